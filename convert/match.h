@@ -1,0 +1,47 @@
+// Glyph matching: the glyph whose nine values lie nearest to a cell's, among
+// the glyphs of a window of levels around the cell's total.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "convert/measure.h"
+#include "glyphs/glyph_table.h"
+
+namespace zindrel {
+
+// The greater of two numbers; on equality the second argument wins.
+template <class A, class B>
+std::common_type_t<A, B> MaxOf(A a, B b) {
+  using R = std::common_type_t<A, B>;
+  if (static_cast<R>(a) > static_cast<R>(b)) return static_cast<R>(a);
+  return static_cast<R>(b);
+}
+// The lesser of two numbers; on equality the second argument wins.
+template <class A, class B>
+std::common_type_t<A, B> MinOf(A a, B b) {
+  using R = std::common_type_t<A, B>;
+  if (static_cast<R>(a) < static_cast<R>(b)) return static_cast<R>(a);
+  return static_cast<R>(b);
+}
+
+// Distance below which a candidate can be chosen at all.
+constexpr int16_t kNoMatchDistance = 25535;
+
+struct LevelWindow {
+  int32_t lowerLevel = 0, upperLevel = 0;
+  int16_t lowerStart = 0, upperStart = 0;
+};
+
+// The level window for a total: Quality levels either side, widened one level
+// at a time until both ends are levels the table indexes.
+LevelWindow FindLevelWindow(const GlyphTable& table, float total, int16_t quality);
+
+// Squared distance between a cell and glyph n, in checked 16-bit arithmetic.
+int16_t GlyphDistance(const GlyphTable& table, const CellDensity& cell, int n);
+
+// The index (1..14924) of the chosen glyph, or 0 when no candidate lies
+// nearer than kNoMatchDistance. Ties go to the lower index.
+int MatchGlyph(const GlyphTable& table, const CellDensity& cell, int16_t quality);
+
+}  // namespace zindrel
