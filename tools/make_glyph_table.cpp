@@ -13,6 +13,7 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <array>
@@ -91,12 +92,13 @@ class FontMeasure {
       Fail("cannot open face " + std::to_string(faceIndex) + " of " + path);
     if (!FT_IS_SCALABLE(face_)) Fail("the face has no outlines");
     if (FT_Set_Pixel_Sizes(face_, kEm, kEm)) Fail("cannot size the face");
-    // The em square stands on the descender line when ascender and descender
-    // span exactly one em (as in Ming faces made for 13 px text), otherwise
-    // it hangs from the ascender line.
+    // The em square is the ideographic body: the typographic ascender and
+    // descender when they span exactly one em (as in CJK faces, where the
+    // full block fills them), else the em hanging from the ascender line.
     const long upem = face_->units_per_EM;
-    long bottom = face_->descender;  // negative
-    if (face_->ascender - face_->descender != upem) bottom = face_->ascender - upem;
+    long bottom = face_->ascender - upem;
+    if (const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face_, FT_SFNT_OS2)))
+      if (os2->version != 0xFFFF && os2->sTypoAscender - os2->sTypoDescender == upem) bottom = os2->sTypoDescender;
     shiftY_ = -bottom * kEm * 64 / upem;  // 26.6 pixels
     buffer_.resize(static_cast<size_t>(kEm) * kEm);
   }

@@ -1,0 +1,118 @@
+#include "platform/art_render.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QPainter>
+#include <QRawFont>
+#include <QSaveFile>
+#include <QStringList>
+#include <QVector>
+#include <QtEndian>
+#include <algorithm>
+
+#include "platform/art_font.h"
+#include "platform/errors.h"
+
+namespace zindrel {
+
+namespace {
+
+// The art text split into lines of code points.
+QVector<QVector<char32_t>> SplitArt(const QString& text) {
+  QString normal = text;
+  normal.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  QStringList lines = normal.split(QLatin1Char('\n'));
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  QVector<QVector<char32_t>> result;
+  result.reserve(lines.size());
+  for (const QString& line : lines) {
+    QVector<char32_t> cells;
+    for (uint c : line.toUcs4()) cells.push_back(static_cast<char32_t>(c));
+    result.push_back(cells);
+  }
+  return result;
+}
+
+// Fraction of the cell above the baseline. The em square of a CJK face is
+// its ideographic body, given by the typographic ascender and descender
+// when they span exactly one em; otherwise the line's ascent and descent.
+double BaselineFraction(const QFont& font) {
+  QFont big = font;
+  big.setPixelSize(1024);
+  const QRawFont raw = QRawFont::fromFont(big);
+  const QByteArray os2 = raw.fontTable("OS/2");
+  const QByteArray head = raw.fontTable("head");
+  if (os2.size() >= 72 && head.size() >= 20) {
+    const auto* o = reinterpret_cast<const uchar*>(os2.constData());
+    const auto* h = reinterpret_cast<const uchar*>(head.constData());
+    const int ascender = qFromBigEndian<qint16>(o + 68);
+    const int descender = qFromBigEndian<qint16>(o + 70);
+    const int unitsPerEm = qFromBigEndian<quint16>(h + 18);
+    if (unitsPerEm > 0 && ascender - descender == unitsPerEm) return double(ascender) / unitsPerEm;
+  }
+  const double ascent = raw.ascent(), descent = raw.descent();
+  if (ascent + descent > 0) return ascent / (ascent + descent);
+  return 0.88;
+}
+
+}  // namespace
+
+QImage RenderArt(const QString& text, int cellPx) {
+  if (cellPx < 1 || cellPx > kMaxArtCell)
+    Raise(ErrorKind::InvalidCall, "cell size " + std::to_string(cellPx) + " px is outside 1.." +
+                                      std::to_string(kMaxArtCell));
+  const QVector<QVector<char32_t>> lines = SplitArt(text);
+  qsizetype columns = 0;
+  for (const auto& line : lines) columns = std::max(columns, line.size());
+  if (columns == 0) return QImage();
+  const qsizetype limit = kMaxArtPixels / cellPx;
+  if (columns > limit || lines.size() > limit)
+    Raise(ErrorKind::OutOfMemory, "the art picture would be " + std::to_string(columns * cellPx) + " x " +
+                                      std::to_string(lines.size() * cellPx) + " pixels, more than " +
+                                      std::to_string(kMaxArtPixels) + " on a side");
+
+  QImage image(int(columns) * cellPx, int(lines.size()) * cellPx, QImage::Format_Grayscale8);
+  if (image.isNull()) Raise(ErrorKind::OutOfMemory, "no memory for the art picture");
+  image.fill(Qt::black);
+
+  const QFont font = ArtFontPixels(cellPx);
+  const double baseline = BaselineFraction(font) * cellPx;
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::TextAntialiasing, true);
+  painter.setPen(Qt::white);
+  painter.setFont(font);
+  for (qsizetype row = 0; row < lines.size(); ++row) {
+    const int top = int(row) * cellPx;
+    for (qsizetype column = 0; column < lines[row].size(); ++column) {
+      const char32_t c = lines[row][column];
+      const int left = int(column) * cellPx;
+      if (c == 0x3000 || c == U' ') continue;
+      if (c == 0x2588) {  // the full block is exactly its cell
+        painter.fillRect(left, top, cellPx, cellPx, Qt::white);
+        continue;
+      }
+      // Each glyph is clipped to its own cell: a neighbour never bleeds in.
+      painter.save();
+      painter.setClipRect(left, top, cellPx, cellPx);
+      painter.drawText(QPointF(left, top + baseline), QString::fromUcs4(&c, 1));
+      painter.restore();
+    }
+  }
+  painter.end();
+  return image;
+}
+
+void RenderArtPng(const std::string& utf8Text, int cellPx, const std::string& path) {
+  const QImage image = RenderArt(QString::fromStdString(utf8Text), cellPx);
+  if (image.isNull()) Raise(ErrorKind::InvalidCall, "the art has no characters to draw");
+  QSaveFile file(QString::fromStdString(path));
+  if (!file.open(QIODevice::WriteOnly))
+    Raise(ErrorKind::WriteFailed, "cannot write " + path + ": " + file.errorString().toStdString());
+  if (!image.save(&file, "PNG")) {
+    file.cancelWriting();
+    Raise(ErrorKind::WriteFailed, "cannot write the PNG picture " + path);
+  }
+  if (!file.commit()) Raise(ErrorKind::WriteFailed, "cannot write " + path + ": " + file.errorString().toStdString());
+}
+
+}  // namespace zindrel
