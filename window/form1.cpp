@@ -1,0 +1,398 @@
+#include "window/form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <cmath>
+#include <new>
+
+#include "convert/match.h"
+#include "convert/run.h"
+#include "platform/art_font.h"
+#include "platform/numeric.h"
+#include "platform/picture.h"
+
+namespace zindrel {
+
+const char* const kCaptionConvertFirst = "Convert 2 Chinese";
+const char* const kCaptionConvert = "Convert 2 chinese";
+const char* const kCaptionProcessing = "Processing...";
+const char* const kOpenFilter =
+    "All pictures|*.bmp;*.jpg;*.gif|bitmap(*.bmp)|*.bmp|GIF (*.gif)|*.gif|JPEG (*.jpg)|*.jpg|"
+    "icon (*.ico)|*.ico|cursor (*.cur)|*.cur|run-length encoded (*.rle)|*.rle|metafile (*.wmf)|*.wmf|"
+    "enhanced metafiles (*.emf)|*.emf|All files|*.*";
+
+namespace {
+
+QPushButton* Button(QWidget* parent, const char* caption) {
+  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
+  button->setAutoDefault(false);
+  button->setDefault(false);
+  return button;
+}
+
+QLineEdit* DisplayBox(QWidget* parent) {
+  auto* box = new QLineEdit(QStringLiteral("Text1"), parent);
+  box->setReadOnly(true);
+  return box;
+}
+
+}  // namespace
+
+// The window as the conversion's host: parameters read afresh at every use,
+// the picture that Pic1 holds now, glyphs appended at the end of Txt1, and
+// the event pump with the cancel test after every cell.
+class Form1::RunHostImpl : public RunHost {
+ public:
+  RunHostImpl(Form1& form, unsigned generation) : form_(form), generation_(generation) {}
+  int16_t CellSize() override { return form_.cellSize_; }
+  int16_t Quality() override { return form_.quality_; }
+  float BrightnessFactor() override { return form_.brightnessFactor_; }
+  const PixelSource& Picture() override { return form_.Pic1->Pixels(); }
+  void AppendGlyph(int glyph) override {
+    if (glyph != 0) form_.AppendText(QString::fromStdString(form_.table_.GlyphUtf8(glyph)));
+  }
+  void EndRow() override { form_.AppendText(QStringLiteral("\n")); }
+  bool AfterCell() override {
+    PumpEvents();
+    return form_.cancelRequested_ || form_.runGeneration_ != generation_ || form_.unloaded_;
+  }
+
+ private:
+  Form1& form_;
+  unsigned generation_;
+};
+
+Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_(std::move(options)) {
+  programDirectory_ = options_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                          : options_.programDirectory;
+  if (!options_.reporter) options_.reporter = ShowErrorBox;
+
+  setWindowTitle(QStringLiteral("Zindrel"));
+  setFont(ArtFont(9.75));
+
+  CmdLoad = Button(this, "Load Picture");
+  Label1 = new QLabel(QStringLiteral("Size:"), this);
+  TxtSize = DisplayBox(this);
+  HScCellsize = new ChangeScrollBar(3, 30, 12, 1, 1, this);
+  CmdProcess = Button(this, kCaptionConvertFirst);
+  Label2 = new QLabel(QStringLiteral("Quality:"), this);
+  TxtQuality = DisplayBox(this);
+  HscQuality = new ChangeScrollBar(0, 10, 0, 1, 2, this);
+  CmdCancel = Button(this, "Cancel");
+  CmdExit = Button(this, "Exit");
+  Label3 = new QLabel(QStringLiteral("Brightness:"), this);
+  TxtBright = DisplayBox(this);
+  HScBright = new ChangeScrollBar(40, 120, 50, 1, 10, this);
+  Label4 = new QLabel(SampleArt(), this);
+  PicOut = new FrameBox(this);
+  Txt1 = new QPlainTextEdit(this);
+
+  // Design positions and sizes in twips.
+  fixedBoxes_ = {
+      TwipsBox(CmdLoad, 120, 120, 1935, 255),     TwipsBox(Label1, 2280, 120, 855, 255),
+      TwipsBox(TxtSize, 2880, 120, 1095, 285),    TwipsBox(HScCellsize, 3960, 120, 1335, 255),
+      TwipsBox(CmdProcess, 120, 360, 1935, 255),  TwipsBox(Label2, 2280, 360, 1095, 255),
+      TwipsBox(TxtQuality, 3240, 360, 735, 285),  TwipsBox(HscQuality, 3960, 360, 1335, 255),
+      TwipsBox(CmdCancel, 120, 600, 1095, 255),   TwipsBox(CmdExit, 1200, 600, 855, 255),
+      TwipsBox(Label3, 2280, 600, 1215, 255),     TwipsBox(TxtBright, 3480, 600, 495, 285),
+      TwipsBox(HScBright, 3960, 600, 1335, 255),  TwipsBox(Label4, 5640, 0, 3375, 855),
+  };
+  picOutBox_ = TwipsBox(PicOut, 120, 960, 4215, 4935);
+  txt1Box_ = TwipsBox(Txt1, 4440, 960, 4575, 4935);
+  // Pic1 before the first load: its stored size, as many pixels as the
+  // frame's twips make (it fills the frame at design size).
+  Pic1 = new PictureBox(QSize(TwipsToPixelsX(this, 4215), TwipsToPixelsY(this, 4935)), PicOut->Inner());
+
+  // Label4: a sample of the art in its own size and colours.
+  Label4->setFont(ArtFont(9));
+  Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Label4->setTextFormat(Qt::PlainText);
+  Label4->setAutoFillBackground(true);
+  {
+    QPalette palette = Label4->palette();
+    palette.setColor(QPalette::WindowText, palette.color(QPalette::ToolTipBase));
+    palette.setColor(QPalette::Window, palette.color(QPalette::Dark));
+    Label4->setPalette(palette);
+  }
+
+  // Txt1: multi-line, no wrapping, both scroll bars, white on black.
+  Txt1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Txt1->setWordWrapMode(QTextOption::NoWrap);
+  Txt1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Txt1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  {
+    QPalette palette = Txt1->palette();
+    palette.setColor(QPalette::Base, QColor(0, 0, 0));
+    palette.setColor(QPalette::Text, QColor(255, 255, 255));
+    Txt1->setPalette(palette);
+  }
+
+  // The open dialog's design settings.
+  CommonDialog1.DialogTitle = QStringLiteral("Open Pictures");
+  CommonDialog1.Filter = QString::fromUtf8(kOpenFilter);
+
+  // Tab order; the labels take no focus.
+  for (QLabel* label : {Label1, Label2, Label3, Label4}) label->setFocusPolicy(Qt::NoFocus);
+  const QList<QWidget*> order = {PicOut,     CmdLoad,    CmdProcess, CmdCancel, TxtSize, HScCellsize,
+                                 TxtQuality, HscQuality, TxtBright,  HScBright, Txt1,    CmdExit, Pic1};
+  for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
+
+  // Events to handlers.
+  connect(CmdLoad, &QPushButton::clicked, this, [this] { Guarded([this] { CmdLoad_Click(); }); });
+  connect(CmdProcess, &QPushButton::clicked, this, [this] { Guarded([this] { CmdProcess_Click(); }); });
+  connect(CmdCancel, &QPushButton::clicked, this, [this] { Guarded([this] { CmdCancel_Click(); }); });
+  connect(CmdExit, &QPushButton::clicked, this, [this] { Guarded([this] { CmdExit_Click(); }); });
+  connect(HScCellsize, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScCellsize_Change(); }); });
+  connect(HscQuality, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HscQuality_Change(); }); });
+  connect(HScBright, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScBright_Change(); }); });
+  connect(Pic1, &PictureBox::MouseDown, this, [this](int16_t b, int16_t s, float x, float y) {
+    Guarded([&] { Pic1_MouseDown(b, s, x, y); });
+  });
+  connect(Pic1, &PictureBox::MouseMove, this, [this](int16_t b, int16_t s, float x, float y) {
+    Guarded([&] { Pic1_MouseMove(b, s, x, y); });
+  });
+
+  // Client area at design: 9120 x 6000 twips.
+  resize(TwipsToPixelsX(this, 9120), TwipsToPixelsY(this, 6000));
+}
+
+Form1::~Form1() {
+  // A run still on the stack (the window destroyed from inside its pump)
+  // must not touch the window again.
+  unloaded_ = true;
+  ++runGeneration_;
+}
+
+float Form1::Width() const { return static_cast<float>(PixelsToTwipsX(this, frameGeometry().width())); }
+float Form1::Height() const { return static_cast<float>(PixelsToTwipsY(this, frameGeometry().height())); }
+
+QString Form1::OutputText() const {
+  QString text = Txt1->toPlainText();
+  text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return text;
+}
+
+void Form1::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const RuntimeError& e) {
+    Fatal(e);
+  } catch (const std::bad_alloc&) {
+    Fatal(RuntimeError(ErrorKind::OutOfMemory));
+  }
+}
+
+void Form1::Fatal(const RuntimeError& error) {
+  Report(error);
+  unloaded_ = true;
+  ++runGeneration_;
+  close();
+  QCoreApplication::exit(1);
+}
+
+void Form1::Report(const RuntimeError& error, const QString& file) {
+  options_.reporter(this, MakeReport(error, file));
+}
+
+void Form1::AppendText(const QString& text) {
+  // A cursor at the end inserts without reading or copying what is there.
+  QTextCursor cursor(Txt1->document());
+  cursor.movePosition(QTextCursor::End);
+  cursor.insertText(text);
+}
+
+// ---- Start-up, layout, exit ----
+
+void Form1::SetBarAtStart(ChangeScrollBar* bar, int16_t value, void (Form1::*change)()) {
+  const int16_t before = bar->Value();
+  bar->SetValue(value);
+  // The change handling runs once also when the value was already there.
+  if (bar->Value() == before) (this->*change)();
+}
+
+void Form1::Form_Load() {
+  SetBarAtStart(HScCellsize, 12, &Form1::HScCellsize_Change);
+  SetBarAtStart(HscQuality, 2, &Form1::HscQuality_Change);
+  SetBarAtStart(HScBright, 100, &Form1::HScBright_Change);
+  CommonDialog1.FileName = programDirectory_ + QStringLiteral("/Varnock.bmp");
+  table_ = LoadGlyphTable(DefaultTablePath(programDirectory_.toStdString()));
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  Guarded([this] { Form_Resize(); });
+}
+
+void Form1::Form_Resize() {
+  // A window too small for the formulas leaves the controls as they are.
+  {
+    const double picOutWidth = Width() / 2.0 - 350.0;
+    const double picOutHeight = double{Height()} - picOutBox_.Top() - 500.0;
+    const double txt1Left = StoreF32(picOutWidth) + double{picOutBox_.Left()} + 100.0;
+    const double txt1Width = double{Width()} - StoreF32(txt1Left) - 200.0;
+    if (picOutWidth < 0 || picOutHeight < 0 || txt1Width < 0) return;
+  }
+  picOutBox_.SetWidth(StoreF32(Width() / 2.0 - 350.0));
+  picOutBox_.SetHeight(StoreF32(double{Height()} - picOutBox_.Top() - 500.0));
+  UpdatePanPointer();
+  Pic1->SetTop(0);
+  Pic1->SetLeft(0);
+  txt1Box_.SetLeft(StoreF32(double{picOutBox_.Width()} + picOutBox_.Left() + 100.0));
+  txt1Box_.SetWidth(StoreF32(double{Width()} - txt1Box_.Left() - 200.0));
+  txt1Box_.SetHeight(picOutBox_.Height());
+}
+
+void Form1::UpdatePanPointer() {
+  const float frameHeight = PicOut->ScaleHeight();
+  const float frameWidth = PicOut->ScaleWidth();
+  const float pictureHeight = Pic1->Height();
+  const float pictureWidth = Pic1->Width();
+  const bool taller = pictureHeight > frameHeight;
+  const bool wider = pictureWidth > frameWidth;
+  Pic1->SetMousePointer(taller || wider ? kPointerMove : kPointerArrow);
+}
+
+void Form1::CmdExit_Click() { close(); }
+
+void Form1::closeEvent(QCloseEvent* event) {
+  // Closing stops a running conversion at its next test; the program ends
+  // once the run has returned to the event loop.
+  unloaded_ = true;
+  ++runGeneration_;
+  event->accept();
+}
+
+// ---- Conversion ----
+
+void Form1::CmdProcess_Click() {
+  cancelRequested_ = false;
+  CmdProcess->setText(QString::fromUtf8(kCaptionProcessing));
+  CmdProcess->setEnabled(false);
+  Txt1->clear();
+
+  const unsigned generation = ++runGeneration_;
+  RunHostImpl host(*this, generation);
+  ++runDepth_;
+  try {
+    const RunResult result = RunConversion(table_, host);
+    --runDepth_;
+    // A stopped run leaves the button alone: a cancel has restored it, a
+    // newer run owns it, or the window is going.
+    if (result == RunResult::Stopped) return;
+  } catch (const RuntimeError& e) {
+    --runDepth_;
+    // The run ends; what it wrote stays and the program goes on.
+    RestoreProcessButton();
+    Report(e);
+    return;
+  }
+  RestoreProcessButton();
+}
+
+void Form1::RestoreProcessButton() {
+  CmdProcess->setText(QString::fromUtf8(kCaptionConvert));
+  CmdProcess->setEnabled(true);
+}
+
+void Form1::CmdCancel_Click() {
+  cancelRequested_ = true;
+  RestoreProcessButton();
+}
+
+// ---- Parameters ----
+
+void Form1::HScCellsize_Change() {
+  cellSize_ = HScCellsize->Value();
+  const float w = Pic1->ScaleWidth();
+  const float h = Pic1->ScaleHeight();
+  const double columns = std::floor(DivideF(w, static_cast<float>(cellSize_)));
+  const double rows = std::floor(DivideF(h, static_cast<float>(cellSize_)));
+  TxtSize->setText(QString::number(columns, 'f', 0) + QChar(0x00D7) + QString::number(rows, 'f', 0));
+}
+
+void Form1::HscQuality_Change() {
+  TxtQuality->setText(QString::number(HscQuality->Value()));
+  quality_ = HscQuality->Value();
+}
+
+void Form1::HScBright_Change() {
+  TxtBright->setText(QString::number(HScBright->Value()));
+  brightnessFactor_ = StoreF32(TxtBright->text().toDouble() / 100.0);
+}
+
+// ---- Loading and panning ----
+
+void Form1::CmdLoad_Click() {
+  CommonDialog1.CancelError = true;
+  try {
+    CommonDialog1.ShowOpen();
+  } catch (const RuntimeError& e) {
+    if (e.description() == "Cancel was selected.") return;  // nothing changes
+    throw;
+  }
+  const QString file = CommonDialog1.FileName;
+  QImage picture;
+  try {
+    picture = DecodePictureFile(file.toStdString());
+  } catch (const RuntimeError& e) {
+    // The file is named in the message; the window keeps what it had.
+    Report(e, file);
+    return;
+  }
+  Pic1->SetPicture(std::move(picture));
+  Pic1->SetTop(0);
+  Pic1->SetLeft(0);
+  HScCellsize->SetMin(3);
+  const float h = Pic1->ScaleHeight();
+  const float w = Pic1->ScaleWidth();
+  HScCellsize->SetMax(ToInt16(std::floor(MinOf(MinOf(h, w), 30.0f))));
+  HScCellsize_Change();
+  UpdatePanPointer();
+}
+
+void Form1::Pic1_MouseDown(int16_t Button, int16_t Shift, float X, float Y) {
+  (void)Button;
+  (void)Shift;
+  dragAnchorX_ = X;
+  dragAnchorY_ = Y;
+}
+
+void Form1::Pic1_MouseMove(int16_t Button, int16_t Shift, float X, float Y) {
+  (void)Shift;
+  if ((Button & 1) == 0) return;
+  {
+    const float t = StoreF32(double{Pic1->Top()} + Y - dragAnchorY_);
+    const float e = StoreF32(double{Pic1->Height()} + t);
+    if (t <= 0 && e >= PicOut->ScaleHeight())
+      Pic1->SetTop(t);
+    else
+      dragAnchorY_ = Y;
+  }
+  {
+    const float t = StoreF32(double{Pic1->Left()} + X - dragAnchorX_);
+    const float e = StoreF32(double{Pic1->Width()} + t);
+    if (t <= 0 && e >= PicOut->ScaleWidth())
+      Pic1->SetLeft(t);
+    else
+      dragAnchorX_ = X;
+  }
+}
+
+// ---- Start-up ----
+
+bool StartForm(Form1& form) {
+  try {
+    form.Form_Load();
+  } catch (const RuntimeError& e) {
+    // Only the table can fail here; its path is the file concerned.
+    form.Report(e, QString::fromStdString(DefaultTablePath(form.ProgramDirectory().toStdString())));
+    return false;
+  }
+  form.show();
+  return true;
+}
+
+}  // namespace zindrel

@@ -1,0 +1,14 @@
+// zindrel: the desktop program. It takes no command line.
+#include <QApplication>
+
+#include "window/form1.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("zindrel"));
+  QApplication::setApplicationDisplayName(QStringLiteral("Zindrel"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/zindrel/zindrel.png")));
+  zindrel::Form1 form;
+  if (!zindrel::StartForm(form)) return 1;
+  return QApplication::exec();
+}
