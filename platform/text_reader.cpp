@@ -58,6 +58,21 @@ int SequentialTextReader::Get() {
 
 bool SequentialTextReader::AtEnd() { return Peek() == kEof; }
 
+void SequentialTextReader::SkipLongLine(int c) {
+  // The line is not kept, but where it ends still decides the error: a line
+  // that runs to the end of the file leaves nothing for what must follow it
+  // (as with a file whose lines end with a bare LF, which is one line).
+  bool bareLf = false;
+  while (c != kEof && c != '\r') {
+    bareLf = bareLf || c == '\n';
+    c = Get();
+  }
+  if (c == kEof)
+    Raise(ErrorKind::ReadPastEnd, bareLf ? "(the rest of the file is one line: its lines end with a bare LF, not CR LF)"
+                                         : "(the rest of the file is one line)");
+  Raise(ErrorKind::InvalidFormat, "(a line longer than 64 KiB)");
+}
+
 std::string SequentialTextReader::ReadLine() {
   if (Peek() == kEof) Raise(ErrorKind::ReadPastEnd);
   std::string line;
@@ -68,7 +83,7 @@ std::string SequentialTextReader::ReadLine() {
       if (Peek() == '\n') Get();
       break;
     }
-    if (line.size() >= kMaxLine) Raise(ErrorKind::InvalidFormat, "(a line longer than 64 KiB)");
+    if (line.size() >= kMaxLine) SkipLongLine(c);
     line.push_back(static_cast<char>(c));
   }
   return line;

@@ -17,7 +17,8 @@ namespace zindrel {
 class SequentialTextReader {
  public:
   // Longest line accepted: a longer one is no text line at all (it would be
-  // read whole into memory otherwise) and raises the invalid file format error.
+  // read whole into memory otherwise) and raises the invalid file format error,
+  // or the read-past-end error when it runs to the end of the file.
   static constexpr std::size_t kMaxLine = 64 * 1024;
 
   // Opens for input. Raises FileNotFound when there is no such file and
@@ -42,6 +43,7 @@ class SequentialTextReader {
  private:
   int Peek();
   int Get();
+  [[noreturn]] void SkipLongLine(int c);
   bool Fill();
 
   std::FILE* file_ = nullptr;
