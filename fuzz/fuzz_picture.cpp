@@ -1,0 +1,40 @@
+// The whole picture-decoding path on arbitrary bytes. The first byte chooses
+// the file name's extension (kinds without a signature are told apart by
+// it); the rest is the file. A picture either decodes to a Format_RGB32
+// image or raises the invalid-picture error with a reason.
+#include <QGuiApplication>
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzz/fuzz_support.h"
+#include "fuzz/picture_kinds.h"
+#include "platform/errors.h"
+#include "platform/picture.h"
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  zindrel::fuzz::UseOffscreenPlatform();
+  static QGuiApplication app(*argc, *argv);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const std::string name = std::string("input.") + zindrel::fuzz::KindExtension(data[0]);
+  const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
+  try {
+    QImage image = zindrel::DecodePictureBytes(bytes, name);
+    if (image.isNull() || image.format() != QImage::Format_RGB32) __builtin_trap();
+    zindrel::ImagePixelSource source(std::move(image));
+    // Touch the corners through both access paths.
+    const int w = source.Width(), h = source.Height();
+    if (w > 0 && h > 0) {
+      volatile int32_t sink = source.Point(0, 0) ^ source.Point(w - 1, h - 1);
+      (void)sink;
+      if (source.Point(w - 1, h - 1) != zindrel::RawToColour(source.Row(h - 1)[w - 1])) __builtin_trap();
+    }
+  } catch (const zindrel::RuntimeError& e) {
+    if (e.kind() != zindrel::ErrorKind::InvalidPicture && e.kind() != zindrel::ErrorKind::OutOfMemory)
+      __builtin_trap();
+  }
+  return 0;
+}

@@ -1,0 +1,103 @@
+// Writes the fuzzers' seed corpora: small valid files of every kind, made
+// here byte by byte (see seed_files.h). Usage: zindrel_fuzz_seeds OUTDIR
+// Creates OUTDIR/<target>/ for every fuzz target.
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <cstdio>
+#include <functional>
+
+#include "fuzz/picture_kinds.h"
+#include "fuzz/seed_files.h"
+
+namespace s = zindrel::samples;
+
+namespace {
+
+QString g_root;
+
+void Write(const char* target, const QString& name, const QByteArray& bytes) {
+  QDir().mkpath(g_root + "/" + target);
+  QFile f(g_root + "/" + target + "/" + name);
+  if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
+    std::fprintf(stderr, "zindrel_fuzz_seeds: cannot write %s\n", qPrintable(f.fileName()));
+    std::exit(1);
+  }
+}
+
+// A picture seed: the kind's selector byte, then the file.
+void Picture(const QString& name, const char* extension, const QByteArray& file) {
+  Write("picture", name + "." + extension, QByteArray(1, static_cast<char>(zindrel::fuzz::KindSelector(extension))) + file);
+}
+
+QByteArray Bmp(int w, int h, int bpp, s::BmpCompression c = s::BmpCompression::None, bool topDown = false,
+               bool core = false, bool delta = false) {
+  s::BmpSpec spec;
+  spec.width = w;
+  spec.height = h;
+  spec.bpp = bpp;
+  spec.compression = c;
+  spec.topDown = topDown;
+  spec.coreHeader = core;
+  spec.rleDelta = delta;
+  return s::MakeBmp(spec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: zindrel_fuzz_seeds OUTDIR\n");
+    return 2;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  g_root = QString::fromLocal8Bit(argv[1]);
+  using C = s::BmpCompression;
+
+  // Glyph tables: short ones (they end early) and one whole table per layout.
+  Write("glyph_table", "three-records", QByteArray::fromStdString(s::MakeTable(3)));
+  Write("glyph_table", "blanks", QByteArray::fromStdString(s::MakeTable(5, s::TableLayout::Blanks)));
+  Write("glyph_table", "one-per-line", QByteArray::fromStdString(s::MakeTable(4, s::TableLayout::OnePerLine)));
+  Write("glyph_table", "bare-cr", QByteArray::fromStdString(s::MakeTable(4, s::TableLayout::Commas, "\r")));
+  Write("glyph_table", "bare-lf", QByteArray::fromStdString(s::MakeTable(4, s::TableLayout::Commas, "\n")));
+  Write("glyph_table", "whole", QByteArray::fromStdString(s::MakeTable(14924)));
+  Write("glyph_table", "whole-tail", QByteArray::fromStdString(s::MakeTable(14924) + "junk\r\n1,2"));
+
+  // Bitmaps of every depth and header, plain and run-length encoded.
+  for (int bpp : {1, 4, 8, 24, 32}) Picture(QString("bmp-%1").arg(bpp), "bmp", Bmp(9, 5, bpp));
+  Picture("bmp-16-555", "bmp", Bmp(7, 4, 16));
+  Picture("bmp-16-565", "bmp", Bmp(7, 4, 16, C::Bitfields));
+  Picture("bmp-32-fields", "bmp", Bmp(5, 3, 32, C::Bitfields));
+  Picture("bmp-topdown", "bmp", Bmp(6, 4, 24, C::None, true));
+  Picture("bmp-core", "bmp", Bmp(6, 4, 8, C::None, false, true));
+  Picture("dib-8", "dib", Bmp(6, 4, 8));
+  Picture("rle8", "rle", Bmp(13, 6, 8, C::Rle8));
+  Picture("rle8-delta", "rle", Bmp(13, 6, 8, C::Rle8, false, false, true));
+  Picture("rle4", "rle", Bmp(13, 6, 4, C::Rle4));
+  Picture("rle4-delta", "rle", Bmp(13, 6, 4, C::Rle4, false, false, true));
+  Picture("bmp-rle8", "bmp", Bmp(10, 4, 8, C::Rle8));
+  Picture("ico-32", "ico", s::MakeIcon(16, 32, false));
+  Picture("ico-8", "ico", s::MakeIcon(16, 8, false));
+  Picture("ico-4", "ico", s::MakeIcon(8, 4, false));
+  Picture("cur-1", "cur", s::MakeIcon(16, 1, true));
+  Picture("gif", "gif", s::MakeGif(11, 7, 4));
+  Picture("gif-interlaced", "gif", s::MakeGif(9, 10, 16, true));
+  Picture("gif-2", "gif", s::MakeGif(3, 2, 2));
+  Picture("jpeg", "jpg", s::EncodeWithQt(s::TestPicture(16, 12), "jpeg", 80));
+  Picture("jpeg-q10", "jpeg", s::EncodeWithQt(s::TestPicture(9, 17), "jpeg", 10));
+  Picture("png", "png", s::EncodeWithQt(s::TestPicture(8, 6, true), "png"));
+  Picture("wmf", "wmf", s::MakeWmf(true));
+  Picture("wmf-plain", "wmf", s::MakeWmf(false));
+  Picture("emf", "emf", s::MakeEmf());
+
+  // Engine: width, height, cell size, quality, brightness, table, stop; pixels.
+  Write("engine", "grey", QByteArray::fromHex("1810090264000000808080ffffff"));
+  Write("engine", "sparse", QByteArray::fromHex("2020000a00010010203040506070"));
+  Write("engine", "stop", QByteArray::fromHex("303003055000080000ffffffff00"));
+  Write("engine", "no-levels", QByteArray::fromHex("0505000250020000000000"));
+
+  std::printf("seed corpora written to %s\n", argv[1]);
+  return 0;
+}

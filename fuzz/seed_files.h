@@ -1,0 +1,103 @@
+// Small, valid files of every kind the program reads, written byte by byte so
+// that tests and the fuzzers' seed corpora know exactly what they hold and can
+// forge any field: bitmaps (plain, palette, run-length encoded, OS/2), icons,
+// cursors, GIF, PNG, JPEG, Windows metafiles, enhanced metafiles and glyph
+// tables.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace zindrel::samples {
+
+// Little-endian byte writer.
+class Bytes {
+ public:
+  Bytes& u8(int v);
+  Bytes& u16(int v);
+  Bytes& i16(int v) { return u16(v); }
+  Bytes& u32(uint32_t v);
+  Bytes& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
+  Bytes& f32(float v);
+  Bytes& raw(const QByteArray& b);
+  Bytes& raw(const char* s);
+  Bytes& pad(int multiple);  // zero bytes up to a multiple of `multiple`
+  int size() const { return static_cast<int>(data.size()); }
+  // Overwrites 4 bytes at `at`.
+  void put32(int at, uint32_t v);
+  void put16(int at, int v);
+  QByteArray data;
+};
+
+// A picture pattern of `colours` palette entries: index of point (x, y).
+inline int PatternIndex(int x, int y, int colours) { return ((x / 3) + (y / 2)) % colours; }
+std::vector<uint32_t> GreyPalette(int colours);  // 0x00RRGGBB entries
+
+enum class BmpCompression { None = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3 };
+
+struct BmpSpec {
+  int width = 8;
+  int height = 6;
+  int bpp = 24;                 // 1, 4, 8, 16, 24 or 32
+  bool topDown = false;         // negative height in the header
+  bool coreHeader = false;      // OS/2 BITMAPCOREHEADER (12 bytes), palette of triples
+  BmpCompression compression = BmpCompression::None;
+  bool rleDelta = false;        // put a delta escape into a run-length encoding
+};
+
+// The pixel data and header without the file header (a DIB, as icons,
+// clipboard bitmaps and metafiles embed them).
+QByteArray MakeDib(const BmpSpec& spec);
+// A whole .bmp file (file header + DIB).
+QByteArray MakeBmp(const BmpSpec& spec);
+// Byte offsets of fields in a MakeBmp file, for forging headers.
+constexpr int kBmpWidthAt = 18, kBmpHeightAt = 22, kBmpBppAt = 28, kBmpCompressionAt = 30,
+              kBmpImageSizeAt = 34, kBmpColoursUsedAt = 46, kBmpDataOffsetAt = 10;
+
+// The run-length encodings alone (one byte per index in; rows bottom-up as
+// given, `indices` row-major from the top).
+QByteArray EncodeRle8(const std::vector<uint8_t>& indices, int width, int height, bool delta);
+QByteArray EncodeRle4(const std::vector<uint8_t>& indices, int width, int height, bool delta);
+
+// An icon (.ico) or cursor (.cur) with one image of the given size and depth.
+QByteArray MakeIcon(int size, int bpp, bool cursor);
+
+// A GIF87a/89a of palette pattern pictures, LZW without compression.
+QByteArray MakeGif(int width, int height, int colours, bool interlaced = false);
+
+// Through Qt's writers.
+QByteArray EncodeWithQt(const QImage& image, const char* format, int quality = -1);
+// A small colourful test picture.
+QImage TestPicture(int width, int height, bool alpha = false);
+
+// A Windows metafile: placeable header (when `placeable`) and records that
+// draw rectangles, ellipses, polygons, lines, text and a stretched bitmap.
+QByteArray MakeWmf(bool placeable = true);
+// The record stream of a WMF with chosen records, for hand-made cases: each
+// element is a record's function and its parameter words.
+struct WmfRecord {
+  int function;
+  std::vector<int> params;  // 16-bit words
+};
+QByteArray MakeWmfFrom(const std::vector<WmfRecord>& records, bool placeable, int width = 100,
+                       int height = 80);
+
+// An enhanced metafile drawing the same kind of content.
+QByteArray MakeEmf();
+struct EmfRecord {
+  uint32_t type;
+  QByteArray params;  // everything after type and size
+};
+QByteArray MakeEmfFrom(const std::vector<EmfRecord>& records, int width = 100, int height = 80);
+
+// A glyph table text of `records` records, sorted by level, levels 1..84 all
+// present when records >= 84. Layout of the ten numbers per record:
+enum class TableLayout { Commas, Blanks, OnePerLine };
+std::string MakeTable(int records, TableLayout layout = TableLayout::Commas, const char* lineEnd = "\r\n");
+// The level of record i (1-based) in a MakeTable file of `records` records.
+int TableLevel(int i, int records);
+
+}  // namespace zindrel::samples
