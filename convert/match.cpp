@@ -1,5 +1,6 @@
 #include "convert/match.h"
 
+#include "convert/fast_match.h"
 #include "platform/numeric.h"
 
 namespace zindrel {
@@ -30,6 +31,12 @@ int16_t GlyphDistance(const GlyphTable& table, const CellDensity& cell, int n) {
 }
 
 int MatchGlyph(const GlyphTable& table, const CellDensity& cell, int16_t quality) {
+  const std::shared_ptr<const GlyphSearchIndex> index = SearchIndexFor(table);
+  thread_local MatchMemo memo;
+  return MatchGlyphIndexed(*index, table, cell, quality, &memo);
+}
+
+int MatchGlyphPlain(const GlyphTable& table, const CellDensity& cell, int16_t quality) {
   const LevelWindow window = FindLevelWindow(table, cell.Total, quality);
   int16_t best = kNoMatchDistance;
   int choice = 0;

@@ -41,7 +41,12 @@ LevelWindow FindLevelWindow(const GlyphTable& table, float total, int16_t qualit
 int16_t GlyphDistance(const GlyphTable& table, const CellDensity& cell, int n);
 
 // The index (1..14924) of the chosen glyph, or 0 when no candidate lies
-// nearer than kNoMatchDistance. Ties go to the lower index.
+// nearer than kNoMatchDistance. Ties go to the lower index. Uses the table's
+// search index (convert/fast_match.h), built on first use.
 int MatchGlyph(const GlyphTable& table, const CellDensity& cell, int16_t quality);
+
+// The same choice by measuring every candidate in turn: the reference the
+// indexed search is checked against, and its answer where it cannot be sure.
+int MatchGlyphPlain(const GlyphTable& table, const CellDensity& cell, int16_t quality);
 
 }  // namespace zindrel

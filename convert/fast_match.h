@@ -1,0 +1,112 @@
+// The indexed glyph search: picks exactly the glyph the plain search picks,
+// without measuring every candidate.
+//
+// The distance between a cell and a glyph only sees each block value after
+// rounding: a block rounds to its nearest integer, and a block ending in
+// exactly .5 rounds to whichever of its two neighbours leaves an even
+// difference with the glyph's value. A cell is therefore a "key" of nine
+// integers plus, per block, whether it sits on such a half.
+//
+// The glyphs between two consecutive level starts are always candidates
+// together, so each such run is reordered freely into buckets of 16 glyphs
+// with tight bounding boxes; the search skips every bucket whose box lies
+// farther than the best distance found so far. Ties go to the lowest glyph
+// index, as in the plain search, by comparing (distance, index) pairs.
+//
+// Whenever a 16-bit distance could overflow (values far off the 0..15
+// scale) or the table's level starts are not usable, the plain search runs
+// instead, so its result or its error is the answer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "convert/match.h"
+
+namespace zindrel {
+
+// The rounded cell as the distance sees it.
+struct CellKey {
+  std::array<int16_t, 9> low{};  // floor of a half, else the rounded value
+  uint16_t halves = 0;           // bit m: block m ends in exactly .5
+};
+
+class GlyphSearchIndex : public GlyphTableCache {
+ public:
+  explicit GlyphSearchIndex(const GlyphTable& table);
+
+  static constexpr int kLanes = 16;
+  struct Bucket {
+    alignas(32) int16_t value[9][kLanes];
+    uint16_t index[kLanes];  // glyph index; 0 in unused lanes
+    int32_t unused[kLanes];  // 0 for a glyph, INT32_MAX for an unused lane
+  };
+
+  // False when the table's level starts cannot be searched this way.
+  bool usable() const { return usable_; }
+  // Every glyph value lies within [valueMin, valueMax].
+  int valueMin() const { return valueMin_; }
+  int valueMax() const { return valueMax_; }
+  // Position of a level's start among the distinct starts, or -1.
+  int StartPosition(int level) const { return startPos_[level]; }
+  int16_t Start(int position) const { return starts_[position]; }
+  // Buckets of the glyphs from Start(p) up to Start(p + 1) - 1.
+  int FirstBucket(int position) const { return firstBucket_[position]; }
+  int bucketCount() const { return static_cast<int>(buckets_.size()); }
+  const Bucket& bucket(int b) const { return buckets_[b]; }
+  // Bounding box of bucket b, dimension m: low[m][b]..high[m][b].
+  const int16_t* boxLow(int m) const { return boxLow_[m].data(); }
+  const int16_t* boxHigh(int m) const { return boxHigh_[m].data(); }
+  const uint16_t* boxFirstIndex() const { return boxFirstIndex_.data(); }
+  // Unique among all indexes built in this process (for memos).
+  uint64_t id() const { return id_; }
+
+ private:
+  void BuildRun(const GlyphTable& table, std::vector<int>& glyphs, int begin, int end);
+  void AddBucket(const GlyphTable& table, const int* glyphs, int count);
+
+  bool usable_ = false;
+  int valueMin_ = 0, valueMax_ = 0;
+  std::array<int, LEVEL_COUNT + 1> startPos_{};
+  std::vector<int16_t> starts_;
+  std::vector<int> firstBucket_;
+  std::vector<Bucket> buckets_;
+  std::array<std::vector<int16_t>, 9> boxLow_, boxHigh_;
+  std::vector<uint16_t> boxFirstIndex_;
+  uint64_t id_ = 0;
+};
+
+// The table's search index, built on first use and kept with the table.
+std::shared_ptr<const GlyphSearchIndex> SearchIndexFor(const GlyphTable& table);
+
+// Remembers recent answers by exact key (the rounded cell and the candidate
+// range). One per thread; it belongs to one index at a time.
+class MatchMemo {
+ public:
+  MatchMemo();
+  // Returns true and sets glyph when the answer is known.
+  bool Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const;
+  void Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph);
+
+ private:
+  struct Entry {
+    uint64_t k1 = 0, k2 = 0;
+    int32_t glyph = 0;
+  };
+  static constexpr int kBits = 14;
+  static size_t Slot(uint64_t k1, uint64_t k2);
+  uint64_t owner_ = 0;
+  std::vector<Entry> entries_;
+};
+
+// The cell's key, or false when a block is too far off the glyphs' scale for
+// the indexed search to be sure of no 16-bit overflow.
+bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key);
+
+// Same result, and the same errors, as MatchGlyphPlain. memo may be null.
+int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell,
+                      int16_t quality, MatchMemo* memo);
+
+}  // namespace zindrel
