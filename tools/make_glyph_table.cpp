@@ -19,6 +19,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -225,7 +226,16 @@ int main(int argc, char** argv) {
       return argv[++i];
     };
     if (a == "--font") fontPath = value();
-    else if (a == "--face-index") faceIndex = std::stol(value());
+    else if (a == "--face-index") {
+      const std::string text = value();
+      char* end = nullptr;
+      faceIndex = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || faceIndex < 0) {
+        std::fprintf(stderr, "zindrel-make-table: the face index must be a whole number from 0, not %s\n",
+                     text.c_str());
+        return 2;
+      }
+    }
     else if (a == "-o" || a == "--output") outPath = value();
     else if (a == "--common-only") spread = false;
     else if (a == "-h" || a == "--help") {
