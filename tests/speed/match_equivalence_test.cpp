@@ -58,7 +58,8 @@ INSTANTIATE_TEST_SUITE_P(
                       TableCase{TableKind::Narrow, 7, 700}, TableCase{TableKind::FarValues, 8, 500},
                       TableCase{TableKind::FarValues, 9, 500}, TableCase{TableKind::Unsorted, 10, 500},
                       TableCase{TableKind::Unsorted, 11, 500}, TableCase{TableKind::Unsorted, 12, 500},
-                      TableCase{TableKind::NoTopLevel, 13, 60}));
+                      TableCase{TableKind::NoTopLevel, 13, 60},
+                      TableCase{TableKind::Distant, 14, 700}));
 
 // A table changed after its index was built gets a fresh index.
 TEST(SearchIndex, FollowsChangesToTheTable) {

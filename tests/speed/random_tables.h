@@ -46,6 +46,7 @@ enum class TableKind {
   FarValues,    // some values far off the scale: overflow and fallbacks
   Unsorted,     // records out of level order, odd level starts
   NoTopLevel,   // level 84 missing: high cells never find a window
+  Distant,      // whole levels of glyphs near value 60: often no glyph is near enough
 };
 
 // Builds a table of the given kind from a seed. Level starts are set the way
@@ -82,6 +83,7 @@ inline GlyphTable RandomTable(TableKind kind, uint32_t seed) {
       for (int m = 0; m < 9; ++m) {
         int v = kind == TableKind::Narrow ? uni(6, 9) : uni(0, 15);
         if (kind == TableKind::FarValues && uni(0, 2000) == 0) v = uni(0, 1) ? uni(-32768, 32767) : uni(-200, 200);
+        if (kind == TableKind::Distant && levels[i - 1] % 4 != 1) v = uni(57, 60);
         values[m] = static_cast<int16_t>(v);
       }
     }

@@ -1,0 +1,292 @@
+#include "convert/fast_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+
+#include "convert/simd.h"
+#include "platform/numeric.h"
+
+// Why whole rows may use plain float arithmetic where MeasureCell rounds
+// double results to float: for two floats a and b, the double sum and the
+// double product round to the same float as the float sum and product,
+// because double carries more than twice float's precision plus two bits.
+// The luminance (three terms) and the scaling divisions have no such float
+// form and stay in double exactly as MeasureCell computes them.
+
+namespace zindrel {
+
+namespace {
+
+// Above this sub-block edge the luminance lines of a row would take too much
+// memory; such cells go through MeasureCell one by one.
+constexpr int kMaxRowEdge = 64;
+
+// Luminance of n raw pixels: 0.6 green + 0.3 red + 0.1 blue in double, in
+// that order, stored as float.
+ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
+  for (int x = 0; x < n; ++x) {
+    const uint32_t p = pixels[x];
+    const double red = static_cast<double>(static_cast<int32_t>((p >> 16) & 0xFF));
+    const double green = static_cast<double>(static_cast<int32_t>((p >> 8) & 0xFF));
+    const double blue = static_cast<double>(static_cast<int32_t>(p & 0xFF));
+    out[x] = static_cast<float>(0.6 * green + 0.3 * red + 0.1 * blue);
+  }
+}
+
+// A sub-block sum scaled to the 0..15 scale: sum * 9 / CellSize / CellSize,
+// stored, then * 15 / 255, stored.
+ZINDREL_CLONES void ScaleSums(float* values, int n, double cellSize) {
+  for (int i = 0; i < n; ++i) {
+    const float v = static_cast<float>(static_cast<double>(values[i]) * 9.0 / cellSize / cellSize);
+    values[i] = static_cast<float>(static_cast<double>(v) * 15.0 / 255.0);
+  }
+}
+
+// The three sub-block sums of sub-block row g for every cell, each in the
+// order MeasureCell adds them (pixel rows, then pixels within a row).
+void SumSubBlocks(const float* lum, int stride, int e, int cellSize, int count, int g, float* sums) {
+  if (e == 1) {
+    for (int j = 0; j < count; ++j) {
+      const float* p = lum + j * cellSize;
+      float* s = sums + j * 9 + 3 * g;
+      s[0] = 0.0f + p[0];
+      s[1] = 0.0f + p[1];
+      s[2] = 0.0f + p[2];
+    }
+    return;
+  }
+  for (int j = 0; j < count; ++j) {
+    float s0 = 0.0f, s1 = 0.0f, s2 = 0.0f;
+    for (int l = 0; l < e; ++l) {
+      const float* p = lum + l * stride + j * cellSize;
+      for (int c = 0; c < e; ++c) {
+        s0 += p[c];
+        s1 += p[e + c];
+        s2 += p[2 * e + c];
+      }
+    }
+    float* s = sums + j * 9 + 3 * g;
+    s[0] = s0;
+    s[1] = s1;
+    s[2] = s2;
+  }
+}
+
+}  // namespace
+
+bool CanMeasureRows(const PixelSource& picture, int16_t cellSize) {
+  if (cellSize < 1 || picture.Height() <= 0 || picture.Row(0) == nullptr) return false;
+  const int e = SubBlockEdge(cellSize);
+  return e >= 1 && e <= kMaxRowEdge;
+}
+
+int MeasurableColumns(int16_t cellSize, int16_t row, int columns) {
+  const long e = SubBlockEdge(cellSize);
+  const long reach = 3 * e - 1;  // last pixel of a cell, from its corner
+  if (long{cellSize} * row + reach > 32767) return 0;
+  const long fit = (32767 - reach) / cellSize + 1;
+  return static_cast<int>(std::min<long>(columns, std::max<long>(fit, 0)));
+}
+
+int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t cellSize, float brightnessFactor,
+                   CellDensity* out, RowScratch& scratch) {
+  if (count <= 0) return 0;
+  const int e = SubBlockEdge(cellSize);
+  const int cs = cellSize;
+  const int stride = cs * (count - 1) + 3 * e;
+  scratch.luminance.resize(static_cast<size_t>(e) * stride);
+  scratch.sums.resize(static_cast<size_t>(count) * 9);
+  const int width = picture.Width(), height = picture.Height();
+  const int y0 = cs * row;
+  float* sums = scratch.sums.data();
+  for (int g = 0; g < 3; ++g) {
+    for (int l = 0; l < e; ++l) {
+      const int y = y0 + g * e + l;
+      float* line = scratch.luminance.data() + static_cast<size_t>(l) * stride;
+      int n = 0;
+      if (y < height) {
+        n = std::min(width, stride);
+        LuminanceLine(picture.Row(y), n, line);
+      }
+      std::fill(line + n, line + stride, 255.0f);  // outside the picture: white
+    }
+    SumSubBlocks(scratch.luminance.data(), stride, e, cs, count, g, sums);
+  }
+  ScaleSums(sums, count * 9, cs);
+  for (int j = 0; j < count; ++j) {
+    const float* v = sums + j * 9;
+    float total = 0.0f;
+    for (int b = 0; b < 9; ++b) total += v[b];
+    total *= brightnessFactor;
+    bool finite = std::isfinite(total);
+    if (!(total >= 1.0f)) total = 1.0f;
+    if (total > 84.0f) total = 84.0f;
+    CellDensity& cell = out[j];
+    cell.Total = total;
+    for (int b = 0; b < 9; ++b) {
+      cell.Block[b] = v[b] * brightnessFactor;
+      finite = finite && std::isfinite(cell.Block[b]);
+    }
+    if (!finite) return j;  // MeasureCell raises the floating-point error here
+  }
+  return count;
+}
+
+namespace {
+
+// One computed row: the glyph MatchGlyph gives for every cell, up to the
+// first cell that raised an error.
+struct RowResult {
+  int row = -1;
+  std::vector<int16_t> glyphs;
+  int failColumn = -1;
+  std::exception_ptr error;
+};
+
+struct Worker {
+  RowScratch scratch;
+  std::vector<CellDensity> cells;
+  MatchMemo memo;
+};
+
+struct Job {
+  const GlyphTable& table;
+  const GlyphSearchIndex& index;
+  const PixelSource& picture;
+  int16_t cellSize, quality;
+  float brightness;
+  int columns;
+  bool rows;  // CanMeasureRows
+};
+
+void ComputeRow(const Job& job, int16_t row, RowResult& result, Worker& w) {
+  result.glyphs.resize(static_cast<size_t>(std::max(job.columns, 0)));
+  result.failColumn = -1;
+  result.error = nullptr;
+  int measured = 0;
+  if (job.rows && job.columns > 0) {
+    const int count = MeasurableColumns(job.cellSize, row, job.columns);
+    if (static_cast<int>(w.cells.size()) < count) w.cells.resize(count);
+    measured = MeasureCellRow(job.picture, row, count, job.cellSize, job.brightness, w.cells.data(), w.scratch);
+  }
+  for (int column = 0; column < job.columns; ++column) {
+    try {
+      const CellDensity cell = column < measured
+                                   ? w.cells[column]
+                                   : MeasureCell(job.picture, row, static_cast<int16_t>(column), job.cellSize,
+                                                 job.brightness);
+      result.glyphs[column] =
+          static_cast<int16_t>(MatchGlyphIndexed(job.index, job.table, cell, job.quality, &w.memo));
+    } catch (...) {
+      result.failColumn = column;
+      result.error = std::current_exception();
+      return;
+    }
+  }
+}
+
+// Rows computed by worker threads a bounded distance ahead of the thread
+// that hands them to the host in order.
+class RowPipeline {
+ public:
+  RowPipeline(const Job& job, int rows, int threads)
+      : job_(job), rows_(rows), ring_(std::max(8, 4 * threads)), results_(ring_) {
+    for (int t = 0; t < threads; ++t) threads_.emplace_back([this] { Work(); });
+  }
+  ~RowPipeline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    changed_.notify_all();
+    for (std::thread& t : threads_) t.join();
+  }
+  // Waits for row r and returns it; valid until Release(r).
+  const RowResult& Get(int r) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return results_[r % ring_].row == r; });
+    return results_[r % ring_];
+  }
+  void Release(int r) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      released_ = r + 1;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  void Work() {
+    Worker w;
+    for (;;) {
+      int r;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return stop_ || next_ >= rows_ || next_ < released_ + ring_; });
+        if (stop_ || next_ >= rows_) return;
+        r = next_++;
+      }
+      RowResult& slot = results_[r % ring_];
+      ComputeRow(job_, static_cast<int16_t>(r), slot, w);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        slot.row = r;
+      }
+      changed_.notify_all();
+    }
+  }
+
+  const Job& job_;
+  const int rows_, ring_;
+  std::vector<RowResult> results_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int next_ = 0, released_ = 0;
+  bool stop_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace
+
+RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize,
+                             int16_t quality, float brightness, RunHost& out, int threads) {
+  const std::shared_ptr<const GlyphSearchIndex> index = SearchIndexFor(table);
+  const int16_t lastRow = LastCellIndex(picture.Height(), cellSize);
+  if (lastRow < 0) return RunResult::Finished;
+  // The width is the same for every row, so is the last column; a bound that
+  // does not fit raises at the start of row 0, as in RunConversion.
+  const int16_t lastColumn = LastCellIndex(picture.Width(), cellSize);
+  const Job job{table,   *index,     picture, cellSize, quality, brightness, int{lastColumn} + 1,
+                CanMeasureRows(picture, cellSize)};
+
+  std::unique_ptr<RowPipeline> pipeline;
+  if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads);
+  Worker own;
+  RowResult ownRow;
+
+  int current = 0;
+  for (int16_t row = 0; row <= lastRow; row = Add16(row, 1)) {
+    const RowResult* result = &ownRow;
+    if (pipeline) {
+      result = &pipeline->Get(row);
+    } else {
+      ComputeRow(job, row, ownRow, own);
+    }
+    for (int16_t column = 0; column <= lastColumn; column = Add16(column, 1)) {
+      if (column == result->failColumn) std::rethrow_exception(result->error);
+      const int n = result->glyphs[column];
+      if (n != 0) current = n;
+      out.AppendGlyph(current);
+      if (out.AfterCell()) return RunResult::Stopped;
+    }
+    if (pipeline) pipeline->Release(row);
+    out.EndRow();
+  }
+  return RunResult::Finished;
+}
+
+}  // namespace zindrel

@@ -1,0 +1,191 @@
+// The row-at-a-time measurement and the threaded fast run against the plain
+// ones: the same cell values to the bit, and the same calls to the host in
+// the same order, ending the same way (finished, stopped or the same error).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <map>
+
+#include "convert/fast_run.h"
+#include "random_tables.h"
+
+namespace zindrel {
+namespace {
+
+using speedtest::TableKind;
+
+// A picture with flat areas, gradients, noise and pure colours, held in rows
+// wider than the picture.
+struct TestPicture {
+  int width, height, stride;
+  std::vector<uint32_t> pixels;
+  TestPicture(int w, int h, uint32_t seed) : width(w), height(h), stride(w + 3) {
+    std::mt19937 rng(seed);
+    pixels.resize(static_cast<size_t>(stride) * std::max(h, 1));
+    const int style = static_cast<int>(rng() % 4);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < stride; ++x) {
+        uint32_t r, g, b;
+        switch (style) {
+          case 0: r = g = b = (x * 255 / std::max(w, 1) + y) & 0xFF; break;           // grey ramp
+          case 1: r = rng() & 0xFF; g = rng() & 0xFF; b = rng() & 0xFF; break;       // noise
+          case 2: {                                                                 // flat patches
+            const uint32_t c[] = {0xFFFFFF, 0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x808080};
+            const uint32_t v = c[((x / 7) + (y / 5)) % 6];
+            r = v >> 16; g = (v >> 8) & 0xFF; b = v & 0xFF;
+            break;
+          }
+          default: r = (x * 3) & 0xFF; g = (y * 5) & 0xFF; b = ((x + y) * 7 + (rng() & 7)) & 0xFF;
+        }
+        pixels[static_cast<size_t>(y) * stride + x] = 0xFF000000u | r << 16 | g << 8 | b;
+      }
+  }
+  RowsPixelSource Source() const { return RowsPixelSource(pixels.data(), width, height, stride); }
+};
+
+bool SameBits(const CellDensity& a, const CellDensity& b) {
+  return std::memcmp(a.Block.data(), b.Block.data(), sizeof(float) * 9) == 0 &&
+         std::memcmp(&a.Total, &b.Total, sizeof(float)) == 0;
+}
+
+struct MeasureCase {
+  int width, height;
+  int16_t cellSize;
+  float brightness;
+};
+
+class RowMeasurement : public ::testing::TestWithParam<MeasureCase> {};
+
+TEST_P(RowMeasurement, EqualsMeasureCellToTheBit) {
+  const MeasureCase& c = GetParam();
+  for (uint32_t seed = 1; seed <= 4; ++seed) {
+    const TestPicture pic(c.width, c.height, seed * 31u + static_cast<uint32_t>(c.cellSize));
+    const RowsPixelSource src = pic.Source();
+    const PointOnlySource points(src);
+    ASSERT_TRUE(CanMeasureRows(src, c.cellSize));
+    RowScratch scratch;
+    const int columns = c.width / c.cellSize + 2;  // one cell reaches past the right edge
+    std::vector<CellDensity> cells(columns);
+    for (int16_t row = 0; row * c.cellSize < c.height + c.cellSize; ++row) {
+      const int count = MeasurableColumns(c.cellSize, row, columns);
+      const int done = MeasureCellRow(src, row, count, c.cellSize, c.brightness, cells.data(), scratch);
+      ASSERT_EQ(done, count);
+      for (int16_t col = 0; col < count; ++col) {
+        const CellDensity plain = MeasureCellByPoint(points, row, col, c.cellSize, c.brightness);
+        ASSERT_TRUE(SameBits(plain, cells[col])) << "row " << row << " column " << col << " seed " << seed;
+      }
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, RowMeasurement,
+                         ::testing::Values(MeasureCase{40, 30, 3, 1.0f}, MeasureCase{41, 29, 4, 1.0f},
+                                           MeasureCase{50, 33, 5, 0.73f}, MeasureCase{64, 40, 10, 1.2f},
+                                           MeasureCase{67, 45, 11, 1.0f}, MeasureCase{90, 61, 12, 0.4f},
+                                           MeasureCase{95, 70, 13, 1.17f}, MeasureCase{130, 95, 30, 1.0f},
+                                           MeasureCase{9, 7, 2, 1.0f}, MeasureCase{200, 190, 97, 0.9f}));
+
+// Records what a run hands its host.
+class Recorder : public RunHost {
+ public:
+  Recorder(const PixelSource& picture, int16_t cellSize, int16_t quality, float brightness, long stopAfter)
+      : picture_(picture), cellSize_(cellSize), quality_(quality), brightness_(brightness), stopAfter_(stopAfter) {}
+  int16_t CellSize() override { return cellSize_; }
+  int16_t Quality() override { return quality_; }
+  float BrightnessFactor() override { return brightness_; }
+  const PixelSource& Picture() override { return picture_; }
+  void AppendGlyph(int glyph) override { events.push_back(glyph); }
+  void EndRow() override { events.push_back(-1); }
+  bool AfterCell() override { return ++cells_ == stopAfter_; }
+  std::vector<int> events;
+  std::string ending;
+
+ private:
+  const PixelSource& picture_;
+  int16_t cellSize_, quality_;
+  float brightness_;
+  long stopAfter_, cells_ = 0;
+};
+
+template <class F>
+void Finish(Recorder& r, F&& run) {
+  try {
+    r.ending = run() == RunResult::Finished ? "finished" : "stopped";
+  } catch (const RuntimeError& e) {
+    r.ending = std::string("error: ") + ErrorDescription(e.kind());
+  }
+}
+
+std::string ExpectSameRun(const GlyphTable& table, const PixelSource& picture, int16_t cellSize, int16_t quality,
+                   float brightness, int threads, long stopAfter, const std::string& what) {
+  Recorder plain(picture, cellSize, quality, brightness, stopAfter);
+  Finish(plain, [&] { return RunConversion(table, plain); });
+  Recorder fast(picture, cellSize, quality, brightness, stopAfter);
+  Finish(fast, [&] { return ConvertPictureFast(table, picture, cellSize, quality, brightness, fast, threads); });
+  EXPECT_EQ(plain.ending, fast.ending) << what;
+  EXPECT_EQ(plain.events.size(), fast.events.size()) << what;
+  EXPECT_TRUE(plain.events == fast.events) << what;
+  return plain.ending;
+}
+
+const GlyphTable& SharedTable(int which) {
+  static const GlyphTable plain = speedtest::RandomTable(TableKind::Plain, 101);
+  static const GlyphTable gaps = speedtest::RandomTable(TableKind::Gaps, 102);
+  static const GlyphTable far = speedtest::RandomTable(TableKind::FarValues, 103);
+  static const GlyphTable distant = speedtest::RandomTable(TableKind::Distant, 104);
+  return which == 0 ? plain : which == 1 ? gaps : which == 2 ? far : distant;
+}
+
+TEST(FastRun, RandomPicturesAndParameters) {
+  std::mt19937 rng(2024);
+  auto uni = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
+  std::map<std::string, int> endings;
+  for (int trial = 0; trial < 80; ++trial) {
+    const TestPicture pic(uni(0, 160), uni(0, 120), static_cast<uint32_t>(trial));
+    const RowsPixelSource rows = pic.Source();
+    const PointOnlySource points(rows);
+    const PixelSource& src = trial % 5 == 4 ? static_cast<const PixelSource&>(points) : rows;
+    const int16_t cellSize = static_cast<int16_t>(trial % 7 == 0 ? uni(1, 2) : uni(3, 31));
+    const int16_t quality = static_cast<int16_t>(trial % 9 == 0 ? uni(-3, 40) : uni(0, 10));
+    float brightness = static_cast<float>(uni(40, 120)) / 100.0f;
+    if (trial % 13 == 5) brightness = 3.0e38f;  // the brightness step overflows
+    if (trial % 13 == 6) brightness = std::numeric_limits<float>::quiet_NaN();
+    if (trial % 13 == 7) brightness = -0.5f;
+    const int threads = uni(1, 3);
+    const long stopAfter = trial % 6 == 3 ? uni(1, 40) : -1;
+    const std::string ending = ExpectSameRun(SharedTable(trial % 4), src, cellSize, quality, brightness, threads, stopAfter,
+                  "trial " + std::to_string(trial) + " size " + std::to_string(pic.width) + "x" +
+                      std::to_string(pic.height) + " cell " + std::to_string(cellSize) + " quality " +
+                      std::to_string(quality) + " threads " + std::to_string(threads));
+    ++endings[ending];
+  }
+  // Every way of ending occurred.
+  EXPECT_GE(endings.size(), 4u);
+  for (const auto& [ending, count] : endings) std::printf("  %s: %d runs\n", ending.c_str(), count);
+}
+
+struct WideCase {
+  int width;
+  int16_t cellSize;
+  int threads;
+};
+class WidePictures : public ::testing::TestWithParam<WideCase> {};
+
+// Cells past pixel column 32767 raise the overflow error; the cells before
+// them are handed over first, exactly as in the plain run.
+TEST_P(WidePictures, OverflowAfterTheSameCells) {
+  const WideCase& c = GetParam();
+  const TestPicture pic(c.width, 2 * c.cellSize, 7);
+  const std::string ending = ExpectSameRun(SharedTable(0), pic.Source(), c.cellSize, 2, 1.0f, c.threads, -1,
+                                           "width " + std::to_string(c.width));
+  EXPECT_EQ(ending, std::string("error: ") + ErrorDescription(ErrorKind::Overflow));
+}
+
+INSTANTIATE_TEST_SUITE_P(Overflow, WidePictures,
+                         ::testing::Values(WideCase{32800, 12, 2}, WideCase{32768, 3, 1}, WideCase{33000, 30, 3},
+                                           WideCase{32768, 1, 2}, WideCase{32769, 1, 1}, WideCase{70000, 5, 2}));
+
+}  // namespace
+}  // namespace zindrel
