@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QHash>
+#include <QPainterPath>
 #include <QPainter>
 #include <QRawFont>
 #include <QSaveFile>
@@ -78,9 +80,13 @@ QImage RenderArt(const QString& text, int cellPx) {
   const QFont font = ArtFontPixels(cellPx);
   const double baseline = BaselineFraction(font) * cellPx;
   QPainter painter(&image);
-  painter.setRenderHint(QPainter::TextAntialiasing, true);
-  painter.setPen(Qt::white);
-  painter.setFont(font);
+  // Glyphs are filled as outlines, anti-aliased and placed to the fraction
+  // of a pixel: hinting would snap the baseline to whole pixels and move the
+  // ink between the sub-blocks the table measured.
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  painter.setPen(Qt::NoPen);
+  painter.setBrush(Qt::white);
+  QHash<char32_t, QPainterPath> outlines;
   for (qsizetype row = 0; row < lines.size(); ++row) {
     const int top = int(row) * cellPx;
     for (qsizetype column = 0; column < lines[row].size(); ++column) {
@@ -91,11 +97,17 @@ QImage RenderArt(const QString& text, int cellPx) {
         painter.fillRect(left, top, cellPx, cellPx, Qt::white);
         continue;
       }
-      // Each glyph is clipped to its own cell: a neighbour never bleeds in.
-      painter.save();
-      painter.setClipRect(left, top, cellPx, cellPx);
-      painter.drawText(QPointF(left, top + baseline), QString::fromUcs4(&c, 1));
-      painter.restore();
+      auto it = outlines.find(c);
+      if (it == outlines.end()) {
+        QPainterPath path;
+        path.addText(QPointF(0, baseline), font, QString::fromUcs4(&c, 1));
+        // Each glyph keeps to its own cell: a neighbour never bleeds in.
+        QPainterPath cell;
+        cell.addRect(0, 0, cellPx, cellPx);
+        if (!cell.contains(path.boundingRect())) path = path.intersected(cell);
+        it = outlines.insert(c, path);
+      }
+      painter.drawPath(it->translated(left, top));
     }
   }
   painter.end();
