@@ -1,55 +1,158 @@
-// zindrel-convert: a picture file to Chinese-character art on standard output.
+// zindrel-convert: a picture to Chinese-character art on standard output or
+// into a file. The work is done by the pieces in this folder and the engine;
+// this file reads the command line and reports failures.
 #include <cstdio>
-#include <iostream>
+#include <memory>
+#include <new>
 #include <string>
+#include <vector>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 
-#include "convert/run.h"
+#include "cli/art_text.h"
+#include "cli/options.h"
+#include "cli/output.h"
 #include "glyphs/glyph_table.h"
+#include "platform/art_render.h"
+#include "platform/errors.h"
 #include "platform/picture.h"
+
+#ifndef ZINDREL_VERSION
+#define ZINDREL_VERSION "unknown"
+#endif
 
 namespace {
 
-class TextHost : public zindrel::RunHost {
- public:
-  TextHost(const zindrel::GlyphTable& table, const zindrel::PixelSource& picture, std::string& out)
-      : table_(table), picture_(picture), out_(out) {}
-  int16_t CellSize() override { return 12; }
-  int16_t Quality() override { return 2; }
-  float BrightnessFactor() override { return 1.0f; }
-  const zindrel::PixelSource& Picture() override { return picture_; }
-  void AppendGlyph(int glyph) override {
-    if (glyph) out_ += table_.GlyphUtf8(glyph);
-  }
-  void EndRow() override { out_ += "\r\n"; }
+using namespace zindrel;
+using namespace zindrel::cli;
 
- private:
-  const zindrel::GlyphTable& table_;
-  const zindrel::PixelSource& picture_;
-  std::string& out_;
-};
+constexpr const char* kProgram = "zindrel-convert";
+constexpr int kMaxPictureSide = 32767;
+
+int Report(const std::string& subject, const std::string& reason, int code) {
+  if (subject.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, reason.c_str());
+  else std::fprintf(stderr, "%s: %s: %s\n", kProgram, subject.c_str(), reason.c_str());
+  return code;
+}
+
+int Convert(const Options& o) {
+  // The file a failure is reported against, kept up to date step by step.
+  std::string subject;
+  try {
+    const std::string tablePath =
+        o.table.empty() ? DefaultTablePath(QCoreApplication::applicationDirPath().toStdString()) : o.table;
+    subject = tablePath;
+    const GlyphTable table = LoadGlyphTable(tablePath);
+
+    subject = o.picture == "-" ? "standard input" : o.picture;
+    const QImage image =
+        o.picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-") : DecodePictureFile(o.picture);
+    if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
+      Raise(ErrorKind::Overflow, "(the picture is " + std::to_string(image.width()) + "x" +
+                                     std::to_string(image.height()) + " pixels; at most 32767 on a side)");
+    const ImagePixelSource picture(image);
+
+    GlyphRows rows;
+    try {
+      rows = ConvertPicture(table, picture, ParametersOf(o));
+    } catch (const RuntimeError& e) {
+      if (e.kind() != ErrorKind::Overflow || !e.detail().empty()) throw;
+      // A table without a glyph of level 1 or 84 lets a level window widen
+      // until its counter overflows: that is the table's fault.
+      if (table.LevelStart(1) == 0 || table.LevelStart(LEVEL_COUNT) == 0) {
+        subject = tablePath;
+        Raise(ErrorKind::Overflow, "(the table has no glyph of level 1 or of level 84)");
+      }
+      Raise(ErrorKind::Overflow, "(a pixel coordinate or a distance passed the 16-bit range)");
+    }
+    const std::string text = ArtText(table, rows, o.encoding, o.newline);
+
+    const bool toFile = !o.output.empty() && o.output != "-";
+    std::unique_ptr<PendingFile> pending;
+    if (toFile) {
+      subject = o.output;
+      pending = std::make_unique<PendingFile>(o.output, text);
+    }
+    bool pngWritten = false, pngExisted = false;
+    if (!o.png.empty()) {
+      subject = o.png;
+      pngExisted = QFile::exists(QString::fromStdString(o.png));
+      RenderArtPng(ArtText(table, rows, Encoding::Utf8, Newline::CrLf), o.pngCell, o.png);
+      pngWritten = true;
+    }
+    if (toFile) {
+      subject = o.output;
+      try {
+        pending->Commit();
+      } catch (const RuntimeError&) {
+        // Leave nothing new behind: a picture made for this run goes too.
+        if (pngWritten && !pngExisted) QFile::remove(QString::fromStdString(o.png));
+        throw;
+      }
+    } else {
+      subject = "standard output";
+      WriteStandardOutput(text);
+    }
+  } catch (const RuntimeError& e) {
+    return Report(subject, e.message(), 1);
+  } catch (const std::bad_alloc&) {
+    return Report(subject, "out of memory", 1);
+  }
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: zindrel-convert PICTURE\n");
-    return 2;
+  UseBinaryStandardStreams();
+  const std::vector<std::string> rawArgs(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+  // Drawing the art needs the GUI part of Qt; plain text does not. Without a
+  // display the drawing runs on the offscreen platform.
+  std::unique_ptr<QCoreApplication> app;
+  if (WantsPng(rawArgs)) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The platform's start-up notes (such as a missing XDG_RUNTIME_DIR) are
+    // not the user's business; standard error keeps to our own messages.
+    const QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+          if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "%s\n", qPrintable(message));
+        });
+    app = std::make_unique<QGuiApplication>(argc, argv);
+    qInstallMessageHandler(previous);
+  } else {
+    app = std::make_unique<QCoreApplication>(argc, argv);
   }
+
+  std::vector<std::string> args;
+  const QStringList arguments = QCoreApplication::arguments();
+  for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+
+  ParsedCommandLine parsed;
   try {
-    const std::string dir = QCoreApplication::applicationDirPath().toStdString();
-    zindrel::GlyphTable table = zindrel::LoadGlyphTable(zindrel::DefaultTablePath(dir));
-    zindrel::ImagePixelSource picture(zindrel::DecodePictureFile(argv[1]));
-    std::string out;
-    TextHost host(table, picture, out);
-    zindrel::RunConversion(table, host);
-    std::fwrite(out.data(), 1, out.size(), stdout);
-  } catch (const zindrel::RuntimeError& e) {
-    std::fprintf(stderr, "zindrel-convert: %s\n", e.message().c_str());
-    return 1;
+    parsed = ParseCommandLine(args);
+  } catch (const UsageError& e) {
+    return Report({}, std::string(e.what()) + " (see --help)", 2);
   }
-  return 0;
+  switch (parsed.action) {
+    case Action::Help:
+      try {
+        WriteStandardOutput(HelpText());
+      } catch (const RuntimeError& e) {
+        return Report("standard output", e.message(), 1);
+      }
+      return 0;
+    case Action::Version:
+      try {
+        WriteStandardOutput(std::string(kProgram) + " " + ZINDREL_VERSION + "\n");
+      } catch (const RuntimeError& e) {
+        return Report("standard output", e.message(), 1);
+      }
+      return 0;
+    case Action::Convert:
+      break;
+  }
+  return Convert(parsed.options);
 }
