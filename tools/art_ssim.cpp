@@ -7,6 +7,7 @@
 // picture and cell size, and the mean.
 #include <QGuiApplication>
 #include <QImage>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <string>
