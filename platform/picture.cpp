@@ -4,37 +4,163 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
-#include <QPainter>
+#include <QStringList>
 
+#include "platform/bmp_file.h"
+#include "platform/bmp_rle.h"
 #include "platform/errors.h"
+#include "platform/picture_kinds.h"
 
 namespace zindrel {
 
 namespace {
 
-QImage OnWhite(const QImage& decoded) {
-  if (!decoded.hasAlphaChannel()) return decoded.convertToFormat(QImage::Format_RGB32);
-  QImage flat(decoded.size(), QImage::Format_RGB32);
-  flat.fill(Qt::white);
-  QPainter painter(&flat);
-  painter.drawImage(0, 0, decoded);
-  painter.end();
-  return flat;
+[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
+
+// Qt's own limit on one decoded picture, in megabytes (its default is 128).
+constexpr int kAllocationLimitMb = static_cast<int>(kMaxPictureBytes >> 20);
+
+// No file larger than this can hold a picture within the limit: even stored
+// without compression a picture takes little more than its pixels.
+constexpr qint64 kMaxFileBytes = kMaxPictureBytes + kMaxPictureBytes / 4;
+
+// Qt's decoders report what went wrong on the message log (as warnings, or
+// as information for libpng's errors). While one runs, those messages are
+// kept here instead, so that they become
+// the reason of the error (and do not clutter a terminal).
+class WarningCapture {
+ public:
+  WarningCapture() : previous_(qInstallMessageHandler(&WarningCapture::Handle)) { current_ = this; }
+  ~WarningCapture() {
+    current_ = nullptr;
+    qInstallMessageHandler(previous_);
+  }
+  WarningCapture(const WarningCapture&) = delete;
+  WarningCapture& operator=(const WarningCapture&) = delete;
+
+  QString Last() const { return warnings_.isEmpty() ? QString() : warnings_.last(); }
+
+ private:
+  static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    WarningCapture* self = current_;
+    if (self && type != QtDebugMsg) {
+      self->warnings_.append(message);
+      return;
+    }
+    if (self && self->previous_) self->previous_(type, context, message);
+  }
+
+  static thread_local WarningCapture* current_;
+  QtMessageHandler previous_;
+  QStringList warnings_;
+};
+
+thread_local WarningCapture* WarningCapture::current_ = nullptr;
+
+const char* QtFormat(PictureKind kind) {
+  switch (kind) {
+    case PictureKind::Bmp: return "bmp";
+    case PictureKind::Png: return "png";
+    case PictureKind::Jpeg: return "jpeg";
+    case PictureKind::Gif: return "gif";
+    case PictureKind::Icon: return "ico";  // the same reader takes cursors
+    default: return "";
+  }
+}
+
+// Decodes with Qt's reader for the kind, and no other: the signature has
+// already decided what the file is.
+QImage ReadWithQt(QByteArray& data, PictureKind kind) {
+  QImageReader::setAllocationLimit(kAllocationLimitMb);
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, QtFormat(kind));
+  reader.setAutoDetectImageFormat(false);
+  WarningCapture warnings;
+  const QSize claimed = reader.size();
+  if (claimed.isValid()) CheckPictureSize(claimed.width(), claimed.height());
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) {
+    QString reason = warnings.Last();
+    if (reason.isEmpty()) reason = reader.errorString();
+    Invalid(std::string(PictureKindName(kind)) + ": " + reason.toStdString());
+  }
+  return image;
+}
+
+// One pixel laid over white.
+inline QRgb OverWhite(QRgb pixel, bool premultiplied) {
+  const int a = qAlpha(pixel);
+  if (a == 255) return pixel | 0xFF000000u;
+  auto channel = [&](int c) {
+    const int v = premultiplied ? c + 255 - a : (c * a + 255 * (255 - a) + 127) / 255;
+    return v > 255 ? 255 : v;
+  };
+  return qRgb(channel(qRed(pixel)), channel(qGreen(pixel)), channel(qBlue(pixel)));
+}
+
+// The picture laid over white as Format_RGB32. Pictures with 32-bit alpha
+// are flattened where they lie; others are converted once.
+QImage FlattenOnWhite(QImage image) {
+  if (image.isNull() || image.format() == QImage::Format_RGB32) return image;
+  if (image.colorCount() > 0 && image.hasAlphaChannel()) {
+    QList<QRgb> table = image.colorTable();
+    for (QRgb& c : table) c = OverWhite(c, false);
+    image.setColorTable(table);
+  }
+  if (!image.hasAlphaChannel()) return std::move(image).convertToFormat(QImage::Format_RGB32);
+  if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
+    image = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
+  for (int y = 0; y < image.height(); ++y) {
+    QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) line[x] = OverWhite(line[x], premultiplied);
+  }
+  image.reinterpretAsFormat(QImage::Format_RGB32);
+  return image;
+}
+
+// Takes the bytes by value so that they can be let go before the decoded
+// picture is flattened: at most the file and one picture, or two pictures
+// of which one is no deeper than 32 bits, are held at once.
+QImage Decode(QByteArray data) {
+  if (data.isEmpty()) Invalid("the file is empty");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+  const size_t size = static_cast<size_t>(data.size());
+  const PictureKind kind = DetectPictureKind(bytes, size);
+  switch (kind) {
+    case PictureKind::Unknown:
+      Invalid("not a supported picture");
+    case PictureKind::Wmf:
+    case PictureKind::Emf:
+      Invalid(std::string(PictureKindName(kind)) + ": not a supported picture");
+    case PictureKind::Bmp:
+      if (IsRunLengthBmp(bytes, size)) return DecodeRunLengthBmp(bytes, size);
+      CheckBmpPixelData(ReadBmpHeader(bytes, size), size);
+      break;
+    case PictureKind::Jpeg:
+      CheckJpegComplete(bytes, size);
+      break;
+    case PictureKind::Gif:
+      CheckGifComplete(bytes, size);
+      break;
+    case PictureKind::Png:
+      CheckPngComplete(bytes, size);
+      break;
+    case PictureKind::Icon:
+      CheckIconFile(bytes, size);
+      break;
+  }
+  QImage image = ReadWithQt(data, kind);
+  data = QByteArray();
+  return FlattenOnWhite(std::move(image));
 }
 
 }  // namespace
 
 QImage DecodePictureBytes(const QByteArray& data, const std::string& name) {
-  QBuffer buffer;
-  buffer.setData(data);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
-  const QByteArray suffix = QFileInfo(QString::fromStdString(name)).suffix().toLower().toLatin1();
-  if (!suffix.isEmpty() && !QImageReader::imageFormat(&buffer).size()) reader.setFormat(suffix);
-  QImage image = reader.read();
-  if (image.isNull())
-    Raise(ErrorKind::InvalidPicture, "(" + reader.errorString().toLower().toStdString() + ")");
-  return OnWhite(image);
+  (void)name;  // every kind decoded is told by its signature
+  return Decode(data);
 }
 
 QImage DecodePictureFile(const std::string& path) {
@@ -42,13 +168,20 @@ QImage DecodePictureFile(const std::string& path) {
   QFileInfo info(qpath);
   if (!info.exists()) Raise(ErrorKind::FileNotFound);
   if (info.isDir()) Raise(ErrorKind::FileAccess, "(a directory)");
+  if (!info.isFile()) Raise(ErrorKind::FileAccess, "(not a regular file)");
   QFile file(qpath);
   if (!file.open(QIODevice::ReadOnly)) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
-  return DecodePictureBytes(file.readAll(), path);
+  if (file.size() > kMaxFileBytes)
+    Invalid("a file of " + std::to_string(file.size()) + " bytes is larger than any picture accepted");
+  const qint64 expected = file.size();
+  QByteArray data = file.read(expected);
+  if (file.error() != QFileDevice::NoError) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
+  if (data.size() != expected) Raise(ErrorKind::FileAccess, "(the file changed while it was read)");
+  file.close();
+  return Decode(std::move(data));
 }
 
-ImagePixelSource::ImagePixelSource(QImage image)
-    : image_(image.format() == QImage::Format_RGB32 ? std::move(image) : OnWhite(image)) {}
+ImagePixelSource::ImagePixelSource(QImage image) : image_(FlattenOnWhite(std::move(image))) {}
 
 int32_t ImagePixelSource::Point(int x, int y) const {
   if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return -1;

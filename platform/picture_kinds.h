@@ -1,0 +1,40 @@
+// Telling picture kinds apart by their first bytes, and the checks we make
+// on a file's structure before a decoder sees it, where a decoder would
+// otherwise turn a cut-short file into a picture with made-up parts.
+#pragma once
+
+#include <cstddef>
+
+namespace zindrel {
+
+enum class PictureKind { Unknown, Bmp, Png, Jpeg, Gif, Icon, Wmf, Emf };
+
+// The kind named by the file's signature; Unknown when none fits. Icon
+// covers both icons (type 1) and cursors (type 2).
+PictureKind DetectPictureKind(const unsigned char* data, size_t size);
+
+// A short name for messages: "BMP", "PNG", "JPEG", "GIF", "icon", ...
+const char* PictureKindName(PictureKind kind);
+
+// A JPEG must run through its headers to the first scan and end with the
+// end-of-image marker somewhere after it. Raises InvalidPicture otherwise.
+void CheckJpegComplete(const unsigned char* data, size_t size);
+
+// A GIF must hold its first image whole: header, colour tables, the blocks
+// before the image and every data block of the image up to its terminator.
+// Raises InvalidPicture otherwise.
+void CheckGifComplete(const unsigned char* data, size_t size);
+
+// A PNG must run from its signature through chunks whose lengths fit the
+// file to the end chunk, start with a header within the size limit, and
+// carry the right checksum on every critical chunk (an ancillary chunk with
+// a wrong one is skipped by the decoder, as the format allows). Raises
+// InvalidPicture otherwise.
+void CheckPngComplete(const unsigned char* data, size_t size);
+
+// An icon or cursor file must list at least one image and hold the first,
+// which is the one decoded, whole: a bitmap within the size limit or a PNG
+// that passes CheckPngComplete. Raises InvalidPicture otherwise.
+void CheckIconFile(const unsigned char* data, size_t size);
+
+}  // namespace zindrel
