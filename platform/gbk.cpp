@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include "platform/errors.h"
+
 namespace zindrel {
 
 namespace {
@@ -18,13 +20,22 @@ std::string GbkToUtf8(const std::string& gbk) {
   // Qt resolves "GBK" through ICU; QStringConverter::encodingForName does not
   // know it, so the codec is always asked for by name.
   QStringDecoder decoder("GBK", QStringConverter::Flag::Stateless);
-  QString text = decoder.decode(QByteArrayView(gbk.data(), static_cast<qsizetype>(gbk.size())));
+  // A Qt without the codec would decode every glyph to nothing; say so
+  // instead of writing empty art.
+  if (!decoder.isValid()) Raise(ErrorKind::InvalidCall, "(this Qt has no GBK text decoder)");
+  // A lead byte at the very end would be dropped silently as an unfinished
+  // sequence; a blank after it (never a GBK trail byte) makes it a broken
+  // pair that decodes to U+FFFD like any other, and is taken off again.
+  const std::string padded = gbk + ' ';
+  QString text = decoder.decode(QByteArrayView(padded.data(), static_cast<qsizetype>(padded.size())));
+  text.chop(1);
   return text.toStdString();
 }
 
 std::string Utf8ToGbk(const std::string& utf8) {
   if (IsAscii(utf8)) return utf8;
   QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+  if (!encoder.isValid()) Raise(ErrorKind::InvalidCall, "(this Qt has no GBK text encoder)");
   QByteArray bytes = encoder.encode(QString::fromStdString(utf8));
   return bytes.toStdString();
 }

@@ -1,5 +1,6 @@
 // Conversion between the Chinese code page (GB2312 as extended by GBK) and
-// UTF-8. Bytes that are not valid GBK become U+FFFD.
+// UTF-8. Bytes that are not valid GBK become U+FFFD. A Qt without the GBK
+// codec raises the InvalidCall error rather than giving empty text.
 #pragma once
 
 #include <string>
