@@ -1,0 +1,252 @@
+// The drawing machine both metafile parsers feed: a small model of a GDI
+// device context (object table, saved states, window and viewport mapping,
+// world transform, pen, brush, font, colours, alignment, modes, current
+// position, path and clipping) that paints with QPainter into a QImage.
+//
+// Coordinates handed in are logical. They go through the world transform,
+// then the page mapping (map mode, window and viewport), to device units,
+// and from there through a fixed placement transform onto the picture.
+// Geometry is carried onwards in picture pixels, so a path survives a change
+// of mapping between its records and the clip is kept in picture pixels too.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <QTransform>
+#include <QVector>
+#include <cstdint>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace zindrel::metafile {
+
+// GDI constants the parsers and the player share.
+enum MapMode { kMmText = 1, kMmLoMetric, kMmHiMetric, kMmLoEnglish, kMmHiEnglish, kMmTwips, kMmIsotropic, kMmAnisotropic };
+enum BkMode { kTransparent = 1, kOpaque = 2 };
+enum FillMode { kAlternate = 1, kWinding = 2 };
+enum BrushStyle { kBsSolid = 0, kBsNull = 1, kBsHatched = 2, kBsPattern = 3, kBsDibPattern = 5, kBsDibPatternPt = 6 };
+enum PenStyle { kPsSolid = 0, kPsDash, kPsDot, kPsDashDot, kPsDashDotDot, kPsNull, kPsInsideFrame, kPsUserStyle, kPsAlternate };
+enum TextAlign : uint32_t { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24 };
+enum TextOptions : uint32_t { kEtoOpaque = 2, kEtoClipped = 4, kEtoGlyphIndex = 0x10, kEtoNoRect = 0x100 };
+enum RegionMode { kRgnAnd = 1, kRgnOr = 2, kRgnXor = 3, kRgnDiff = 4, kRgnCopy = 5 };
+enum ArcDirection { kCounterClockwise = 1, kClockwise = 2 };
+enum class Arc { kArc, kChord, kPie, kArcTo };
+
+// A COLORREF (red in the low byte) as a colour.
+QColor ColourRef(uint32_t value);
+
+struct PenSpec {
+  int style = kPsSolid;  // low four bits of the pen style
+  uint32_t full_style = 0;
+  double width = 0;       // logical units; 0 is one pixel
+  bool geometric = false;  // wide pens keep their dashes
+  QColor colour = Qt::black;
+  QVector<qreal> user_dashes;  // logical units, for PS_USERSTYLE
+};
+
+struct BrushSpec {
+  int style = kBsSolid;
+  QColor colour = Qt::white;
+  int hatch = 0;
+  QImage pattern;  // BS_DIBPATTERN / BS_PATTERN
+  bool mono_pattern = false;  // drawn in text and background colour
+};
+
+struct FontSpec {
+  double height = 0;  // logical; negative is the em height, positive the cell
+  double width = 0;
+  int escapement = 0;  // tenths of a degree, counter-clockwise
+  int weight = 400;
+  bool italic = false, underline = false, strike_out = false;
+  int charset = 0;
+  QString face;
+};
+
+struct RegionSpec {
+  QPainterPath device;  // in device units
+};
+
+struct PaletteSpec {
+  QVector<QRgb> colours;
+};
+
+using GdiObject = std::variant<std::monostate, PenSpec, BrushSpec, FontSpec, RegionSpec, PaletteSpec>;
+
+// Hard limits that keep a hostile file from running forever or eating memory.
+struct Limits {
+  uint64_t max_records = uint64_t(1) << 24;
+  double max_work = 4.0e9;           // picture pixels touched plus points and records
+  qint64 max_bitmap_bytes = qint64(1) << 30;  // decoded bitmaps, added up over the file
+  int max_objects = 65536;
+  int max_saved_states = 4096;
+};
+
+// Thrown when a file asks for more than Limits allows.
+struct WorkExhausted {};
+
+class GdiPlayer {
+ public:
+  // image: the picture to paint on (already filled white), or null for a
+  // measuring pass that only gathers the bounds of what would be drawn.
+  // device_to_image places device units on the picture; px_per_mm is the
+  // device resolution the metric map modes use.
+  GdiPlayer(QImage* image, QTransform device_to_image, QPointF device_px_per_mm, Limits limits = {});
+  ~GdiPlayer();
+  GdiPlayer(const GdiPlayer&) = delete;
+  GdiPlayer& operator=(const GdiPlayer&) = delete;
+
+  // Bounds (picture pixels) of everything drawn so far.
+  QRectF drawn_bounds() const { return bounds_; }
+
+  // Work accounting; throws WorkExhausted past the limits.
+  void CountRecord();
+  void ChargeWork(double units);
+  bool ChargeBitmap(const QImage& image);  // false (and nothing kept) past the limit
+  qint64 max_bitmap_pixels() const;
+
+  // Object table.
+  int AddObject(GdiObject object);          // lowest free slot; -1 when full
+  void SetObject(uint32_t index, GdiObject object);  // at a given slot
+  void SelectObject(uint32_t index);
+  void SelectStockObject(uint32_t stock);
+  void DeleteObject(uint32_t index);
+  const GdiObject* Object(uint32_t index) const;
+  QVector<QRgb> SelectedPalette() const { return palette_; }
+
+  // Saved states.
+  void SaveDc();
+  void RestoreDc(int which);  // negative: relative to the current level
+
+  // Mapping.
+  void SetMapMode(int mode);
+  void SetWindowOrg(double x, double y);
+  void SetWindowExt(double x, double y);
+  void SetViewportOrg(double x, double y);
+  void SetViewportExt(double x, double y);
+  void OffsetWindowOrg(double dx, double dy);
+  void OffsetViewportOrg(double dx, double dy);
+  void ScaleWindowExt(double xnum, double xden, double ynum, double yden);
+  void ScaleViewportExt(double xnum, double xden, double ynum, double yden);
+  void SetWorldTransform(const QTransform& t);
+  void ModifyWorldTransform(const QTransform& t, int mode);
+  QPointF window_ext() const { return s_.window_ext; }
+  // Logical to device units with the mapping in force now.
+  QPainterPath ToDevice(const QPainterPath& logical) const { return (s_.world * PageTransform()).map(logical); }
+
+  // Attributes.
+  void SetTextColour(QColor c) { s_.text_colour = c; }
+  void SetBkColour(QColor c) { s_.bk_colour = c; }
+  void SetBkMode(int mode) { s_.bk_mode = mode; }
+  void SetTextAlign(uint32_t align) { s_.text_align = align; }
+  void SetPolyFillMode(int mode) { s_.fill_mode = mode; }
+  void SetRop2(int rop) { s_.rop2 = rop; }
+  void SetArcDirection(int dir) { s_.arc_direction = dir; }
+  void SetTextCharExtra(double extra) { s_.char_extra = extra; }
+  int bk_mode() const { return s_.bk_mode; }
+
+  // Drawing (logical coordinates).
+  void MoveTo(QPointF p);
+  void LineTo(QPointF p);
+  void Polyline(const QVector<QPointF>& points);
+  void PolylineTo(const QVector<QPointF>& points);
+  void Polygon(const QVector<QPointF>& points);
+  void PolyPolygon(const std::vector<QVector<QPointF>>& polygons);
+  void PolyPolyline(const std::vector<QVector<QPointF>>& lines);
+  void PolyBezier(const QVector<QPointF>& points);
+  void PolyBezierTo(const QVector<QPointF>& points);
+  void PolyDraw(const QVector<QPointF>& points, const QVector<uint8_t>& types);
+  void Rectangle(QRectF box);
+  void RoundRect(QRectF box, double corner_w, double corner_h);
+  void Ellipse(QRectF box);
+  void ArcShape(Arc kind, QRectF box, QPointF start, QPointF end);
+  void AngleArc(QPointF centre, double radius, double start_deg, double sweep_deg);
+  void SetPixel(QPointF p, QColor colour);
+  // Text: one entry per character in advances (logical units) or none.
+  void TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
+               std::optional<QRectF> rect, const FontSpec* font_override = nullptr);
+  // Block transfers; rop is a ternary raster operation code.
+  void StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop);
+  void PatBlt(QRectF dest, uint32_t rop);
+
+  // Regions (device units) and clipping.
+  void FillRegion(const QPainterPath& device_region, const BrushSpec& brush);
+  void FrameRegion(const QPainterPath& device_region, const BrushSpec& brush, double w, double h);
+  void InvertRegion(const QPainterPath& device_region);
+  void PaintRegion(const QPainterPath& device_region) { FillRegion(device_region, s_.brush); }
+  void IntersectClipRect(QRectF r);
+  void ExcludeClipRect(QRectF r);
+  void OffsetClip(double dx, double dy);
+  void SelectClipRegion(const QPainterPath* device_region, int mode);  // null: no clip (with kRgnCopy)
+  void SelectClipPath(int mode);
+
+  // Paths.
+  void BeginPath();
+  void EndPath();
+  void AbortPath();
+  void CloseFigure();
+  void FillPath();
+  void StrokePath();
+  void StrokeAndFillPath();
+  void FlattenPath();
+
+  const BrushSpec& brush() const { return s_.brush; }
+  const FontSpec& font() const { return s_.font; }
+
+ private:
+  struct State {
+    int map_mode = kMmText;
+    QPointF window_org{0, 0}, window_ext{1, 1}, viewport_org{0, 0}, viewport_ext{1, 1};
+    QTransform world;
+    PenSpec pen;
+    BrushSpec brush;
+    FontSpec font;
+    QColor text_colour = Qt::black, bk_colour = Qt::white;
+    int bk_mode = kOpaque;
+    uint32_t text_align = 0;
+    int fill_mode = kAlternate;
+    int rop2 = 13;  // R2_COPYPEN
+    int arc_direction = kCounterClockwise;
+    double char_extra = 0;
+    QPointF position;  // logical
+    std::optional<QPainterPath> clip;  // picture pixels
+  };
+
+  QTransform PageTransform() const;
+  QTransform ToImage() const;  // logical to picture pixels
+  double LinearScale() const;
+  QPainterPath Mapped(const QPainterPath& logical) const;
+  QPointF Map(QPointF p) const;
+  QPen MakePen() const;
+  QBrush MakeBrush(const BrushSpec& spec) const;
+  bool BeginPaint(QPainter* painter) const;  // clip and raster op; false: draw nothing
+  void Draw(const QPainterPath& image_path, bool fill, bool stroke, bool inside_frame = false);
+  void AddOrDraw(const QPainterPath& image_path, bool closed_shape);
+  void Account(const QRectF& image_rect);
+  QPainterPath ArcPath(Arc kind, QRectF box, QPointF start, QPointF end, QPointF* end_point) const;
+  void CombineClip(const QPainterPath& image_area, int mode);
+  QPainterPath ImageRect() const;
+
+  QImage* image_;
+  QTransform device_to_image_;
+  QPointF px_per_mm_;
+  Limits limits_;
+  uint64_t records_ = 0;
+  double work_ = 0;
+  qint64 bitmap_bytes_ = 0;
+  QRectF bounds_;
+  State s_;
+  std::vector<State> saved_;
+  std::vector<GdiObject> objects_;
+  QVector<QRgb> palette_;
+  bool in_path_ = false;
+  QPainterPath path_;  // picture pixels
+  bool figure_open_ = false;
+};
+
+}  // namespace zindrel::metafile

@@ -1,0 +1,35 @@
+// Windows metafiles (WMF, with or without the placeable header) and enhanced
+// metafiles (EMF), played by our own record parsers onto a picture.
+//
+// Picture size:
+//  - WMF with the placeable header: the header's box in its units per inch,
+//    at `dpi`;
+//  - EMF: the header's frame (0.01 mm) at `dpi`; an empty frame falls back
+//    to the bounds in reference-device pixels;
+//  - WMF without the placeable header carries no physical size. Its first
+//    window (SetWindowOrg / SetWindowExt) is the picture, one logical unit
+//    to a pixel at 96 dpi, scaled to `dpi`; a file that sets no window is
+//    measured by a first pass and the box of everything it draws is the
+//    picture. Either way the longer side is scaled down to 4096 pixels at
+//    most.
+// No picture may exceed 16384 x 16384 pixels or 1 GiB.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+
+namespace zindrel {
+
+// True for a WMF with the placeable header (D7 CD C6 9A), a WMF standard
+// header (type 1 or 2, header size 9 words) or an EMF (first record type 1
+// with the signature " EMF" at offset 40).
+bool IsMetafile(const QByteArray& data);
+
+// Plays the metafile onto a white Format_RGB32 picture. Raises RuntimeError
+// (InvalidPicture, "(reason)") for a file that cannot be played: a damaged
+// header, no size, a size over the limits, or more drawing work than a
+// picture can reasonably need (a hostile file). Unknown or damaged records
+// are skipped, never fatal.
+QImage RenderMetafile(const QByteArray& data, double dpi);
+
+}  // namespace zindrel
