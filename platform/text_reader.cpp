@@ -20,6 +20,9 @@ SequentialTextReader::SequentialTextReader(const std::string& path) : buffer_(64
   if (status.type() == fs::file_type::not_found) Raise(ErrorKind::FileNotFound);
   if (ec) Raise(ErrorKind::FileAccess);
   if (status.type() == fs::file_type::directory) Raise(ErrorKind::FileAccess, "(a directory)");
+  // A device or a FIFO has no end to read to (or blocks the open until a
+  // writer comes): only a regular file is read.
+  if (status.type() != fs::file_type::regular) Raise(ErrorKind::FileAccess, "(not a regular file)");
 #ifdef _WIN32
   file_ = _wfopen(p.c_str(), L"rb");
 #else
