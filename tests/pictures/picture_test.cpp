@@ -146,6 +146,8 @@ QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArra
   return path;
 }
 
+void PrintTo(const KindCase& c, std::ostream* out) { *out << c.name; }
+
 class KindDecodes : public testing::TestWithParam<KindCase> {};
 
 TEST_P(KindDecodes, FromAFileOfItsKind) {
@@ -201,6 +203,8 @@ struct LimitCase {
   bool accepted;
 };
 
+void PrintTo(const LimitCase& c, std::ostream* out) { *out << c.width << " x " << c.height; }
+
 class PictureSizeLimit : public testing::TestWithParam<LimitCase> {};
 
 TEST_P(PictureSizeLimit, AcceptsUpToOneGibibyte) {
@@ -234,6 +238,8 @@ struct BadCase {
   std::function<QByteArray()> make;
   const char* reason;  // a piece of the error's detail
 };
+
+void PrintTo(const BadCase& c, std::ostream* out) { *out << c.name; }
 
 class BadBytes : public testing::TestWithParam<BadCase> {};
 

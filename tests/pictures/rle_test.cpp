@@ -49,6 +49,8 @@ struct RleCase {
   int paletteSize = 16;
 };
 
+void PrintTo(const RleCase& c, std::ostream* out) { *out << c.name; }
+
 class RleDecodes : public testing::TestWithParam<RleCase> {};
 
 TEST_P(RleDecodes, GivesThePixelsOfTheStream) {
@@ -102,6 +104,8 @@ struct BadRleCase {
   QByteArray file;
   const char* reason;  // a piece of the error's detail
 };
+
+void PrintTo(const BadRleCase& c, std::ostream* out) { *out << c.name; }
 
 class RleRefuses : public testing::TestWithParam<BadRleCase> {};
 
