@@ -73,22 +73,24 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   setWindowTitle(QStringLiteral("Zindrel"));
   setFont(ArtFont(9.75));
 
+  // Created in tab order, which is the order of the focus chain; the
+  // labels take no focus and Pic1 comes last.
+  PicOut = new FrameBox(this);
   CmdLoad = Button(this, "Load Picture");
-  Label1 = new QLabel(QStringLiteral("Size:"), this);
+  CmdProcess = Button(this, kCaptionConvertFirst);
+  CmdCancel = Button(this, "Cancel");
   TxtSize = DisplayBox(this);
   HScCellsize = new ChangeScrollBar(3, 30, 12, 1, 1, this);
-  CmdProcess = Button(this, kCaptionConvertFirst);
-  Label2 = new QLabel(QStringLiteral("Quality:"), this);
   TxtQuality = DisplayBox(this);
   HscQuality = new ChangeScrollBar(0, 10, 0, 1, 2, this);
-  CmdCancel = Button(this, "Cancel");
-  CmdExit = Button(this, "Exit");
-  Label3 = new QLabel(QStringLiteral("Brightness:"), this);
   TxtBright = DisplayBox(this);
   HScBright = new ChangeScrollBar(40, 120, 50, 1, 10, this);
-  Label4 = new QLabel(SampleArt(), this);
-  PicOut = new FrameBox(this);
   Txt1 = new QPlainTextEdit(this);
+  CmdExit = Button(this, "Exit");
+  Label1 = new QLabel(QStringLiteral("Size:"), this);
+  Label2 = new QLabel(QStringLiteral("Quality:"), this);
+  Label3 = new QLabel(QStringLiteral("Brightness:"), this);
+  Label4 = new QLabel(SampleArt(), this);
 
   // Design positions and sizes in twips.
   fixedBoxes_ = {
@@ -134,11 +136,7 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   CommonDialog1.DialogTitle = QStringLiteral("Open Pictures");
   CommonDialog1.Filter = QString::fromUtf8(kOpenFilter);
 
-  // Tab order; the labels take no focus.
   for (QLabel* label : {Label1, Label2, Label3, Label4}) label->setFocusPolicy(Qt::NoFocus);
-  const QList<QWidget*> order = {PicOut,     CmdLoad,    CmdProcess, CmdCancel, TxtSize, HScCellsize,
-                                 TxtQuality, HscQuality, TxtBright,  HScBright, Txt1,    CmdExit, Pic1};
-  for (int i = 0; i + 1 < order.size(); ++i) setTabOrder(order[i], order[i + 1]);
 
   // Events to handlers.
   connect(CmdLoad, &QPushButton::clicked, this, [this] { Guarded([this] { CmdLoad_Click(); }); });

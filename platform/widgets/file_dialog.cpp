@@ -8,6 +8,7 @@
 namespace zindrel {
 
 QString DialogFilterToQt(const QString& pipeFilter) {
+  if (pipeFilter.isEmpty()) return {};
   const QStringList parts = pipeFilter.split(QLatin1Char('|'));
   QStringList entries;
   for (int i = 0; i < parts.size(); i += 2) {

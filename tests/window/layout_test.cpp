@@ -1,0 +1,244 @@
+// The window's layout, start-up and parameter displays.
+#include <QFile>
+#include <QFontInfo>
+#include <QStringEncoder>
+#include <QTest>
+
+#include "window_fixture.h"
+
+namespace zindrel::testing {
+namespace {
+
+// Resizes the window so that its outer size is the given size in pixels.
+void SetOuterSize(Form1& form, int width, int height) {
+  const QSize frame = form.frameGeometry().size() - form.geometry().size();
+  form.resize(width - frame.width(), height - frame.height());
+}
+
+struct LayoutCase {
+  const char* name;
+  int outerWidthPx, outerHeightPx;  // at 15 twips per pixel
+  float picOutWidth, picOutHeight, txt1Left, txt1Width;
+};
+
+class Layout : public WindowTest, public ::testing::WithParamInterface<LayoutCase> {};
+
+TEST_P(Layout, FrameAndOutputFollowTheOuterSize) {
+  if (form_->logicalDpiX() != 96 || form_->logicalDpiY() != 96) GTEST_SKIP() << "screen is not at 96 dpi";
+  const LayoutCase& c = GetParam();
+  ASSERT_TRUE(Start(*form_));
+  SetOuterSize(*form_, c.outerWidthPx, c.outerHeightPx);
+  EXPECT_FLOAT_EQ(form_->Width(), static_cast<float>(c.outerWidthPx * 15));
+  EXPECT_FLOAT_EQ(form_->PicOutBox().Width(), c.picOutWidth);
+  EXPECT_FLOAT_EQ(form_->PicOutBox().Height(), c.picOutHeight);
+  EXPECT_FLOAT_EQ(form_->Txt1Box().Left(), c.txt1Left);
+  EXPECT_FLOAT_EQ(form_->Txt1Box().Width(), c.txt1Width);
+  EXPECT_FLOAT_EQ(form_->Txt1Box().Height(), c.picOutHeight);
+  // Fixed edges stay.
+  EXPECT_FLOAT_EQ(form_->PicOutBox().Left(), 120);
+  EXPECT_FLOAT_EQ(form_->PicOutBox().Top(), 960);
+  EXPECT_FLOAT_EQ(form_->Txt1Box().Top(), 960);
+  EXPECT_EQ(form_->Label4->geometry(), QRect(376, 0, 225, 57));
+  EXPECT_EQ(form_->CmdLoad->geometry(), QRect(8, 8, 129, 17));
+  // The widgets are where the twips say.
+  EXPECT_EQ(form_->PicOut->geometry(), form_->PicOutBox().PixelRect());
+  EXPECT_EQ(form_->Txt1->geometry(), form_->Txt1Box().PixelRect());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, Layout,
+    ::testing::Values(
+        // 9240 x 6405 twips
+        LayoutCase{"design", 616, 427, 4270, 4945, 4490, 4550},
+        // 2010 twips wider: frame and box each 1005 wider, the box 1005 to the right
+        LayoutCase{"wider", 750, 427, 5275, 4945, 5495, 5555},
+        // 1005 twips taller: both 1005 taller
+        LayoutCase{"taller", 616, 494, 4270, 5950, 4490, 4550}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(WindowTest, TooSmallWindowLeavesTheControlsAsTheyWere) {
+  ASSERT_TRUE(Start(*form_));
+  SetOuterSize(*form_, 616, 427);
+  const QRect picOut = form_->PicOut->geometry(), txt1 = form_->Txt1->geometry();
+  for (const QSize size : {QSize(40, 427), QSize(616, 90), QSize(30, 30)}) {
+    SetOuterSize(*form_, size.width(), size.height());
+    EXPECT_EQ(form_->PicOut->geometry(), picOut);
+    EXPECT_EQ(form_->Txt1->geometry(), txt1);
+  }
+}
+
+TEST_F(WindowTest, ResizeAfterPanningReturnsThePictureToTheCorner) {
+  ASSERT_TRUE(Start(*form_));
+  Load(WritePicture(TestPicture(900, 900), "big.png"));
+  form_->Pic1_MouseDown(1, 0, 100, 100);
+  form_->Pic1_MouseMove(1, 0, 80, 70);
+  ASSERT_FLOAT_EQ(form_->Pic1->Left(), -20);
+  ASSERT_FLOAT_EQ(form_->Pic1->Top(), -30);
+  SetOuterSize(*form_, 700, 500);
+  EXPECT_FLOAT_EQ(form_->Pic1->Left(), 0);
+  EXPECT_FLOAT_EQ(form_->Pic1->Top(), 0);
+  EXPECT_EQ(form_->Pic1->pos(), QPoint(0, 0));
+  EXPECT_EQ(form_->Pic1->MousePointer(), kPointerMove);
+}
+
+TEST_F(WindowTest, DesignStateBeforeStartUp) {
+  for (QLineEdit* box : {form_->TxtSize, form_->TxtQuality, form_->TxtBright}) {
+    EXPECT_EQ(box->text(), "Text1");
+    EXPECT_TRUE(box->isReadOnly());
+  }
+  EXPECT_EQ(form_->HScCellsize->Value(), 12);
+  EXPECT_EQ(form_->HscQuality->Value(), 0);
+  EXPECT_EQ(form_->HScBright->Value(), 50);
+  EXPECT_EQ(form_->CellSize(), 0);
+  EXPECT_EQ(form_->Quality(), 0);
+  EXPECT_EQ(form_->BrightnessFactor(), 0.0f);
+  EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 Chinese");
+  EXPECT_EQ(form_->windowTitle(), "Zindrel");
+}
+
+TEST_F(WindowTest, StartUpState) {
+  ASSERT_TRUE(Start(*form_));
+  EXPECT_TRUE(form_->isVisible());
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(form_->CellSize(), 12);
+  EXPECT_EQ(form_->Quality(), 2);
+  EXPECT_EQ(form_->BrightnessFactor(), 1.0f);
+  EXPECT_EQ(form_->TxtQuality->text(), "2");
+  EXPECT_EQ(form_->TxtBright->text(), "100");
+  // The empty Pic1 is 281 x 329 pixels at 96 dpi: 23 x 27 cells of 12.
+  if (form_->logicalDpiX() == 96) {
+    EXPECT_EQ(form_->TxtSize->text(), QString::fromUtf8("23\u00D727"));
+  }
+  EXPECT_TRUE(form_->Txt1->toPlainText().isEmpty());
+  EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 Chinese");
+  EXPECT_EQ(form_->CommonDialog1.FileName, DataDir() + "/Varnock.bmp");
+  EXPECT_FALSE(form_->Table().GlyphText(1).empty());
+  // Client area at design: 9120 x 6000 twips.
+  EXPECT_EQ(form_->size(), QSize(608, 400));
+}
+
+TEST_F(WindowTest, ControlsLookAsDesigned) {
+  ASSERT_TRUE(Start(*form_));
+  const QPalette txt = form_->Txt1->palette();
+  EXPECT_EQ(txt.color(QPalette::Base), QColor(0, 0, 0));
+  EXPECT_EQ(txt.color(QPalette::Text), QColor(255, 255, 255));
+  EXPECT_EQ(form_->Txt1->lineWrapMode(), QPlainTextEdit::NoWrap);
+  EXPECT_EQ(form_->Txt1->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_EQ(form_->Txt1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+  EXPECT_FALSE(form_->Txt1->isReadOnly());
+  EXPECT_DOUBLE_EQ(form_->Txt1->font().pointSizeF(), 9.75);
+  EXPECT_DOUBLE_EQ(form_->Label4->font().pointSizeF(), 9.0);
+  EXPECT_EQ(form_->Label4->palette().color(QPalette::WindowText),
+            form_->palette().color(QPalette::ToolTipBase));
+  EXPECT_EQ(form_->Label4->palette().color(QPalette::Window), form_->palette().color(QPalette::Dark));
+  // Captions carry no access keys and no button is a default button.
+  for (QPushButton* b : {form_->CmdLoad, form_->CmdProcess, form_->CmdCancel, form_->CmdExit}) {
+    EXPECT_FALSE(b->text().contains('&'));
+    EXPECT_FALSE(b->isDefault());
+    EXPECT_FALSE(b->autoDefault());
+  }
+  // Tab order.
+  const QList<QWidget*> order = {form_->PicOut,     form_->CmdLoad,    form_->CmdProcess, form_->CmdCancel,
+                                 form_->TxtSize,    form_->HScCellsize, form_->TxtQuality, form_->HscQuality,
+                                 form_->TxtBright,  form_->HScBright,  form_->Txt1,       form_->CmdExit};
+  QList<QWidget*> chain;
+  QWidget* w = form_->PicOut;
+  do {
+    if (order.contains(w)) chain << w;
+    w = w->nextInFocusChain();
+  } while (w != form_->PicOut && chain.size() < order.size());
+  EXPECT_EQ(chain, order);
+}
+
+TEST_F(WindowTest, SampleArtHasFourLinesOf149GbkBytes) {
+  const QString sample = form_->Label4->text();
+  const QStringList lines = sample.split('\n');
+  ASSERT_EQ(lines.size(), 4);
+  for (int i = 0; i < 4; ++i) {
+    const QString blanks = i == 0 ? " " : "  ";
+    EXPECT_TRUE(lines[i].startsWith(blanks)) << i;
+    EXPECT_NE(lines[i][blanks.size()], QChar(' ')) << i;
+    EXPECT_EQ(lines[i].size(), blanks.size() + 17) << i;
+  }
+  QStringEncoder gbk("GBK");
+  const QByteArray bytes = gbk.encode(QString(sample).replace("\n", "\r\n"));
+  EXPECT_FALSE(gbk.hasError());
+  EXPECT_EQ(bytes.size(), 149);
+}
+
+struct StartFailure {
+  const char* name;
+  QByteArray table;  // empty: no file
+  int number;
+};
+
+class StartUpFailures : public WindowTest, public ::testing::WithParamInterface<StartFailure> {};
+
+TEST_P(StartUpFailures, ReportedAndTheWindowIsNotShown) {
+  const StartFailure& c = GetParam();
+  if (!c.table.isEmpty()) {
+    QFile file(temp_.filePath("Data.han"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(c.table);
+  }
+  auto form = MakeForm(temp_.path());
+  EXPECT_FALSE(StartForm(*form));
+  EXPECT_FALSE(form->isVisible());
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_EQ(reports_[0].number, c.number);
+  EXPECT_EQ(reports_[0].file, temp_.path() + "/Data.han");
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, StartUpFailures,
+                         ::testing::Values(StartFailure{"missing", {}, 53},
+                                           StartFailure{"truncated", "\xA1\xA1\r\n0,0,0,0,0,0,0,0,0,1\r\n", 62},
+                                           StartFailure{"not_a_number", "\xA1\xA1\r\n0,x,0,0,0,0,0,0,0,1\r\n", 13}),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+struct GridCase {
+  int width, height, cellSize;
+  const char* shown;
+};
+
+class GridDisplay : public WindowTest, public ::testing::WithParamInterface<GridCase> {};
+
+TEST_P(GridDisplay, CountsWholeCells) {
+  const GridCase& c = GetParam();
+  ASSERT_TRUE(Start(*form_));
+  Load(WritePicture(TestPicture(c.width, c.height), "grid.png"));
+  form_->HScCellsize->SetValue(static_cast<int16_t>(c.cellSize));
+  EXPECT_EQ(form_->CellSize(), c.cellSize);
+  EXPECT_EQ(form_->TxtSize->text(), QString::fromUtf8(c.shown));
+}
+
+INSTANTIATE_TEST_SUITE_P(Pictures, GridDisplay,
+                         ::testing::Values(GridCase{100, 60, 12, "8\u00D75"}, GridCase{100, 60, 30, "3\u00D72"},
+                                           GridCase{100, 60, 3, "33\u00D720"}, GridCase{90, 60, 30, "3\u00D72"}));
+
+struct ParameterCase {
+  int quality, brightness;
+  const char* qualityText;
+  const char* brightText;
+  float factor;
+};
+
+class Parameters : public WindowTest, public ::testing::WithParamInterface<ParameterCase> {};
+
+TEST_P(Parameters, BarsSetTheirParametersAndDisplays) {
+  const ParameterCase& c = GetParam();
+  ASSERT_TRUE(Start(*form_));
+  form_->HscQuality->SetValue(static_cast<int16_t>(c.quality));
+  form_->HScBright->SetValue(static_cast<int16_t>(c.brightness));
+  EXPECT_EQ(form_->Quality(), c.quality);
+  EXPECT_EQ(form_->TxtQuality->text(), c.qualityText);
+  EXPECT_EQ(form_->TxtBright->text(), c.brightText);
+  EXPECT_EQ(form_->BrightnessFactor(), c.factor);
+}
+
+INSTANTIATE_TEST_SUITE_P(Values, Parameters,
+                         ::testing::Values(ParameterCase{0, 73, "0", "73", 0.73f},
+                                           ParameterCase{10, 40, "10", "40", 0.4f},
+                                           ParameterCase{5, 120, "5", "120", 1.2f}));
+
+}  // namespace
+}  // namespace zindrel::testing

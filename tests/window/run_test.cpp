@@ -1,0 +1,227 @@
+// Conversions in the window: the text matches the converter's, and cancel,
+// parameter changes, resizing and exit in the middle of a run behave.
+#include <QProcess>
+#include <QStringDecoder>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "window_fixture.h"
+
+namespace zindrel::testing {
+namespace {
+
+class Conversion : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ASSERT_TRUE(Start(*form_));
+  }
+
+  // The text a finished run of the current picture writes.
+  QString FullRun() {
+    form_->CmdProcess->click();
+    EXPECT_FALSE(form_->Running());
+    return form_->OutputText();
+  }
+
+  // Rows in Txt1 so far and the length of the unfinished last one.
+  int Rows() const { return form_->Txt1->document()->blockCount(); }
+  int LastRowLength() const { return form_->Txt1->document()->lastBlock().length() - 1; }
+};
+
+TEST_F(Conversion, SameTextAsTheConverter) {
+  const QString path = WritePicture(TestPicture(150, 110), "same.png");
+  Load(path);
+  const QString windowText = FullRun();
+
+  QProcess cli;
+  cli.start(BinDir() + "/zindrel-convert", {path});
+  ASSERT_TRUE(cli.waitForFinished(60000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  const QByteArray bytes = cli.readAllStandardOutput();
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  QString cliText = utf8.decode(bytes);
+  if (utf8.hasError()) cliText = QStringDecoder("GBK").decode(bytes);
+
+  EXPECT_EQ(windowText, cliText);
+  // 150 / 12 - 1 = 11.5 rounds to 12: 13 cells a row; 110 / 12 - 1 rounds to 8: 9 rows.
+  const QStringList rows = testing::Rows(windowText);
+  ASSERT_EQ(rows.size(), 10);
+  EXPECT_TRUE(rows.last().isEmpty());
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(rows[i].size(), 13) << i;
+  EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 chinese");
+  EXPECT_TRUE(form_->CmdProcess->isEnabled());
+}
+
+TEST_F(Conversion, ButtonShowsProcessingWhileRunning) {
+  Load(WritePicture(TestPicture(60, 60), "state.png"));
+  bool seen = false;
+  DuringRun([&] {
+    seen = form_->Running() && form_->CmdProcess->text() == "Processing..." && !form_->CmdProcess->isEnabled();
+    return true;
+  });
+  FullRun();
+  EXPECT_TRUE(seen);
+}
+
+TEST_F(Conversion, CancelInTheMiddleOfRowThree) {
+  Load(WritePicture(TestPicture(120, 120), "cancel.png"));
+  const QString full = FullRun();
+  DuringRun([&] {
+    if (Rows() == 3 && LastRowLength() == 4) {
+      form_->CmdCancel->click();
+      return true;
+    }
+    return false;
+  });
+  form_->CmdProcess->click();
+  EXPECT_FALSE(form_->Running());
+  const QString cancelled = form_->OutputText();
+  EXPECT_TRUE(full.startsWith(cancelled));
+  const QStringList rows = testing::Rows(cancelled);
+  ASSERT_EQ(rows.size(), 3);  // two rows with CR LF, the third without
+  EXPECT_EQ(rows[2].size(), 4);
+  EXPECT_TRUE(form_->CancelRequested());
+  EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 chinese");
+  EXPECT_TRUE(form_->CmdProcess->isEnabled());
+  // A new run clears the request and runs to the end.
+  EXPECT_EQ(FullRun(), full);
+  EXPECT_FALSE(form_->CancelRequested());
+}
+
+TEST_F(Conversion, CancelThenConvertInOnePumpNeverResumesTheCancelledRun) {
+  Load(WritePicture(TestPicture(96, 96), "twice.png"));
+  const QString full = FullRun();
+  int nestedRuns = 0;
+  DuringRun([&] {
+    form_->CmdCancel->click();
+    form_->CmdProcess->click();  // a whole new run, inside the first one's pump
+    ++nestedRuns;
+    return true;
+  });
+  form_->CmdProcess->click();
+  EXPECT_EQ(nestedRuns, 1);
+  EXPECT_FALSE(form_->Running());
+  // Only the second run's text: the first one wrote nothing after it.
+  EXPECT_EQ(form_->OutputText(), full);
+  EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 chinese");
+  EXPECT_TRUE(form_->CmdProcess->isEnabled());
+}
+
+TEST_F(Conversion, CellSizeChangeTakesEffectFromTheNextCell) {
+  Load(WritePicture(TestPicture(120, 120), "size.png"));
+  DuringRun([&] {
+    if (Rows() == 2 && LastRowLength() == 1) {
+      form_->HScCellsize->SetValue(24);
+      return true;
+    }
+    return false;
+  });
+  form_->CmdProcess->click();
+  EXPECT_EQ(form_->CellSize(), 24);
+  EXPECT_EQ(form_->TxtSize->text(), QString::fromUtf8("5\u00D75"));
+  const QStringList rows = testing::Rows(form_->OutputText());
+  // The row count is fixed at the start (10); row 1 had its 10 columns fixed
+  // at its start; later rows have 120 / 24 = 5 cells.
+  ASSERT_EQ(rows.size(), 11);
+  EXPECT_EQ(rows[0].size(), 10);
+  EXPECT_EQ(rows[1].size(), 10);
+  for (int i = 2; i < 10; ++i) EXPECT_EQ(rows[i].size(), 5) << i;
+}
+
+TEST_F(Conversion, QualityAndBrightnessChangesApplyToTheRestOfTheRun) {
+  Load(WritePicture(TestPicture(120, 120), "quality.png"));
+  const QString before = FullRun();
+  form_->HscQuality->SetValue(10);
+  form_->HScBright->SetValue(40);
+  const QString after = FullRun();
+  ASSERT_NE(before, after);
+  form_->HscQuality->SetValue(2);
+  form_->HScBright->SetValue(100);
+  QString atChange;
+  DuringRun([&] {
+    if (Rows() == 5 && LastRowLength() == 0 + 1) {
+      atChange = form_->OutputText();
+      form_->HscQuality->SetValue(10);
+      form_->HScBright->SetValue(40);
+      return true;
+    }
+    return false;
+  });
+  const QString mixed = FullRun();
+  ASSERT_FALSE(atChange.isEmpty());
+  // Up to the change it is the first run's text; the last row only the
+  // second run's.
+  EXPECT_EQ(mixed.left(atChange.size()), before.left(atChange.size()));
+  EXPECT_EQ(testing::Rows(mixed)[9], testing::Rows(after)[9]);
+  EXPECT_EQ(form_->BrightnessFactor(), 0.4f);
+}
+
+TEST_F(Conversion, ResizeDuringARunChangesNothingInTheText) {
+  Load(WritePicture(TestPicture(400, 300), "resize.png"));
+  const QString full = FullRun();
+  form_->Pic1_MouseDown(1, 0, 50, 50);
+  form_->Pic1_MouseMove(1, 0, 40, 40);
+  const float widthBefore = form_->PicOutBox().Width();
+  DuringRun([&] {
+    if (Rows() == 3) {
+      form_->resize(form_->width() + 150, form_->height() + 60);
+      return true;
+    }
+    return false;
+  });
+  EXPECT_EQ(FullRun(), full);
+  EXPECT_GT(form_->PicOutBox().Width(), widthBefore);
+  EXPECT_FLOAT_EQ(form_->Pic1->Left(), 0);
+}
+
+TEST_F(Conversion, ExitDuringARunStopsItAndClosesTheWindow) {
+  Load(WritePicture(TestPicture(120, 120), "exit.png"));
+  qsizetype lengthAtExit = -1;
+  DuringRun([&] {
+    if (Rows() == 2) {
+      form_->CmdExit->click();
+      lengthAtExit = form_->Txt1->toPlainText().size();
+      return true;
+    }
+    return false;
+  });
+  form_->CmdProcess->click();
+  EXPECT_FALSE(form_->Running());
+  EXPECT_FALSE(form_->isVisible());
+  EXPECT_EQ(form_->Txt1->toPlainText().size(), lengthAtExit);
+  EXPECT_TRUE(reports_.empty());
+}
+
+TEST_F(Conversion, AnErrorInARunIsReportedAndTheTextStays) {
+  // 40000 pixels wide: at cell size 30 the column of pixel 32768 overflows.
+  QImage wide(40000, 30, QImage::Format_RGB32);
+  wide.fill(Qt::white);
+  Load(WritePicture(wide, "wide.png"));
+  form_->HScCellsize->SetValue(30);
+  form_->CmdProcess->click();
+  EXPECT_FALSE(form_->Running());
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_EQ(reports_[0].number, 6);
+  EXPECT_EQ(reports_[0].description, "Overflow");
+  EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 chinese");
+  EXPECT_TRUE(form_->CmdProcess->isEnabled());
+  EXPECT_TRUE(form_->isVisible());
+  // Every whole cell before pixel 32768 was written (1092 cells of 30).
+  EXPECT_EQ(form_->Txt1->toPlainText().size(), 1092);
+  // The program goes on: a smaller picture converts normally.
+  Load(WritePicture(TestPicture(60, 60), "after.png"));
+  FullRun();
+  EXPECT_EQ(reports_.size(), 1u);
+}
+
+TEST_F(Conversion, EmptyBoxConvertsItsBackground) {
+  // Before any load Pic1 is 281 x 329 pixels: 23 x 27 cells of 12.
+  if (form_->logicalDpiX() != 96) GTEST_SKIP() << "screen is not at 96 dpi";
+  const QStringList rows = testing::Rows(FullRun());
+  ASSERT_EQ(rows.size(), 28);
+  EXPECT_EQ(rows[0].size(), 23);
+}
+
+}  // namespace
+}  // namespace zindrel::testing

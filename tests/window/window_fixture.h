@@ -1,0 +1,105 @@
+// A real Form1 with the shipped glyph table, a scripted open dialog and a
+// reporter that records instead of showing message boxes.
+#pragma once
+
+#include <QColor>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <functional>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "window/form1.h"
+
+namespace zindrel::testing {
+
+// From the environment, else the directories this build was configured with.
+inline QString SourceDir() { return qEnvironmentVariable("ZINDREL_SOURCE_DIR", QStringLiteral(ZINDREL_TEST_SOURCE_DIR)); }
+inline QString BinDir() { return qEnvironmentVariable("ZINDREL_BIN_DIR", QStringLiteral(ZINDREL_TEST_BIN_DIR)); }
+inline QString DataDir() { return SourceDir() + QStringLiteral("/data"); }
+
+// A picture with some structure, so that different cells get different
+// glyphs: a dark disc and a gradient bar on white.
+inline QImage TestPicture(int width, int height) {
+  QImage image(width, height, QImage::Format_RGB32);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const double dx = x - width / 2.0, dy = y - height / 2.0;
+      const double r = 0.35 * std::min(width, height);
+      int v = dx * dx + dy * dy < r * r ? 40 : 235;
+      if (y > height * 3 / 4) v = 255 * x / std::max(1, width - 1);
+      image.setPixel(x, y, qRgb(v, (v + x) % 256, 255 - v));
+    }
+  return image;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(temp_.isValid());
+    form_ = MakeForm(DataDir());
+  }
+
+  // Starts the form; on failure says what was reported.
+  ::testing::AssertionResult Start(Form1& form) {
+    if (StartForm(form)) return ::testing::AssertionSuccess();
+    auto failure = ::testing::AssertionFailure() << "start-up failed";
+    for (const ErrorReport& r : reports_) failure << ": " << ReportText(r).toStdString();
+    return failure;
+  }
+
+  std::unique_ptr<Form1> MakeForm(const QString& programDirectory) {
+    FormOptions options;
+    options.programDirectory = programDirectory;
+    options.asker = [this](QWidget*, const QString& title, const QString& filter,
+                           const QString& start) -> std::optional<QString> {
+      asked_.push_back({title, filter, start});
+      return answer_;
+    };
+    options.reporter = [this](QWidget*, const ErrorReport& report) { reports_.push_back(report); };
+    return std::make_unique<Form1>(options);
+  }
+
+  // Writes a picture into the temporary directory and returns its path.
+  QString WritePicture(const QImage& image, const QString& name) {
+    const QString path = temp_.filePath(name);
+    EXPECT_TRUE(image.save(path)) << path.toStdString();
+    return path;
+  }
+
+  // Loads a file through the Load Picture button, the dialog answering path.
+  void Load(const QString& path) {
+    answer_ = path;
+    form_->CmdLoad->click();
+  }
+
+  // Calls check after every cell of a run (from inside its event pump) until
+  // it returns true.
+  void DuringRun(std::function<bool()> check) {
+    auto* timer = new QTimer(form_.get());
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, check = std::move(check)] {
+      if (check()) timer->stop();
+    });
+    timer->start();
+  }
+
+  struct Asked {
+    QString title, filter, start;
+  };
+
+  QTemporaryDir temp_;
+  std::unique_ptr<Form1> form_;
+  std::optional<QString> answer_;
+  std::vector<Asked> asked_;
+  std::vector<ErrorReport> reports_;
+};
+
+// The lines of the output as the user sees them (without their CR LF).
+inline QStringList Rows(const QString& output) { return output.split(QStringLiteral("\r\n")); }
+
+}  // namespace zindrel::testing
