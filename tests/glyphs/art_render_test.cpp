@@ -10,7 +10,9 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 #include <string>
 
 #include "convert/measure.h"
@@ -144,6 +146,39 @@ TEST_P(ArtRenderAgreement, RenderedGlyphsMeasureAsTheTableSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CellSizes, ArtRenderAgreement, ::testing::Values(6, 12, 24, 96));
+
+// Quality 0 picks only the first glyph of a level, so that one must lay its
+// ink most evenly: drawn and measured over a 6x6 grid, it is among the most
+// even few of its level.
+class LevelLeader : public ArtRender, public ::testing::WithParamInterface<int> {};
+
+TEST_P(LevelLeader, IsAmongTheMostEvenGlyphsOfItsLevel) {
+  if (!TableFaceInstalled()) GTEST_SKIP() << kTableFaceFamily << " is not installed (fonts-arphic-uming)";
+  if (QFontDatabase::families().contains("SimSun")) GTEST_SKIP() << "SimSun is installed and draws the art";
+  static const GlyphTable table = LoadGlyphTable(testing::ShippedTablePath());
+  const int level = GetParam();
+  const int first = table.LevelStart(level);
+  ASSERT_GT(first, 0) << "level " << level << " is empty";
+  auto spread = [](const QImage& art) {
+    const int fine = art.width() / 6;
+    double ink[36] = {0}, total = 0;
+    for (int y = 0; y < art.height(); ++y)
+      for (int x = 0; x < art.width(); ++x) ink[(y / fine) * 6 + x / fine] += art.constScanLine(y)[x];
+    for (double v : ink) total += v;
+    double s = 0;
+    for (double v : ink) s += (36 * v - total) * (36 * v - total);
+    return s / (total * total);
+  };
+  std::vector<double> spreads;
+  for (int i = first; i <= GLYPH_COUNT && table.GlyphDensity(i, 10) == level; ++i)
+    spreads.push_back(spread(RenderArt(QString::fromStdString(table.GlyphUtf8(i)), 48)));
+  ASSERT_GE(spreads.size(), 20u);
+  const double leader = spreads.front();
+  std::sort(spreads.begin(), spreads.end());
+  EXPECT_LE(leader, spreads[spreads.size() / 20]) << "level " << level << ": " << table.GlyphUtf8(first);
+}
+
+INSTANTIATE_TEST_SUITE_P(Levels, LevelLeader, ::testing::Values(15, 20, 25, 30, 35, 40));
 
 struct BadRender {
   const char* name;
