@@ -35,7 +35,7 @@
 namespace {
 
 constexpr int kGlyphCount = 14924;
-constexpr int kEm = 192;            // rendering size in pixels, divisible by 3
+constexpr int kEm = 192;            // rendering size in pixels, divisible by 6
 constexpr int kSub = kEm / 3;       // sub-block edge
 constexpr int kTopLevel = 83;       // highest level a Han glyph may take
 
@@ -132,13 +132,22 @@ class FontMeasure {
     bitmap.pixel_mode = FT_PIXEL_MODE_GRAY;
     bitmap.num_grays = 256;
     if (FT_Outline_Get_Bitmap(library_, outline, &bitmap)) return false;
+    // Ink of each cell of a 6x6 grid, in one pass; every sub-block of the
+    // 3x3 grid is four of those cells.
+    constexpr int kFine = kEm / 6;
+    std::array<long, 36> ink{};
+    for (int y = 0; y < kEm; ++y) {
+      const unsigned char* row = buffer_.data() + static_cast<size_t>(y) * kEm;
+      long* line = ink.data() + (y / kFine) * 6;
+      for (int f = 0; f < 6; ++f) {
+        long sum = 0;
+        for (int x = f * kFine; x < (f + 1) * kFine; ++x) sum += row[x];
+        line[f] += sum;
+      }
+    }
     if (fineUnevenness) {
-      // Ink of each cell of a 6x6 grid; its spread says how evenly the
-      // glyph lays its ink, finer than the nine values can.
-      constexpr int kFine = kEm / 6;
-      std::array<long, 36> ink{};
-      for (int y = 0; y < kEm; ++y)
-        for (int x = 0; x < kEm; ++x) ink[size_t(y / kFine) * 6 + x / kFine] += buffer_[size_t(y) * kEm + x];
+      // The spread of the 6x6 ink says how evenly the glyph lays its ink,
+      // finer than the nine values can.
       long total = 0;
       for (long v : ink) total += v;
       double spread = 0;
@@ -147,14 +156,11 @@ class FontMeasure {
     }
     for (int g = 0; g < 3; ++g) {
       for (int k = 0; k < 3; ++k) {
-        long ink = 0;
-        for (int y = g * kSub; y < (g + 1) * kSub; ++y) {
-          const unsigned char* row = buffer_.data() + static_cast<size_t>(y) * kEm;
-          for (int x = k * kSub; x < (k + 1) * kSub; ++x) ink += row[x];
-        }
+        const long sub = ink[(2 * g) * 6 + 2 * k] + ink[(2 * g) * 6 + 2 * k + 1] + ink[(2 * g + 1) * 6 + 2 * k] +
+                         ink[(2 * g + 1) * 6 + 2 * k + 1];
         // round(15 x ink / (255 x area)) in integers, halves up
         const long area = 255L * kSub * kSub;
-        out[3 * g + k] = static_cast<int>((30 * ink + area) / (2 * area));
+        out[3 * g + k] = static_cast<int>((30 * sub + area) / (2 * area));
       }
     }
     return true;
