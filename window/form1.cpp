@@ -26,6 +26,9 @@ const char* const kOpenFilter =
 
 namespace {
 
+// How long new glyphs may wait before they show: below what the eye notices.
+constexpr qint64 kFlushMilliseconds = 40;
+
 QPushButton* Button(QWidget* parent, const char* caption) {
   auto* button = new QPushButton(QString::fromUtf8(caption), parent);
   button->setAutoDefault(false);
@@ -56,6 +59,7 @@ class Form1::RunHostImpl : public RunHost {
   }
   void EndRow() override { form_.AppendText(QStringLiteral("\n")); }
   bool AfterCell() override {
+    if (form_.sinceFlush_.elapsed() >= kFlushMilliseconds) form_.FlushText();
     PumpEvents();
     return form_.cancelRequested_ || form_.runGeneration_ != generation_ || form_.unloaded_;
   }
@@ -168,7 +172,7 @@ float Form1::Width() const { return static_cast<float>(PixelsToTwipsX(this, fram
 float Form1::Height() const { return static_cast<float>(PixelsToTwipsY(this, frameGeometry().height())); }
 
 QString Form1::OutputText() const {
-  QString text = Txt1->toPlainText();
+  QString text = Txt1->toPlainText() + pendingText_;
   text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
   return text;
 }
@@ -195,11 +199,16 @@ void Form1::Report(const RuntimeError& error, const QString& file) {
   options_.reporter(this, MakeReport(error, file));
 }
 
-void Form1::AppendText(const QString& text) {
+void Form1::AppendText(const QString& text) { pendingText_ += text; }
+
+void Form1::FlushText() {
+  sinceFlush_.restart();
+  if (pendingText_.isEmpty()) return;
   // A cursor at the end inserts without reading or copying what is there.
   QTextCursor cursor(Txt1->document());
   cursor.movePosition(QTextCursor::End);
-  cursor.insertText(text);
+  cursor.insertText(pendingText_);
+  pendingText_.clear();
 }
 
 // ---- Start-up, layout, exit ----
@@ -270,6 +279,8 @@ void Form1::CmdProcess_Click() {
   CmdProcess->setText(QString::fromUtf8(kCaptionProcessing));
   CmdProcess->setEnabled(false);
   Txt1->clear();
+  pendingText_.clear();
+  sinceFlush_.start();
 
   const unsigned generation = ++runGeneration_;
   RunHostImpl host(*this, generation);
@@ -277,11 +288,13 @@ void Form1::CmdProcess_Click() {
   try {
     const RunResult result = RunConversion(table_, host);
     --runDepth_;
+    FlushText();
     // A stopped run leaves the button alone: a cancel has restored it, a
     // newer run owns it, or the window is going.
     if (result == RunResult::Stopped) return;
   } catch (const RuntimeError& e) {
     --runDepth_;
+    FlushText();
     // The run ends; what it wrote stays and the program goes on.
     RestoreProcessButton();
     Report(e);

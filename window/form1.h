@@ -2,6 +2,7 @@
 // (glyph table, parameters, cancel flag, drag anchor) and its event handlers.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -97,7 +98,8 @@ class Form1 : public QWidget {
   QString ProgramDirectory() const { return programDirectory_; }
   // True while a conversion is going on.
   bool Running() const { return runDepth_ > 0; }
-  // Txt1's text with the row ends as CR LF, as the output is defined.
+  // Txt1's text with the row ends as CR LF, as the output is defined,
+  // including what a running conversion has not yet shown.
   QString OutputText() const;
   // Shows an error through the window's reporter, naming the file if any.
   void Report(const RuntimeError& error, const QString& file = {});
@@ -113,7 +115,11 @@ class Form1 : public QWidget {
   // program.
   void Guarded(const std::function<void()>& handler);
   void Fatal(const RuntimeError& error);
+  // Output of a run: glyphs collect in a buffer that is added to the end of
+  // Txt1 at least every kFlushMilliseconds (before the event pump) and when
+  // the run ends, so each addition lays out the row once, not once a glyph.
   void AppendText(const QString& text);
+  void FlushText();
   void SetBarAtStart(ChangeScrollBar* bar, int16_t value, void (Form1::*change)());
   void RestoreProcessButton();
 
@@ -134,6 +140,8 @@ class Form1 : public QWidget {
   // Each run takes a new generation; a run whose generation is no longer the
   // newest (a Convert was handled in its pump) stops at its next test.
   unsigned runGeneration_ = 0;
+  QString pendingText_;
+  QElapsedTimer sinceFlush_;
   int runDepth_ = 0;
   bool unloaded_ = false;
 };
