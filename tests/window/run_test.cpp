@@ -29,13 +29,27 @@ class Conversion : public WindowTest {
   qsizetype LastRowLength() const { return testing::Rows(form_->OutputText()).last().size(); }
 };
 
-TEST_F(Conversion, SameTextAsTheConverter) {
-  const QString path = WritePicture(TestPicture(150, 110), "same.png");
+struct ParityCase {
+  const char* name;
+  int width, height, cellSize, quality, brightness;
+  int rows, columns;  // of the grid, as the run's rounding gives them
+};
+
+class SameTextAsTheConverter : public Conversion, public ::testing::WithParamInterface<ParityCase> {};
+
+TEST_P(SameTextAsTheConverter, ForTheSamePictureAndSettings) {
+  const ParityCase& c = GetParam();
+  const QString path = WritePicture(TestPicture(c.width, c.height), "same.png");
   Load(path);
+  form_->HScCellsize->SetValue(static_cast<int16_t>(c.cellSize));
+  form_->HscQuality->SetValue(static_cast<int16_t>(c.quality));
+  form_->HScBright->SetValue(static_cast<int16_t>(c.brightness));
   const QString windowText = FullRun();
 
   QProcess cli;
-  cli.start(BinDir() + "/zindrel-convert", {path});
+  cli.start(BinDir() + "/zindrel-convert",
+            {"-s", QString::number(c.cellSize), "-q", QString::number(c.quality), "-b",
+             QString::number(c.brightness), path});
   ASSERT_TRUE(cli.waitForFinished(60000));
   ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
   const QByteArray bytes = cli.readAllStandardOutput();
@@ -44,14 +58,23 @@ TEST_F(Conversion, SameTextAsTheConverter) {
   if (utf8.hasError()) cliText = QStringDecoder("GBK").decode(bytes);
 
   EXPECT_EQ(windowText, cliText);
-  // 150 / 12 - 1 = 11.5 rounds to 12: 13 cells a row; 110 / 12 - 1 rounds to 8: 9 rows.
   const QStringList rows = testing::Rows(windowText);
-  ASSERT_EQ(rows.size(), 10);
+  ASSERT_EQ(rows.size(), c.rows + 1);
   EXPECT_TRUE(rows.last().isEmpty());
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(rows[i].size(), 13) << i;
+  for (int i = 0; i < c.rows; ++i) EXPECT_EQ(rows[i].size(), c.columns) << i;
   EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 chinese");
   EXPECT_TRUE(form_->CmdProcess->isEnabled());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SameTextAsTheConverter,
+    ::testing::Values(
+        // 150 / 12 - 1 = 11.5 rounds to 12: 13 cells; 110 / 12 - 1 = 8.17: 9 rows.
+        ParityCase{"defaults", 150, 110, 12, 2, 100, 9, 13},
+        // Many cells: the output reaches the box in several pieces.
+        ParityCase{"small_cells", 600, 240, 3, 0, 73, 80, 200},
+        ParityCase{"large_cells", 200, 95, 30, 10, 40, 3, 7}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Conversion, ButtonShowsProcessingWhileRunning) {
   Load(WritePicture(TestPicture(60, 60), "state.png"));
@@ -173,6 +196,30 @@ TEST_F(Conversion, ResizeDuringARunChangesNothingInTheText) {
   EXPECT_EQ(FullRun(), full);
   EXPECT_GT(form_->PicOutBox().Width(), widthBefore);
   EXPECT_FLOAT_EQ(form_->Pic1->Left(), 0);
+}
+
+TEST_F(Conversion, LoadingDuringARunChangesThePixelsFromTheNextCell) {
+  Load(WritePicture(TestPicture(120, 120), "first.png"));
+  const QString small = WritePicture(TestPicture(30, 30), "small.png");
+  DuringRun([&] {
+    if (Rows() == 2 && LastRowLength() == 3) {
+      Load(small);
+      return true;
+    }
+    return false;
+  });
+  form_->CmdProcess->click();
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(form_->Pic1->size(), QSize(30, 30));
+  EXPECT_EQ(form_->HScCellsize->maximum(), 30);
+  // Ten rows as fixed at the start; row 1 keeps its ten columns, later rows
+  // have the new picture's 30 / 12 - 1 = 1.5 -> 2, so 3 cells.
+  const QStringList rows = testing::Rows(form_->OutputText());
+  ASSERT_EQ(rows.size(), 11);
+  EXPECT_EQ(rows[1].size(), 10);
+  for (int i = 2; i < 10; ++i) EXPECT_EQ(rows[i].size(), 3) << i;
+  // Cells past the new picture's edge read as white: all the same glyph.
+  EXPECT_EQ(QString(rows[1].right(5)), QString(5, rows[1].back()));
 }
 
 TEST_F(Conversion, ExitDuringARunStopsItAndClosesTheWindow) {
