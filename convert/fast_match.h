@@ -40,8 +40,8 @@ class GlyphSearchIndex : public GlyphTableCache {
   static constexpr int kLanes = 16;
   struct Bucket {
     alignas(32) int16_t value[9][kLanes];
-    uint16_t index[kLanes];  // glyph index; 0 in unused lanes
-    int32_t unused[kLanes];  // 0 for a glyph, INT32_MAX for an unused lane
+    uint16_t index[kLanes];     // glyph index, ascending; 0 in unused lanes
+    int16_t unused[kLanes];     // 0 for a glyph, 0x7FFF for an unused lane
   };
 
   // False when the table's level starts cannot be searched this way.
@@ -51,9 +51,19 @@ class GlyphSearchIndex : public GlyphTableCache {
   int valueMax() const { return valueMax_; }
   // Position of a level's start among the distinct starts, or -1.
   int StartPosition(int level) const { return startPos_[level]; }
+  // Whether the table indexes the level (1..84).
+  bool HasLevel(int level) const { return startPos_[level] >= 0; }
   int16_t Start(int position) const { return starts_[position]; }
-  // Buckets of the glyphs from Start(p) up to Start(p + 1) - 1.
-  int FirstBucket(int position) const { return firstBucket_[position]; }
+  // Buckets of the glyphs from Start(p) up to Start(p + 1) - 1 are grouped
+  // (up to kGroup neighbouring buckets) from FirstGroup(p) to
+  // FirstGroup(p + 1) - 1; group g holds buckets GroupBegin(g) to
+  // GroupBegin(g + 1) - 1.
+  static constexpr int kGroup = 8;
+  int FirstGroup(int position) const { return firstGroup_[position]; }
+  int GroupBegin(int group) const { return groupBegin_[group]; }
+  const int16_t* groupLow(int m) const { return groupLow_[m].data(); }
+  const int16_t* groupHigh(int m) const { return groupHigh_[m].data(); }
+  const uint16_t* groupFirstIndex() const { return groupFirstIndex_.data(); }
   int bucketCount() const { return static_cast<int>(buckets_.size()); }
   const Bucket& bucket(int b) const { return buckets_[b]; }
   // Bounding box of bucket b, dimension m: low[m][b]..high[m][b].
@@ -65,13 +75,16 @@ class GlyphSearchIndex : public GlyphTableCache {
 
  private:
   void BuildRun(const GlyphTable& table, std::vector<int>& glyphs, int begin, int end);
-  void AddBucket(const GlyphTable& table, const int* glyphs, int count);
+  void AddBucket(const GlyphTable& table, int* glyphs, int count);
+  void CloseGroups(int fromBucket);
 
   bool usable_ = false;
   int valueMin_ = 0, valueMax_ = 0;
   std::array<int, LEVEL_COUNT + 1> startPos_{};
   std::vector<int16_t> starts_;
-  std::vector<int> firstBucket_;
+  std::vector<int> firstGroup_, groupBegin_;
+  std::array<std::vector<int16_t>, 9> groupLow_, groupHigh_;
+  std::vector<uint16_t> groupFirstIndex_;
   std::vector<Bucket> buckets_;
   std::array<std::vector<int16_t>, 9> boxLow_, boxHigh_;
   std::vector<uint16_t> boxFirstIndex_;
@@ -82,10 +95,14 @@ class GlyphSearchIndex : public GlyphTableCache {
 std::shared_ptr<const GlyphSearchIndex> SearchIndexFor(const GlyphTable& table);
 
 // Remembers recent answers by exact key (the rounded cell and the candidate
-// range). One per thread; it belongs to one index at a time.
+// range), and the level windows of one quality. One per thread; it belongs
+// to one index at a time.
 class MatchMemo {
  public:
   MatchMemo();
+  // The level window of a total whose rounding is clear (see
+  // MatchGlyphIndexed), from a table made for this index and quality.
+  bool Window(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel);
   // Returns true and sets glyph when the answer is known.
   bool Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const;
   void Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph);
@@ -99,11 +116,27 @@ class MatchMemo {
   static size_t Slot(uint64_t k1, uint64_t k2);
   uint64_t owner_ = 0;
   std::vector<Entry> entries_;
+  uint64_t windowOwner_ = 0;
+  int windowQuality_ = -1;
+  // By rounded total 1..84: the window's ends, or 0 when it never closes.
+  std::array<int16_t, LEVEL_COUNT + 1> windowLower_{}, windowUpper_{};
 };
+
+// Whether the AVX2 versions of the search loops run on processors that have
+// AVX2 (the default). Tests switch them off to check the portable loops,
+// which every other processor and compiler runs.
+void SetVectorKernels(bool enabled);
 
 // The cell's key, or false when a block is too far off the glyphs' scale for
 // the indexed search to be sure of no 16-bit overflow.
 bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key);
+
+// FindLevelWindow's passes without its checks, for a total within 1..84 and
+// a quality within 0..1000: there none of the checks can fire before the pass
+// with w = 32767, which never ends the search. Returns false when it cannot
+// decide (FindLevelWindow then gives the answer or the error).
+bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel,
+                     int& upperLevel);
 
 // Same result, and the same errors, as MatchGlyphPlain. memo may be null.
 int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell,

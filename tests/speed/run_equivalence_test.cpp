@@ -85,7 +85,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RowMeasurement,
                                            MeasureCase{50, 33, 5, 0.73f}, MeasureCase{64, 40, 10, 1.2f},
                                            MeasureCase{67, 45, 11, 1.0f}, MeasureCase{90, 61, 12, 0.4f},
                                            MeasureCase{95, 70, 13, 1.17f}, MeasureCase{130, 95, 30, 1.0f},
-                                           MeasureCase{9, 7, 2, 1.0f}, MeasureCase{200, 190, 97, 0.9f}));
+                                           MeasureCase{9, 7, 2, 1.0f}, MeasureCase{200, 190, 97, 0.9f},
+                                           MeasureCase{70, 50, 6, 1.0f}, MeasureCase{150, 100, 24, 0.85f},
+                                           MeasureCase{120, 77, 12, 1.0f}));
 
 // Records what a run hands its host.
 class Recorder : public RunHost {
