@@ -1,6 +1,7 @@
 #include "platform/metafile/dib.h"
 
 #include <QByteArray>
+#include <algorithm>
 
 namespace zindrel::metafile {
 
@@ -186,7 +187,9 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
       red = MakeChannel(h.masks[0]), green = MakeChannel(h.masks[1]), blue = MakeChannel(h.masks[2]);
     }
     const bool indexed = h.bpp <= 8;
-    QImage image(width, height, indexed ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+    const bool alpha = options.keep_alpha && h.bpp == 32 && h.compression == kRgb;
+    QImage image(width, height,
+                 indexed ? QImage::Format_Indexed8 : alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
     if (image.isNull()) return {};
     if (indexed) image.setColorTable(table);
     for (int row = 0; row < height; ++row) {
@@ -206,6 +209,9 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
       for (int x = 0; x < width; ++x) {
         if (h.bpp == 24) {
           out[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
+        } else if (alpha) {
+          const int a = src[4 * x + 3];
+          out[x] = qRgba(std::min<int>(src[4 * x + 2], a), std::min<int>(src[4 * x + 1], a), std::min<int>(src[4 * x], a), a);
         } else if (h.bpp == 32 && h.compression == kRgb) {
           out[x] = qRgb(src[4 * x + 2], src[4 * x + 1], src[4 * x]);
         } else {

@@ -19,6 +19,9 @@ struct DibOptions {
   QVector<QRgb> palette;
   // A bitmap with more pixels than this is refused.
   qint64 max_pixels = qint64(1) << 26;
+  // 32-bit rows carry premultiplied alpha (for alpha blending): the result is
+  // Format_ARGB32_Premultiplied instead of ignoring the fourth byte.
+  bool keep_alpha = false;
 };
 
 // Decodes the header and colour table in `info` and the rows in `bits`.

@@ -23,7 +23,8 @@ enum : uint32_t {
   kStretchBlt = 77, kSetDiBitsToDevice = 80, kStretchDiBits = 81, kExtCreateFontIndirectW = 82,
   kExtTextOutA = 83, kExtTextOutW = 84, kPolyBezier16 = 85, kPolygon16 = 86, kPolyline16 = 87,
   kPolyBezierTo16 = 88, kPolylineTo16 = 89, kPolyPolyline16 = 90, kPolyPolygon16 = 91, kPolyDraw16 = 92,
-  kCreateMonoBrush = 93, kCreateDibPatternBrushPt = 94, kExtCreatePen = 95, kSetTextCharExtra = 0x80,
+  kCreateMonoBrush = 93, kCreateDibPatternBrushPt = 94, kExtCreatePen = 95, kAlphaBlend = 114,
+  kTransparentBlt = 116,
 };
 
 QPointF PointL(const Bytes& r, size_t at) { return QPointF(r.I32(at), r.I32(at + 4)); }
@@ -49,21 +50,27 @@ QTransform XForm(const Bytes& r, size_t at) {
   return QTransform(r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20));
 }
 
-// Region data: a 32-byte header, then rectangles in device units.
-QPainterPath ReadRegionData(const Bytes& data) {
-  QPainterPath path;
+// Region data: a 32-byte header, then rectangles in device units (their
+// right and bottom edges outside).
+QRegion ReadRegionData(const Bytes& data) {
   const uint32_t header = data.U32(0);
   const uint32_t count = data.U32(8);
   if (header < 32 || count > data.size() / 16) throw ShortRecord{};
   data.Need(header, static_cast<size_t>(count) * 16);
-  for (uint32_t i = 0; i < count; ++i) path.addRect(RectL(data, header + 16 * static_cast<size_t>(i)).normalized());
-  path.setFillRule(Qt::WindingFill);
-  return count > 1 ? path.simplified() : path;
+  std::vector<QRect> rects;
+  rects.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t at = header + 16 * static_cast<size_t>(i);
+    const int64_t left = data.I32(at), top = data.I32(at + 4), right = data.I32(at + 8), bottom = data.I32(at + 12);
+    auto clamp = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -100000000, 100000000)); };
+    rects.push_back(QRect(QPoint(clamp(left), clamp(top)), QPoint(clamp(right) - 1, clamp(bottom) - 1)).normalized());
+  }
+  return UniteRects(std::move(rects));
 }
 
 // A bitmap a record points at with offset and size pairs.
 QImage RecordBitmap(const Bytes& r, size_t off_bmi_at, size_t off_bits_at, uint32_t usage, GdiPlayer& p,
-                    bool* bottom_up = nullptr) {
+                    bool* bottom_up = nullptr, bool keep_alpha = false) {
   const uint32_t off_bmi = r.U32(off_bmi_at), cb_bmi = r.U32(off_bmi_at + 4);
   const uint32_t off_bits = r.U32(off_bits_at), cb_bits = r.U32(off_bits_at + 4);
   if (cb_bmi == 0 || !r.Has(off_bmi, cb_bmi) || !r.Has(off_bits, cb_bits)) return {};
@@ -71,6 +78,7 @@ QImage RecordBitmap(const Bytes& r, size_t off_bmi_at, size_t off_bits_at, uint3
   options.palette_indices = usage == 1;
   options.palette = p.SelectedPalette();
   options.max_pixels = p.max_bitmap_pixels();
+  options.keep_alpha = keep_alpha;
   const Bytes info = r.Sub(off_bmi, cb_bmi);
   if (bottom_up) *bottom_up = DibIsBottomUp(info);
   QImage image = DecodeDib(info, r.Sub(off_bits, cb_bits), options);
@@ -153,7 +161,7 @@ class EmfPlayback {
         if (size == 0) {
           p_.SelectClipRegion(nullptr, static_cast<int>(mode));
         } else {
-          const QPainterPath region = ReadRegionData(r.Sub(16, size));
+          const QRegion region = ReadRegionData(r.Sub(16, size));
           p_.SelectClipRegion(&region, static_cast<int>(mode));
         }
         break;
@@ -260,6 +268,30 @@ class EmfPlayback {
         const QTransform to_bitmap = XForm(r, 52);
         if (to_bitmap.isInvertible() && !to_bitmap.isIdentity()) src = to_bitmap.mapRect(src);
         p_.StretchBlt(dest, image, src, rop);
+        break;
+      }
+      case kAlphaBlend: case kTransparentBlt: {
+        // The stretch layout, with a blend function or a key colour where the
+        // raster operation would be.
+        const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+        const bool blend = type == kAlphaBlend;
+        const bool source_alpha = blend && r.U8(43) == 1;
+        QImage image = RecordBitmap(r, 84, 92, r.U32(80), p_, nullptr, source_alpha);
+        QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+        const QTransform to_bitmap = XForm(r, 52);
+        if (to_bitmap.isInvertible() && !to_bitmap.isIdentity()) src = to_bitmap.mapRect(src);
+        if (blend) {
+          p_.AlphaBlend(dest, image, src, r.U8(42) / 255.0);
+        } else if (!image.isNull()) {
+          const QRgb key = ColourRef(r.U32(40)).rgb();
+          image = image.convertToFormat(QImage::Format_ARGB32);
+          for (int y = 0; y < image.height(); ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+              if ((row[x] & 0xFFFFFF) == (key & 0xFFFFFF)) row[x] = 0;
+          }
+          p_.AlphaBlend(dest, image, src, 1.0);
+        }
         break;
       }
       case kStretchDiBits: {

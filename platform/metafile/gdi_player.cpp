@@ -93,7 +93,7 @@ qint64 GdiPlayer::max_bitmap_pixels() const {
   return std::min<qint64>(qint64(1) << 26, (limits_.max_bitmap_bytes - bitmap_bytes_) / 4);
 }
 
-void GdiPlayer::Account(const QRectF& image_rect) {
+void GdiPlayer::Account(const QRectF& image_rect, double factor) {
   QRectF r = image_rect.normalized();
   if (!r.isValid() && r.isNull()) r = QRectF(image_rect.topLeft(), QSizeF(1, 1));
   bounds_ = bounds_.isNull() ? r : bounds_.united(r);
@@ -102,7 +102,7 @@ void GdiPlayer::Account(const QRectF& image_rect) {
     const QRectF visible = r.intersected(QRectF(0, 0, image_->width(), image_->height()));
     area = visible.width() * visible.height();
   }
-  ChargeWork(16 + (std::isfinite(area) ? area : 0));
+  ChargeWork(16 + (std::isfinite(area) ? area * factor : 0));
 }
 
 // ---------------------------------------------------------------- objects
@@ -357,7 +357,7 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& spec) const {
 bool GdiPlayer::BeginPaint(QPainter* painter) const {
   if (!image_) return false;
   painter->setRenderHint(QPainter::Antialiasing, false);
-  if (s_.clip) painter->setClipPath(*s_.clip);
+  if (s_.clip) painter->setClipRegion(*s_.clip);
   switch (s_.rop2) {
     case 11: return false;  // R2_NOP
     case 7: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
@@ -380,8 +380,16 @@ void GdiPlayer::Draw(const QPainterPath& image_path, bool fill, bool stroke, boo
   if (!has_pen && !has_brush) return;
   QPen pen = has_pen ? MakePen() : QPen(Qt::NoPen);
   const double grow = has_pen ? pen.widthF() / 2 : 0;
-  ChargeWork(image_path.elementCount());
-  Account(image_path.boundingRect().adjusted(-grow, -grow, grow, grow));
+  const QRectF bounds = image_path.boundingRect().adjusted(-grow, -grow, grow, grow);
+  // Filling (and stroking wide) costs about one edge per row it crosses;
+  // a thin stroke costs about its segments.
+  double rows = std::min(bounds.height(), 1e5);
+  if (image_) rows = std::clamp(bounds.intersected(QRectF(image_->rect())).height(), 0.0, double(image_->height()));
+  const double edges = image_path.elementCount();
+  const bool rasterised = has_brush || (has_pen && pen.widthF() > 1.5);
+  ChargeWork(edges * (rasterised ? 1 + rows : 8));
+  const bool textured = has_brush && s_.brush.style != kBsSolid;
+  Account(bounds, textured ? 3 : 1);
   if (!image_) return;
   QPainter painter(image_);
   if (!BeginPaint(&painter)) return;
@@ -726,7 +734,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
   QTransform place;
   place.translate(origin.x(), origin.y());
   place.rotate(-angle);
-  const QRectF box(x0, baseline - ascent, total, ascent + descent);
+  const QRectF box(x0, baseline - ascent, total, std::max(ascent + descent, px));
   ChargeWork(static_cast<double>(text.size()) * 4);
   Account(place.mapRect(box));
 
@@ -734,7 +742,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
     QPainter painter(image_);
     if (BeginPaint(&painter)) {
       painter.setRenderHint(QPainter::TextAntialiasing, true);
-      if (rect_image && (options & kEtoClipped)) painter.setClipPath(*rect_image, Qt::IntersectClip);
+      if (rect && (options & kEtoClipped)) painter.setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
       painter.setTransform(place);
       if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter.fillRect(box, s_.bk_colour);
       painter.setFont(font);
@@ -772,7 +780,7 @@ void GdiPlayer::PatBlt(QRectF dest, uint32_t rop) {
   if (!image_ || index == 0xAA) return;
   QPainter painter(image_);
   painter.setRenderHint(QPainter::Antialiasing, false);
-  if (s_.clip) painter.setClipPath(*s_.clip);
+  if (s_.clip) painter.setClipRegion(*s_.clip);
   QBrush brush = MakeBrush(s_.brush);
   switch (index) {
     case 0x00: brush = QBrush(Qt::black); break;
@@ -794,13 +802,22 @@ void GdiPlayer::StretchBlt(QRectF dest, const QImage& source, QRectF source_rect
     if (UsesPattern(index) || index == 0x00 || index == 0xFF || index == 0x55) PatBlt(dest, rop);
     return;
   }
+  Blit(dest, source, source_rect, BlitMode(index), 1.0);
+}
+
+void GdiPlayer::AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect, double opacity) {
+  Blit(dest, source, source_rect, QPainter::CompositionMode_SourceOver, std::clamp(opacity, 0.0, 1.0));
+}
+
+void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPainter::CompositionMode mode,
+                     double opacity) {
   if (source.isNull()) return;
   source_rect = source_rect.normalized().intersected(QRectF(source.rect()));
   if (source_rect.width() <= 0 || source_rect.height() <= 0) return;
   const QTransform t = ToImage();
   const QPointF p0 = t.map(dest.topLeft()), p1 = t.map(dest.topRight()), p2 = t.map(dest.bottomLeft());
   const QPainterPath area = t.map(RectPath(dest));
-  Account(area.boundingRect());
+  Account(area.boundingRect(), 2);
   if (!image_) return;
   const double sw = source_rect.width(), sh = source_rect.height();
   const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh,
@@ -808,86 +825,146 @@ void GdiPlayer::StretchBlt(QRectF dest, const QImage& source, QRectF source_rect
   if (!SaneTransform(place)) return;
   QPainter painter(image_);
   painter.setRenderHint(QPainter::Antialiasing, false);
-  if (s_.clip) painter.setClipPath(*s_.clip);
-  painter.setCompositionMode(BlitMode(index));
+  if (s_.clip) painter.setClipRegion(*s_.clip);
+  painter.setCompositionMode(mode);
+  painter.setOpacity(opacity);
   painter.setTransform(place);
   painter.drawImage(QRectF(0, 0, sw, sh), source, source_rect);
 }
 
 // ---------------------------------------------------------------- regions and clipping
 
-void GdiPlayer::FillRegion(const QPainterPath& device_region, const BrushSpec& brush) {
-  const QPainterPath area = device_to_image_.map(device_region);
-  ChargeWork(area.elementCount());
-  Account(area.boundingRect());
-  if (!image_ || brush.style == kBsNull) return;
-  QPainter painter(image_);
-  if (!BeginPaint(&painter)) return;
-  painter.fillPath(area, MakeBrush(brush));
+QRegion UniteRects(std::vector<QRect> rects) {
+  std::vector<QRegion> layer;
+  layer.reserve(rects.size());
+  for (const QRect& r : rects)
+    if (!r.isEmpty()) layer.emplace_back(r);
+  while (layer.size() > 1) {
+    std::vector<QRegion> next;
+    next.reserve(layer.size() / 2 + 1);
+    for (size_t i = 0; i + 1 < layer.size(); i += 2) next.push_back(layer[i].united(layer[i + 1]));
+    if (layer.size() % 2) next.push_back(layer.back());
+    layer.swap(next);
+  }
+  return layer.empty() ? QRegion() : layer.front();
 }
 
-void GdiPlayer::FrameRegion(const QPainterPath& device_region, const BrushSpec& brush, double w, double h) {
-  const QPainterPath area = device_to_image_.map(device_region);
-  ChargeWork(area.elementCount());
-  Account(area.boundingRect());
-  if (!image_ || brush.style == kBsNull) return;
-  const double width = std::clamp(2 * std::max(std::fabs(w), std::fabs(h)) * LinearScale(), 1.0, 1e4);
-  QPainter painter(image_);
-  if (!BeginPaint(&painter)) return;
-  painter.setClipPath(area, Qt::IntersectClip);
-  painter.strokePath(area, QPen(MakeBrush(brush), width));
+namespace {
+
+// The pixels a rectangle covers once mapped: edges rounded to pixel borders.
+QRect PixelRect(const QRectF& r) {
+  const QRectF n = r.normalized();
+  const double left = std::clamp(std::round(n.left()), -1e8, 1e8), top = std::clamp(std::round(n.top()), -1e8, 1e8);
+  const double right = std::clamp(std::round(n.right()), -1e8, 1e8), bottom = std::clamp(std::round(n.bottom()), -1e8, 1e8);
+  return QRect(QPoint(static_cast<int>(left), static_cast<int>(top)),
+               QPoint(static_cast<int>(right) - 1, static_cast<int>(bottom) - 1));
 }
 
-void GdiPlayer::InvertRegion(const QPainterPath& device_region) {
-  const QPainterPath area = device_to_image_.map(device_region);
+}  // namespace
+
+QRegion MapRegion(const QRegion& region, const QTransform& t) {
+  if (t.type() <= QTransform::TxScale) {
+    std::vector<QRect> rects;
+    rects.reserve(static_cast<size_t>(region.rectCount()));
+    for (const QRect& r : region) rects.push_back(PixelRect(t.mapRect(QRectF(r))));
+    return UniteRects(std::move(rects));
+  }
+  QPainterPath outline;
+  outline.addRegion(region);
+  return QRegion(t.map(outline).toFillPolygon().toPolygon(), Qt::WindingFill);
+}
+
+QRegion GdiPlayer::ImageRegion() const {
+  if (image_) return QRegion(image_->rect());
+  return QRegion(-100000000, -100000000, 200000000, 200000000);
+}
+
+QRegion GdiPlayer::LogicalRectRegion(QRectF r) const {
+  const QTransform t = ToImage();
+  r = r.normalized();
+  if (t.type() <= QTransform::TxScale) return QRegion(PixelRect(t.mapRect(r)));
+  return QRegion(t.map(QPolygonF(r)).toPolygon());
+}
+
+QRegion GdiPlayer::ImageRegionOf(const QRegion& device_region) {
+  ChargeWork(static_cast<double>(device_region.rectCount()) * 4);
+  return MapRegion(device_region, device_to_image_);
+}
+
+void GdiPlayer::FillRegion(const QRegion& device_region, const BrushSpec& brush) {
+  QRegion area = ImageRegionOf(device_region);
+  Account(area.boundingRect(), brush.style == kBsSolid ? 1 : 3);
+  if (!image_ || brush.style == kBsNull) return;
+  if (s_.clip) area &= *s_.clip;
+  QPainter painter(image_);
+  painter.setClipRegion(area);
+  painter.fillRect(area.boundingRect(), MakeBrush(brush));
+}
+
+void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush, double w, double h) {
+  const QRegion area = ImageRegionOf(device_region);
+  Account(area.boundingRect());
+  if (!image_ || brush.style == kBsNull) return;
+  const double scale = LinearScale();
+  const int fw = static_cast<int>(std::clamp(std::fabs(w) * scale, 1.0, 1e4));
+  const int fh = static_cast<int>(std::clamp(std::fabs(h) * scale, 1.0, 1e4));
+  // The frame: the region less the region shrunk by the frame's width and height.
+  const QRegion inner = area.intersected(area.translated(fw, 0)).intersected(area.translated(-fw, 0))
+                            .intersected(area.translated(0, fh)).intersected(area.translated(0, -fh));
+  QRegion frame = area.subtracted(inner);
+  if (s_.clip) frame &= *s_.clip;
+  QPainter painter(image_);
+  painter.setClipRegion(frame);
+  painter.fillRect(frame.boundingRect(), MakeBrush(brush));
+}
+
+void GdiPlayer::InvertRegion(const QRegion& device_region) {
+  QRegion area = ImageRegionOf(device_region);
   Account(area.boundingRect());
   if (!image_) return;
+  if (s_.clip) area &= *s_.clip;
   QPainter painter(image_);
-  if (s_.clip) painter.setClipPath(*s_.clip);
+  painter.setClipRegion(area);
   painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-  painter.fillPath(area, Qt::black);
+  painter.fillRect(area.boundingRect(), Qt::black);
 }
 
-QPainterPath GdiPlayer::ImageRect() const {
-  if (image_) return RectPath(QRectF(0, 0, image_->width(), image_->height()));
-  return RectPath(QRectF(-1e7, -1e7, 2e7, 2e7));
-}
-
-void GdiPlayer::CombineClip(const QPainterPath& image_area, int mode) {
-  const QPainterPath base = s_.clip ? *s_.clip : ImageRect();
-  ChargeWork(8.0 * (base.elementCount() + image_area.elementCount()));
+void GdiPlayer::CombineClip(const QRegion& image_area, int mode) {
+  const QRegion base = s_.clip ? *s_.clip : ImageRegion();
+  ChargeWork(4.0 * (base.rectCount() + image_area.rectCount()));
   switch (mode) {
     case kRgnAnd: s_.clip = base.intersected(image_area); break;
     case kRgnOr: s_.clip = base.united(image_area); break;
-    case kRgnXor: s_.clip = base.united(image_area).subtracted(base.intersected(image_area)); break;
+    case kRgnXor: s_.clip = base.xored(image_area); break;
     case kRgnDiff: s_.clip = base.subtracted(image_area); break;
     case kRgnCopy: s_.clip = image_area; break;
     default: break;
   }
 }
 
-void GdiPlayer::IntersectClipRect(QRectF r) { CombineClip(Mapped(RectPath(r.normalized())), kRgnAnd); }
+void GdiPlayer::IntersectClipRect(QRectF r) { CombineClip(LogicalRectRegion(r), kRgnAnd); }
 
-void GdiPlayer::ExcludeClipRect(QRectF r) { CombineClip(Mapped(RectPath(r.normalized())), kRgnDiff); }
+void GdiPlayer::ExcludeClipRect(QRectF r) { CombineClip(LogicalRectRegion(r), kRgnDiff); }
 
 void GdiPlayer::OffsetClip(double dx, double dy) {
   if (!s_.clip) return;
   const QPointF d = Map(QPointF(dx, dy)) - Map(QPointF(0, 0));
-  s_.clip->translate(d);
+  if (!Finite(d.x()) || !Finite(d.y()) || std::fabs(d.x()) > 1e8 || std::fabs(d.y()) > 1e8) return;
+  s_.clip->translate(static_cast<int>(std::lround(d.x())), static_cast<int>(std::lround(d.y())));
 }
 
-void GdiPlayer::SelectClipRegion(const QPainterPath* device_region, int mode) {
+void GdiPlayer::SelectClipRegion(const QRegion* device_region, int mode) {
   if (!device_region) {
     if (mode == kRgnCopy) s_.clip.reset();
     return;
   }
-  CombineClip(device_to_image_.map(*device_region), mode);
+  CombineClip(ImageRegionOf(*device_region), mode);
 }
 
 void GdiPlayer::SelectClipPath(int mode) {
-  QPainterPath area = path_;
-  area.setFillRule(s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
-  CombineClip(area, mode);
+  ChargeWork(path_.elementCount() * 16.0);
+  const QPolygon outline = path_.toFillPolygon().toPolygon();
+  CombineClip(QRegion(outline, s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill), mode);
   path_ = QPainterPath();
   in_path_ = false;
 }

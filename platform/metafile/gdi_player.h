@@ -15,6 +15,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointF>
+#include <QRegion>
 #include <QRectF>
 #include <QString>
 #include <QTransform>
@@ -69,8 +70,15 @@ struct FontSpec {
 };
 
 struct RegionSpec {
-  QPainterPath device;  // in device units
+  QRegion device;  // in device units
 };
+
+// The union of many rectangles, built pairwise so that it stays fast for a
+// region of a hundred thousand rectangles.
+QRegion UniteRects(std::vector<QRect> rects);
+// A region through a transform: rectangle by rectangle for scales and
+// translations, through its outline otherwise.
+QRegion MapRegion(const QRegion& region, const QTransform& t);
 
 struct PaletteSpec {
   QVector<QRgb> colours;
@@ -81,7 +89,7 @@ using GdiObject = std::variant<std::monostate, PenSpec, BrushSpec, FontSpec, Reg
 // Hard limits that keep a hostile file from running forever or eating memory.
 struct Limits {
   uint64_t max_records = uint64_t(1) << 24;
-  double max_work = 4.0e9;           // picture pixels touched plus points and records
+  double max_work = 1.0e9;  // about the pixels touched, plus edges times rows for fills
   qint64 max_bitmap_bytes = qint64(1) << 30;  // decoded bitmaps, added up over the file
   int max_objects = 65536;
   int max_saved_states = 4096;
@@ -137,7 +145,7 @@ class GdiPlayer {
   void ModifyWorldTransform(const QTransform& t, int mode);
   QPointF window_ext() const { return s_.window_ext; }
   // Logical to device units with the mapping in force now.
-  QPainterPath ToDevice(const QPainterPath& logical) const { return (s_.world * PageTransform()).map(logical); }
+  QRegion ToDevice(const QRegion& logical) const { return MapRegion(logical, s_.world * PageTransform()); }
 
   // Attributes.
   void SetTextColour(QColor c) { s_.text_colour = c; }
@@ -173,16 +181,18 @@ class GdiPlayer {
   // Block transfers; rop is a ternary raster operation code.
   void StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop);
   void PatBlt(QRectF dest, uint32_t rop);
+  // The source laid over the destination through its alpha, times opacity.
+  void AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect, double opacity);
 
   // Regions (device units) and clipping.
-  void FillRegion(const QPainterPath& device_region, const BrushSpec& brush);
-  void FrameRegion(const QPainterPath& device_region, const BrushSpec& brush, double w, double h);
-  void InvertRegion(const QPainterPath& device_region);
-  void PaintRegion(const QPainterPath& device_region) { FillRegion(device_region, s_.brush); }
+  void FillRegion(const QRegion& device_region, const BrushSpec& brush);
+  void FrameRegion(const QRegion& device_region, const BrushSpec& brush, double w, double h);
+  void InvertRegion(const QRegion& device_region);
+  void PaintRegion(const QRegion& device_region) { FillRegion(device_region, s_.brush); }
   void IntersectClipRect(QRectF r);
   void ExcludeClipRect(QRectF r);
   void OffsetClip(double dx, double dy);
-  void SelectClipRegion(const QPainterPath* device_region, int mode);  // null: no clip (with kRgnCopy)
+  void SelectClipRegion(const QRegion* device_region, int mode);  // null: no clip (with kRgnCopy)
   void SelectClipPath(int mode);
 
   // Paths.
@@ -214,7 +224,7 @@ class GdiPlayer {
     int arc_direction = kCounterClockwise;
     double char_extra = 0;
     QPointF position;  // logical
-    std::optional<QPainterPath> clip;  // picture pixels
+    std::optional<QRegion> clip;  // picture pixels
   };
 
   QTransform PageTransform() const;
@@ -227,10 +237,13 @@ class GdiPlayer {
   bool BeginPaint(QPainter* painter) const;  // clip and raster op; false: draw nothing
   void Draw(const QPainterPath& image_path, bool fill, bool stroke, bool inside_frame = false);
   void AddOrDraw(const QPainterPath& image_path, bool closed_shape);
-  void Account(const QRectF& image_rect);
+  void Account(const QRectF& image_rect, double factor = 1);
   QPainterPath ArcPath(Arc kind, QRectF box, QPointF start, QPointF end, QPointF* end_point) const;
-  void CombineClip(const QPainterPath& image_area, int mode);
-  QPainterPath ImageRect() const;
+  void Blit(QRectF dest, const QImage& source, QRectF source_rect, QPainter::CompositionMode mode, double opacity);
+  void CombineClip(const QRegion& image_area, int mode);
+  QRegion ImageRegion() const;
+  QRegion LogicalRectRegion(QRectF r) const;
+  QRegion ImageRegionOf(const QRegion& device_region);
 
   QImage* image_;
   QTransform device_to_image_;

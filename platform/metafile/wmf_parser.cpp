@@ -108,21 +108,20 @@ QString FaceName(const Bytes& r, size_t at, int charset) {
 
 // A region object: scans of left/right pairs between a top and a bottom.
 RegionSpec ReadRegion(const Bytes& r, const GdiPlayer& player) {
-  QPainterPath logical;
+  std::vector<QRect> rects;
   const int scans = r.I16(10);
   size_t at = 22;
   for (int s = 0; s < scans && r.Has(at, 6); ++s) {
     const size_t count = r.U16(at);
-    const double top = r.I16(at + 2), bottom = r.I16(at + 4);
+    const int top = r.I16(at + 2), bottom = r.I16(at + 4);
     for (size_t k = 0; k + 1 < count && r.Has(at + 6 + 2 * k, 4); k += 2) {
-      const double left = r.I16(at + 6 + 2 * k), right = r.I16(at + 8 + 2 * k);
-      logical.addRect(QRectF(QPointF(left, top), QPointF(right, bottom)).normalized());
+      const int left = r.I16(at + 6 + 2 * k), right = r.I16(at + 8 + 2 * k);
+      rects.push_back(QRect(QPoint(left, top), QPoint(right - 1, bottom - 1)).normalized());
     }
     at += 6 + 2 * count + 2;
   }
-  if (scans == 0) logical.addRect(QRectF(QPointF(r.I16(14), r.I16(16)), QPointF(r.I16(18), r.I16(20))).normalized());
-  logical.setFillRule(Qt::WindingFill);
-  return RegionSpec{player.ToDevice(logical.simplified())};
+  if (scans == 0) rects.push_back(QRect(QPoint(r.I16(14), r.I16(16)), QPoint(r.I16(18) - 1, r.I16(20) - 1)).normalized());
+  return RegionSpec{player.ToDevice(UniteRects(std::move(rects)))};
 }
 
 class WmfPlayback {

@@ -199,3 +199,25 @@ TEST(HostileMetafiles, TruncationsAndBitFlipsNeverCrash) {
     }
   }
 }
+
+TEST(HostileMetafiles, RegionsOfManyRectanglesStayExact) {
+  // 40000 one-pixel rectangles on every other column of rows 0..79 (banded
+  // the way region data is): a pairwise union keeps this quick, and the clip
+  // it makes must be exact.
+  constexpr int kRows = 80, kColumns = 500;
+  QByteArray region;
+  for (int v : {32, 1, kRows * kColumns, kRows * kColumns * 16, 0, 0, 1000, kRows}) Put32(region, v);
+  for (int y = 0; y < kRows; ++y)
+    for (int i = 0; i < kColumns; ++i)
+      for (int v : {2 * i, y, 2 * i + 1, y + 1}) Put32(region, v);
+  QByteArray clip;
+  Put32(clip, region.size());
+  Put32(clip, 5);
+  Emf e(QRect(0, 0, 10000, 1000));
+  e.Brush(1, 0, Qt::red).Select(1).Select(0x80000008u).Raw(75, clip + region).Rectangle(0, 0, 1000, 100);
+  const Result r = Play(e.Finish(), 254);
+  ASSERT_EQ(r.outcome, Outcome::kPicture);
+  for (int x : {0, 2, 998}) EXPECT_EQ(r.image.pixel(x, 40) & 0xFFFFFF, 0xFF0000u) << x;
+  for (int x : {1, 3, 999}) EXPECT_EQ(r.image.pixel(x, 40) & 0xFFFFFF, 0xFFFFFFu) << x;
+  EXPECT_EQ(r.image.pixel(0, 85) & 0xFFFFFF, 0xFFFFFFu);
+}

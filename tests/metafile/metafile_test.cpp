@@ -112,7 +112,9 @@ TEST_P(WmfMapping, RectangleLandsWhereTheMappingSays) {
   EXPECT_TRUE(Near(image.pixel(e.right() - 1, e.bottom() - 1), kRed)) << c.name;
   const QRect outside = e.adjusted(-3, -3, 3, 3);
   for (QPoint p : {outside.topLeft(), outside.bottomRight(), outside.topRight(), outside.bottomLeft()})
-    if (image.rect().contains(p)) EXPECT_TRUE(Near(image.pixel(p), kWhite)) << c.name << " at " << p.x() << "," << p.y();
+    if (image.rect().contains(p)) {
+      EXPECT_TRUE(Near(image.pixel(p), kWhite)) << c.name << " at " << p.x() << "," << p.y();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -144,7 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
                       w.Rec(0x001E, {}).WindowOrg(50, 50).Rec(0x001E, {}).WindowExt(400, 400).Rec(0x0127, {1});
                     },
                     QRect(10, 10, 20, 20), QRect(10, 10, 20, 20)}),
-    [](const ::testing::TestParamInfo<MappingCase>& info) { return std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<MappingCase>& param) { return std::to_string(param.index); });
 
 TEST(EmfMapping, WorldTransformsAndMetricModes) {
   struct Case {
@@ -364,7 +366,7 @@ INSTANTIATE_TEST_SUITE_P(
                                            {2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 30, 30, 70, 30, 70, 70, 30, 70});
                   },
                   {{20, 20}, {50, 50}}, {{5, 5}}}),
-    [](const ::testing::TestParamInfo<ShapeCase>& info) { return std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<ShapeCase>& param) { return std::to_string(param.index); });
 
 TEST(EmfShapes, BeziersPolygonsAndPolyPolygonsInBothPointSizes) {
   struct Case {
@@ -673,4 +675,51 @@ TEST(Blits, RunLengthBitmapSkipsAsColourZero) {
   const QColor want[2][4] = {{kBlack, kBlack, kBlack, kBlue}, {kRed, kRed, kBlack, kBlack}};
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 4; ++x) EXPECT_TRUE(Near(image.pixel(x, y), want[y][x])) << x << "," << y;
+}
+
+// EMR_ALPHABLEND / EMR_TRANSPARENTBLT / EMR_STRETCHBLT share one layout.
+QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QByteArray& packed, int info_size) {
+  QByteArray p;
+  for (int i = 0; i < 4; ++i) Put32(p, 0);
+  for (int v : {dest.x(), dest.y(), dest.width(), dest.height()}) Put32(p, v);
+  Put32(p, fourth);
+  Put32(p, src.x());
+  Put32(p, src.y());
+  for (float f : {1.f, 0.f, 0.f, 1.f, 0.f, 0.f}) PutF32(p, f);
+  Put32(p, 0);         // background colour
+  Put32(p, 0);         // usage
+  Put32(p, 108);       // bitmap header right after the fixed part
+  Put32(p, info_size);
+  Put32(p, 108 + info_size);
+  Put32(p, packed.size() - info_size);
+  Put32(p, src.width());
+  Put32(p, src.height());
+  return p + packed;
+}
+
+TEST(Blits, AlphaBlendAndTransparentBlt) {
+  // 2 x 1 bitmap of 32 bits with premultiplied alpha: left opaque red,
+  // right fully transparent.
+  const QByteArray alpha_dib = Dib(2, 1, 32, {0xFFFF0000, 0x00000000});
+  const QByteArray key_dib = Dib(2, 1, 24, {0xFF0000, 0x00FF00});
+  struct Case {
+    const char* name;
+    uint32_t type, fourth;
+    QByteArray dib;
+    QColor left, right;
+  } cases[] = {
+      {"constant half alpha", 114, 0x00800000, Dib(2, 1, 24, {0xFF0000, 0xFF0000}), QColor(128, 0, 127),
+       QColor(128, 0, 127)},
+      {"per-pixel alpha", 114, 0x01FF0000, alpha_dib, kRed, kBlue},
+      {"transparent green key", 116, Ref(QColor(0, 255, 0)), key_dib, kRed, kBlue},
+      {"stretch blt copy", 77, 0x00CC0020, key_dib, kRed, QColor(0, 255, 0)},
+  };
+  for (const auto& c : cases) {
+    Emf e;
+    e.Brush(1, 0, kBlue).Select(1).Select(0x80000008u).Rectangle(0, 0, 101, 101);
+    e.Raw(c.type, StretchLayout(QRect(0, 0, 100, 100), QRect(0, 0, 2, 1), c.fourth, c.dib, 40));
+    const QImage image = PlayEmf(e);
+    EXPECT_TRUE(Near(image.pixel(25, 50), c.left, 3)) << c.name << " got " << std::hex << image.pixel(25, 50);
+    EXPECT_TRUE(Near(image.pixel(75, 50), c.right, 3)) << c.name << " got " << std::hex << image.pixel(75, 50);
+  }
 }
