@@ -13,6 +13,8 @@
 //    picture. Either way the longer side is scaled down to 4096 pixels at
 //    most.
 // No picture may exceed 16384 x 16384 pixels or 1 GiB.
+// Text needs Qt's font system, that is a QGuiApplication (the offscreen
+// platform will do); without one, text records are skipped.
 #pragma once
 
 #include <QByteArray>

@@ -597,6 +597,7 @@ TEST(Blits, DibFormatsScaleIntoTheDestination) {
       {"8 bits", Dib(2, 2, 8, {0, 1, 2, 3}, palette)},
       {"4 bits", Dib(2, 2, 4, {0, 1, 2, 3}, palette)},
       {"top-down 24 bits", Dib(2, -2, 24, {0xFF0000, 0x0000FF, 0x008000, 0x000000})},
+      {"16 bits", Dib(2, 2, 16, {0xFF0000, 0x0000FF, 0x008000, 0x000000})},
   };
   for (const auto& c : cases) {
     // WMF META_STRETCHDIB
@@ -608,7 +609,13 @@ TEST(Blits, DibFormatsScaleIntoTheDestination) {
     // EMF EMR_STRETCHDIBITS
     Emf e;
     e.StretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 2, 2), c.dib);
-    for (const QImage& image : {PlayWmf(w), PlayEmf(e)}) {
+    // WMF META_DIBSTRETCHBLT
+    QByteArray d;
+    Put32(d, 0x00CC0020);
+    for (int v : {2, 2, 0, 0, 100, 100, 0, 0}) Put16(d, v);
+    Wmf stretch;
+    stretch.Raw(0x0B41, d + c.dib);
+    for (const QImage& image : {PlayWmf(w), PlayEmf(e), PlayWmf(stretch)}) {
       EXPECT_TRUE(Near(image.pixel(25, 25), kRed)) << c.name;
       EXPECT_TRUE(Near(image.pixel(75, 25), kBlue)) << c.name;
       EXPECT_TRUE(Near(image.pixel(25, 75), kGreen)) << c.name;
@@ -722,4 +729,41 @@ TEST(Blits, AlphaBlendAndTransparentBlt) {
     EXPECT_TRUE(Near(image.pixel(25, 50), c.left, 3)) << c.name << " got " << std::hex << image.pixel(25, 50);
     EXPECT_TRUE(Near(image.pixel(75, 50), c.right, 3)) << c.name << " got " << std::hex << image.pixel(75, 50);
   }
+}
+
+TEST(Blits, OneBitBitmapUsesItsColourTable) {
+  const QByteArray dib = Dib(8, 1, 1, {1, 0, 1, 0, 0, 0, 0, 1}, {kBlue, kRed});
+  Emf e;
+  e.StretchDib(QRect(0, 0, 8, 1), QRect(0, 0, 8, 1), dib);
+  const QImage image = PlayEmf(e);
+  const int want[8] = {1, 0, 1, 0, 0, 0, 0, 1};
+  for (int x = 0; x < 8; ++x) EXPECT_TRUE(Near(image.pixel(x, 0), want[x] ? kRed : kBlue)) << x;
+}
+
+TEST(Text, UpdateCurrentPositionCarriesOnWhereTheLastTextEnded) {
+  // Two pieces of text with the current position updated: the second starts
+  // where the first ended, so the ink runs on without a second start at 10.
+  Wmf w;
+  w.Rec(0x0102, {1}).Font(-20, 0, "DejaVu Sans").Select(0).Rec(0x012E, {1}).MoveTo(10, 10);
+  w.TextOut(0, 0, "HH").TextOut(0, 0, "HH");
+  const QImage both = PlayWmf(w);
+  Wmf once;
+  once.Rec(0x0102, {1}).Font(-20, 0, "DejaVu Sans").Select(0).TextOut(10, 10, "HHHH");
+  EXPECT_EQ(both, PlayWmf(once));
+}
+
+TEST(Text, EmfAnsiTextIsLatin1) {
+  QByteArray p;
+  for (int i = 0; i < 4; ++i) Put32(p, 0);
+  Put32(p, 1);
+  PutF32(p, 1);
+  PutF32(p, 1);
+  for (int v : {10, 20, 3, 76, 0, 0, 0, 0, 0, 0}) Put32(p, v);
+  p += QByteArray("\xC9t\xE9", 3);
+  Emf a, w;
+  a.Rec(18, {1}).Raw(83, p);
+  w.Rec(18, {1}).TextW(10, 20, QString::fromUtf8("Été"));
+  const QImage ansi = PlayEmf(a);
+  EXPECT_GT(InkIn(ansi, ansi.rect()), 20);
+  EXPECT_EQ(ansi, PlayEmf(w));
 }

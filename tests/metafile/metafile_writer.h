@@ -70,6 +70,10 @@ inline QByteArray Dib(int width, int height, int bpp, const std::vector<uint32_t
         row[3 * x + 2] = static_cast<char>((p >> 16) & 0xFF);
       } else if (bpp == 32) {
         for (int k = 0; k < 4; ++k) row[4 * x + k] = static_cast<char>((p >> (8 * k)) & 0xFF);
+      } else if (bpp == 16) {  // 5-5-5
+        const uint32_t v = (((p >> 19) & 31) << 10) | (((p >> 11) & 31) << 5) | ((p >> 3) & 31);
+        row[2 * x] = static_cast<char>(v & 0xFF);
+        row[2 * x + 1] = static_cast<char>(v >> 8);
       } else if (bpp == 8) {
         row[x] = static_cast<char>(p);
       } else if (bpp == 4) {
