@@ -3,12 +3,15 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QScreen>
 #include <QStringList>
 
 #include "platform/bmp_file.h"
 #include "platform/bmp_rle.h"
 #include "platform/errors.h"
+#include "platform/metafile/metafile.h"
 #include "platform/picture_kinds.h"
 
 namespace zindrel {
@@ -88,6 +91,14 @@ QImage ReadWithQt(QByteArray& data, PictureKind kind) {
   return image;
 }
 
+// Metafiles are sized in physical units and drawn at the screen's logical
+// resolution; without a screen (the command-line converter) at 96 dpi.
+double MetafileDpi() {
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) return screen->logicalDotsPerInch();
+  return 96.0;
+}
+
 // One pixel laid over white.
 inline QRgb OverWhite(QRgb pixel, bool premultiplied) {
   const int a = qAlpha(pixel);
@@ -133,7 +144,7 @@ QImage Decode(QByteArray data) {
       Invalid("not a supported picture");
     case PictureKind::Wmf:
     case PictureKind::Emf:
-      Invalid(std::string(PictureKindName(kind)) + ": not a supported picture");
+      return FlattenOnWhite(RenderMetafile(data, MetafileDpi()));
     case PictureKind::Bmp:
       if (IsRunLengthBmp(bytes, size)) return DecodeRunLengthBmp(bytes, size);
       CheckBmpPixelData(ReadBmpHeader(bytes, size), size);

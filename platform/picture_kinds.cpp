@@ -62,13 +62,11 @@ PictureKind DetectPictureKind(const unsigned char* data, size_t size) {
   if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6)) return PictureKind::Gif;
   if (size >= 6 && U16(data) == 0 && (U16(data + 2) == 1 || U16(data + 2) == 2)) return PictureKind::Icon;
   // Metafile with the placeable header, or a plain one: type 1 (memory) or
-  // 2 (disk), a header of 9 words, version 1.0 or 3.0.
+  // 2 (disk) and a header of 9 words.
   if (StartsWith(data, size, "\xD7\xCD\xC6\x9A", 4)) return PictureKind::Wmf;
-  if (size >= 18 && (U16(data) == 1 || U16(data) == 2) && U16(data + 2) == 9 &&
-      (U16(data + 4) == 0x0100 || U16(data + 4) == 0x0300))
-    return PictureKind::Wmf;
+  if (size >= 18 && (U16(data) == 1 || U16(data) == 2) && U16(data + 2) == 9) return PictureKind::Wmf;
   // Enhanced metafile: a header record (type 1) carrying " EMF" at byte 40.
-  if (size >= 88 && U16(data) == 1 && U16(data + 2) == 0 && std::memcmp(data + 40, " EMF", 4) == 0)
+  if (size >= 44 && U16(data) == 1 && U16(data + 2) == 0 && std::memcmp(data + 40, " EMF", 4) == 0)
     return PictureKind::Emf;
   return PictureKind::Unknown;
 }

@@ -224,4 +224,57 @@ inline QByteArray PngClaiming(uint32_t width, uint32_t height) {
   return out;
 }
 
+// A metafile that draws nothing, with the placeable header: its box in
+// units of 1/inch inch.
+inline QByteArray BlankWmf(int right, int bottom, int inch) {
+  QByteArray out;
+  Put32(out, 0x9AC6CDD7);
+  Put16(out, 0);  // handle
+  for (int v : {0, 0, right, bottom}) Put16(out, v);
+  Put16(out, inch);
+  Put32(out, 0);
+  int checksum = 0;
+  for (int i = 0; i < 20; i += 2) checksum ^= static_cast<unsigned char>(out[i]) | (static_cast<unsigned char>(out[i + 1]) << 8);
+  Put16(out, checksum);
+  // Standard header (9 words), then the end record (3 words).
+  Put16(out, 1);
+  Put16(out, 9);
+  Put16(out, 0x0300);
+  Put32(out, 9 + 3);
+  Put16(out, 0);
+  Put32(out, 3);
+  Put16(out, 0);
+  Put32(out, 3);
+  Put16(out, 0);
+  return out;
+}
+
+// An enhanced metafile that draws nothing: its frame in 0.01 mm.
+inline QByteArray BlankEmf(int frameRight, int frameBottom) {
+  QByteArray out;
+  Put32(out, 1);   // header record
+  Put32(out, 88);
+  for (int v : {0, 0, frameRight * 96 / 2540, frameBottom * 96 / 2540}) Put32(out, v);  // bounds
+  for (int v : {0, 0, frameRight, frameBottom}) Put32(out, v);                          // frame
+  Put32(out, 0x464D4520);  // " EMF"
+  Put32(out, 0x10000);
+  Put32(out, 88 + 20);
+  Put32(out, 2);  // records
+  Put16(out, 1);  // handles
+  Put16(out, 0);
+  Put32(out, 0);  // description
+  Put32(out, 0);
+  Put32(out, 0);  // palette entries
+  Put32(out, 1920);
+  Put32(out, 1080);  // device in pixels
+  Put32(out, 508);
+  Put32(out, 286);  // device in millimetres
+  Put32(out, 14);   // end record
+  Put32(out, 20);
+  Put32(out, 0);
+  Put32(out, 16);
+  Put32(out, 20);
+  return out;
+}
+
 }  // namespace picture_bytes

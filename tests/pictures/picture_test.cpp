@@ -360,6 +360,37 @@ TEST(PictureFiles, UnreadableFileGivesFileAccess) {
   }
 }
 
+struct MetafileCase {
+  const char* name;
+  const char* suffix;
+  std::function<QByteArray()> make;
+  QSize size;  // at 96 dpi, the resolution without a screen
+};
+
+void PrintTo(const MetafileCase& c, std::ostream* out) { *out << c.name; }
+
+class MetafileDecodes : public testing::TestWithParam<MetafileCase> {};
+
+TEST_P(MetafileDecodes, ThroughThePictureDecoderAtItsPhysicalSize) {
+  const MetafileCase& c = GetParam();
+  QTemporaryDir dir;
+  const QImage image =
+      zindrel::DecodePictureFile(WriteFile(dir, QString("picture.") + c.suffix, c.make()).toStdString());
+  ASSERT_EQ(image.format(), QImage::Format_RGB32);
+  EXPECT_NEAR(image.width(), c.size.width(), 1);
+  EXPECT_NEAR(image.height(), c.size.height(), 1);
+  EXPECT_EQ(image.pixel(image.width() / 2, image.height() / 2), qRgb(255, 255, 255));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, MetafileDecodes,
+    testing::Values(MetafileCase{"WmfInTwips", "wmf", [] { return picture_bytes::BlankWmf(1440, 720, 1440); },
+                                 QSize(96, 48)},
+                    MetafileCase{"WmfInPixels", "wmf", [] { return picture_bytes::BlankWmf(120, 30, 96); },
+                                 QSize(120, 30)},
+                    MetafileCase{"Emf", "emf", [] { return picture_bytes::BlankEmf(2540, 1270); }, QSize(96, 48)}),
+    [](const testing::TestParamInfo<MetafileCase>& p) { return p.param.name; });
+
 TEST(PixelSource, LaysTransparentPicturesOnWhite) {
   const zindrel::ImagePixelSource source(AlphaSample());
   EXPECT_EQ(source.Point(0, 0), 0xFFFFFF);
