@@ -612,11 +612,19 @@ int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, co
   const int32_t dUpper = KeyDistance(key, table.Row(upper));
   const int32_t kUpper = (dUpper << 16) | upper;
   if (kUpper < best) best = kUpper;
+  // Neighbouring cells tend to match the same glyph: the last answer, when it
+  // is a candidate, gives a tight bound from the start.
+  const int hint = memo ? memo->last() : 0;
+  if (hint >= index.Start(i) && hint < upper) {
+    const int32_t kHint = (KeyDistance(key, table.Row(hint)) << 16) | hint;
+    if (kHint < best) best = kHint;
+  }
   thread_local std::vector<int32_t> bound;
   thread_local std::vector<int16_t> acc;
   best = SearchGroups(index, key, index.FirstGroup(i), index.FirstGroup(j), best, bound, acc);
   const int glyph = best & 0xFFFF;  // 0 when nothing beat the initial key
   if (memoable) memo->Store(index.id(), k1, k2, glyph);
+  if (memo) memo->set_last(glyph);
   return glyph;
 }
 

@@ -106,15 +106,20 @@ class MatchMemo {
   // Returns true and sets glyph when the answer is known.
   bool Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const;
   void Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph);
+  // The last glyph the search chose with this memo (a starting bound only;
+  // the caller checks it is a candidate).
+  int last() const { return last_; }
+  void set_last(int glyph) { last_ = glyph; }
 
  private:
   struct Entry {
     uint64_t k1 = 0, k2 = 0;
     int32_t glyph = 0;
   };
-  static constexpr int kBits = 14;
+  static constexpr int kBits = 16;
   static size_t Slot(uint64_t k1, uint64_t k2);
   uint64_t owner_ = 0;
+  int last_ = 0;
   std::vector<Entry> entries_;
   uint64_t windowOwner_ = 0;
   int windowQuality_ = -1;
