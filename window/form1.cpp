@@ -161,12 +161,7 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   resize(TwipsToPixelsX(this, 9120), TwipsToPixelsY(this, 6000));
 }
 
-Form1::~Form1() {
-  // A run still on the stack (the window destroyed from inside its pump)
-  // must not touch the window again.
-  unloaded_ = true;
-  ++runGeneration_;
-}
+Form1::~Form1() = default;
 
 float Form1::Width() const { return static_cast<float>(PixelsToTwipsX(this, frameGeometry().width())); }
 float Form1::Height() const { return static_cast<float>(PixelsToTwipsY(this, frameGeometry().height())); }
@@ -233,7 +228,15 @@ void Form1::resizeEvent(QResizeEvent* event) {
   Guarded([this] { Form_Resize(); });
 }
 
+void Form1::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // The window manager's frame may arrive after the first layout, changing
+  // the outer size without a resize of the client area.
+  if (frameGeometry().size() != laidOutFor_) Guarded([this] { Form_Resize(); });
+}
+
 void Form1::Form_Resize() {
+  laidOutFor_ = frameGeometry().size();
   // A window too small for the formulas leaves the controls as they are.
   {
     const double picOutWidth = Width() / 2.0 - 350.0;

@@ -106,6 +106,7 @@ class Form1 : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -144,6 +145,7 @@ class Form1 : public QWidget {
   QElapsedTimer sinceFlush_;
   int runDepth_ = 0;
   bool unloaded_ = false;
+  QSize laidOutFor_;  // the outer size in pixels the layout was made for
 };
 
 // Start-up: Form_Load, then show the window. A failure is reported with its
