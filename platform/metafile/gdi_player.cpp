@@ -707,6 +707,12 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
     font.setItalic(f.italic);
     font.setUnderline(f.underline);
     font.setStrikeOut(f.strike_out);
+    if (f.width != 0) {  // an average character width narrows or widens the face
+      const double average = QFontMetricsF(font).averageCharWidth();
+      const double wanted = std::fabs(f.width) * sx;
+      if (average > 0 && Finite(wanted))
+        font.setStretch(static_cast<int>(std::clamp(std::lround(wanted / average * 100), 1L, 4000L)));
+    }
     const QFontMetricsF m(font);
     ascent = m.ascent();
     descent = m.descent();

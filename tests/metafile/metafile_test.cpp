@@ -740,6 +740,24 @@ TEST(Blits, OneBitBitmapUsesItsColourTable) {
   for (int x = 0; x < 8; ++x) EXPECT_TRUE(Near(image.pixel(x, 0), want[x] ? kRed : kBlue)) << x;
 }
 
+TEST(Text, FontWidthNarrowsTheText) {
+  auto ink_width = [](int width) {
+    Wmf w(true, QRect(0, 0, 300, 60));
+    QByteArray p;
+    for (int v : {-30, width, 0, 0, 400}) Put16(p, v);
+    p += QByteArray(8, '\0') + "DejaVu Sans";
+    w.Rec(0x0102, {1}).Raw(0x02FB, p).Select(0).TextOut(5, 10, "HHHHHH");
+    const QImage image = PlayWmf(w);
+    int right = 0;
+    for (int x = 0; x < image.width(); ++x)
+      if (InkIn(image, QRect(x, 0, 1, 60)) > 0) right = x;
+    return right;
+  };
+  const int normal = ink_width(0), narrow = ink_width(6);
+  EXPECT_GT(normal, 100);
+  EXPECT_LT(narrow, normal * 3 / 4);
+}
+
 TEST(Text, UpdateCurrentPositionCarriesOnWhereTheLastTextEnded) {
   // Two pieces of text with the current position updated: the second starts
   // where the first ended, so the ink runs on without a second start at 10.
