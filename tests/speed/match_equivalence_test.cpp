@@ -2,6 +2,8 @@
 // for random tables and cells, with and without the memo.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "convert/fast_match.h"
 #include "random_tables.h"
 
@@ -83,6 +85,64 @@ TEST(SearchIndex, FollowsChangesToTheTable) {
   EXPECT_EQ(MatchGlyph(table, cell, 2), MatchGlyphPlain(table, cell, 2));
   EXPECT_EQ(MatchGlyph(table, cell, 2), lowest);
 }
+
+}  // namespace
+}  // namespace zindrel
+
+namespace zindrel {
+namespace {
+
+// The level window three ways: FindLevelWindow, the unchecked loop, and the
+// memo's table by rounded total. Totals near halves are where float rounding
+// of the upper end could differ.
+class LevelWindowShortcuts : public ::testing::TestWithParam<TableKind> {};
+
+TEST_P(LevelWindowShortcuts, AgreeWithFindLevelWindow) {
+  const GlyphTable table = speedtest::RandomTable(GetParam(), 31);
+  const auto index = SearchIndexFor(table);
+  MatchMemo memo;
+  std::mt19937 rng(77);
+  auto uni = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
+  int shortcuts = 0;
+  const int count = GetParam() == TableKind::NoTopLevel ? 200 : 4000;
+  for (int k = 0; k < count; ++k) {
+    float total;
+    switch (uni(0, 3)) {
+      case 0: total = static_cast<float>(uni(1, 84)); break;
+      case 1: total = static_cast<float>(uni(1, 83)) + 0.5f; break;
+      case 2: {
+        total = static_cast<float>(uni(1, 83)) + 0.5f;
+        for (int steps = uni(1, 40); steps > 0; --steps) total = std::nextafter(total, uni(0, 1) ? 100.0f : 0.0f);
+        break;
+      }
+      default: total = std::uniform_real_distribution<float>(1.0f, 84.0f)(rng);
+    }
+    const auto quality = static_cast<int16_t>(uni(0, 9) == 0 ? uni(11, 1000) : uni(0, 10));
+    std::optional<LevelWindow> expected;
+    try {
+      expected = FindLevelWindow(table, total, quality);
+    } catch (const RuntimeError&) {
+    }
+    int lower = 0, upper = 0;
+    if (FastLevelWindow(*index, total, quality, lower, upper)) {
+      ASSERT_TRUE(expected) << "total " << total;
+      EXPECT_EQ(lower, expected->lowerLevel) << "total " << total << " quality " << quality;
+      EXPECT_EQ(upper, expected->upperLevel) << "total " << total << " quality " << quality;
+    } else {
+      EXPECT_FALSE(expected) << "total " << total;
+    }
+    if (memo.Window(*index, total, quality, lower, upper)) {
+      ++shortcuts;
+      ASSERT_TRUE(expected) << "total " << total;
+      EXPECT_EQ(lower, expected->lowerLevel) << "total " << std::hexfloat << total << " quality " << quality;
+      EXPECT_EQ(upper, expected->upperLevel) << "total " << std::hexfloat << total << " quality " << quality;
+    }
+  }
+  if (GetParam() != TableKind::NoTopLevel) EXPECT_GT(shortcuts, 1000);
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, LevelWindowShortcuts,
+                         ::testing::Values(TableKind::Plain, TableKind::Gaps, TableKind::NoTopLevel));
 
 }  // namespace
 }  // namespace zindrel
