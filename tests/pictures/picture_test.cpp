@@ -94,6 +94,22 @@ QImage GifExpected(int transparent) {
   return image;
 }
 
+// Run-length bitmaps with a delta, an early end of line and absolute runs;
+// skipped pixels take palette index 0.
+QByteArray Rle8Sample() {
+  return picture_bytes::RleBmp(5, 3, 8, Bytes({0, 2, 2, 1, 3, 7, 0, 0, 0, 3, 1, 2, 3, 0, 2, 4, 0, 1}));
+}
+QByteArray Rle4Sample() {
+  return picture_bytes::RleBmp(5, 2, 4, Bytes({5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1}));
+}
+QImage FromIndices(const std::vector<std::vector<int>>& rows) {
+  const std::vector<QRgb> palette = picture_bytes::TestPalette(16);
+  QImage image(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, palette[rows[y][x]]);
+  return image;
+}
+
 struct KindCase {
   const char* name;
   const char* suffix;
@@ -106,6 +122,9 @@ struct KindCase {
 std::vector<KindCase> Kinds() {
   return {
       {"Bmp24", "bmp", [] { return Save(PatternImage(7, 5), "bmp"); }, [] { return PatternImage(7, 5); }, 0, 0},
+      {"Rle8", "rle", Rle8Sample, [] { return FromIndices({{1, 2, 3, 4, 4}, {0, 0, 7, 7, 7}, {0, 0, 0, 0, 0}}); },
+       0, 2},
+      {"Rle4", "rle", Rle4Sample, [] { return FromIndices({{3, 4, 5, 0, 0}, {1, 2, 1, 2, 1}}); }, 0, 2},
       {"Bmp8", "bmp", [] { return Save(Indexed8Pattern(), "bmp"); },
        [] { return Indexed8Pattern().convertToFormat(QImage::Format_RGB32); }, 0, 0},
       {"Png", "png", [] { return Save(PatternImage(7, 5), "png"); }, [] { return PatternImage(7, 5); }, 0, 12},
@@ -181,7 +200,11 @@ TEST_P(KindDecodes, EveryCutLosingPixelsIsRefused) {
 TEST_P(KindDecodes, EveryFlippedBitGivesAPictureOrAReason) {
   const QByteArray whole = GetParam().make();
   // Every bit of the first 256 bytes (headers, tables), then every 7th byte.
+  // A BMP's width and height are left alone: a flip there makes a valid
+  // picture of up to 1 GiB, slow to fill, and the limits are tested apart.
+  const bool bmp = whole.startsWith("BM");
   for (int at = 0; at < whole.size(); at += at < 256 ? 1 : 7) {
+    if (bmp && at >= 18 && at < 26) continue;
     for (int bit = 0; bit < 8; ++bit) {
       QByteArray flipped = whole;
       flipped[at] = static_cast<char>(flipped[at] ^ (1 << bit));
