@@ -38,6 +38,7 @@ constexpr int kGlyphCount = 14924;
 constexpr int kEm = 192;            // rendering size in pixels, divisible by 6
 constexpr int kSub = kEm / 3;       // sub-block edge
 constexpr int kTopLevel = 83;       // highest level a Han glyph may take
+constexpr long kThinTop = 20;       // a densest level with this few glyphs or fewer is left out
 
 using Vector = std::array<int, 9>;
 
@@ -226,8 +227,10 @@ std::vector<Candidate> Select(std::vector<Candidate> pool, const std::vector<Can
 void Usage() {
   std::fprintf(stderr,
                "usage: zindrel-make-table --font PATH [--face-index N] [-o FILE] [--common-only]\n"
+               "                          [--thin-top N]\n"
                "  Measures every GBK Han character of the face and writes the glyph table\n"
-               "  (default output data/Data.han).\n");
+               "  (default output data/Data.han). Dense levels at the top holding N glyphs\n"
+               "  or fewer are left out (default 20; 0 keeps every level).\n");
 }
 
 }  // namespace
@@ -235,6 +238,7 @@ void Usage() {
 int main(int argc, char** argv) {
   std::string fontPath, outPath = "data/Data.han";
   long faceIndex = 0;
+  long thinTop = kThinTop;
   bool spread = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -258,6 +262,15 @@ int main(int argc, char** argv) {
     }
     else if (a == "-o" || a == "--output") outPath = value();
     else if (a == "--common-only") spread = false;
+    else if (a == "--thin-top") {
+      const std::string text = value();
+      char* end = nullptr;
+      thinTop = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || thinTop < 0) {
+        std::fprintf(stderr, "zindrel-make-table: --thin-top takes a whole number from 0, not %s\n", text.c_str());
+        return 2;
+      }
+    }
     else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -323,6 +336,23 @@ int main(int argc, char** argv) {
     if (c.code != 0x3000 && c.code != 0x2588) pool.push_back(c);
   std::fprintf(stderr, "%s: %d Han glyphs measured, %d missing, %zu distinct vectors\n",
                font.FamilyName().c_str(), measured, missing, pool.size());
+
+  // Every cell brighter than the densest Han level is served by the glyphs
+  // of that level and the full block alone. When that level is thin (this
+  // face's densest level holds one glyph), every light area becomes a
+  // repeat of one glyph, and the art resembles photos less. So the Han
+  // levels end at the densest level that holds more than thinTop glyphs;
+  // denser glyphs are left out.
+  std::array<long, kTopLevel + 1> perLevel{};
+  for (const Candidate& c : pool) ++perLevel[c.level];
+  int top = kTopLevel;
+  while (top > 1 && perLevel[top] <= thinTop) --top;
+  const size_t before = pool.size();
+  pool.erase(std::remove_if(pool.begin(), pool.end(), [&](const Candidate& c) { return c.level > top; }), pool.end());
+  twins.erase(std::remove_if(twins.begin(), twins.end(), [&](const Candidate& c) { return c.level > top; }),
+              twins.end());
+  if (pool.size() != before)
+    std::fprintf(stderr, "Han levels end at %d: %zu denser glyphs left out\n", top, before - pool.size());
   const size_t room = kGlyphCount - fixed.size();
   std::vector<Candidate> table = Select(pool, fixed, room, spread);
   if (table.size() < room) {

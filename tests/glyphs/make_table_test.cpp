@@ -88,6 +88,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BadCall{"NotAFont", {"--font", "@OUT", "-o", "@OUT"}, 1, "cannot open"},
                       BadCall{"FaceNotThere", {"--font", kTableFontFile, "--face-index", "99", "-o", "@OUT"}, 1,
                               "cannot open face 99"},
+                      BadCall{"ThinTopNotANumber", {"--font", kTableFontFile, "--thin-top", "-1", "-o", "@OUT"}, 2,
+                              "--thin-top"},
                       BadCall{"FaceIndexNotANumber", {"--font", kTableFontFile, "--face-index", "x", "-o", "@OUT"},
                               2, "face index"}),
     [](const ::testing::TestParamInfo<BadCall>& p) { return std::string(p.param.name); });

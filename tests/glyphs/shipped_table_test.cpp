@@ -184,7 +184,13 @@ TEST_F(ShippedTable, CoversTheLevelsContiguouslyFromTheBlankToTheDensestHanGlyph
   std::set<int> levels;
   for (const RawRecord& r : records()) levels.insert(r.values[9]);
   const int densest = records()[records().size() - 2].values[9];
-  EXPECT_GE(densest, 45);
+  EXPECT_GE(densest, 40);
+  // Every cell brighter than the densest Han level is matched among that
+  // level's glyphs and the full block: a thin densest level would make all
+  // light areas repeat one glyph.
+  const auto top = std::count_if(records().begin(), records().end(),
+                                 [&](const RawRecord& r) { return r.values[9] == densest; });
+  EXPECT_GT(top, 20) << "level " << densest;
   int gaps = 0;
   for (int level = 1; level <= densest; ++level) gaps += levels.count(level) ? 0 : 1;
   EXPECT_LE(gaps, 2) << "levels between 1 and " << densest << " without a glyph";
