@@ -7,6 +7,7 @@
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace zindrel::metafile {
 
@@ -66,7 +67,27 @@ GdiPlayer::GdiPlayer(QImage* image, QTransform device_to_image, QPointF device_p
   s_.font.height = 0;
 }
 
-GdiPlayer::~GdiPlayer() = default;
+GdiPlayer::~GdiPlayer() { End(); }
+
+void GdiPlayer::End() {
+  if (painter_) painter_->end();
+  painter_.reset();
+}
+
+QPainter* GdiPlayer::Painter() {
+  if (!image_) return nullptr;
+  if (!painter_) painter_ = std::make_unique<QPainter>(image_);
+  QPainter* p = painter_.get();
+  p->resetTransform();
+  p->setOpacity(1);
+  p->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p->setClipping(false);
+  p->setRenderHint(QPainter::Antialiasing, false);
+  p->setRenderHint(QPainter::TextAntialiasing, true);
+  p->setPen(Qt::NoPen);
+  p->setBrush(Qt::NoBrush);
+  return p;
+}
 
 // ---------------------------------------------------------------- accounting
 
@@ -102,7 +123,8 @@ void GdiPlayer::Account(const QRectF& image_rect, double factor) {
     const QRectF visible = r.intersected(QRectF(0, 0, image_->width(), image_->height()));
     area = visible.width() * visible.height();
   }
-  ChargeWork(16 + (std::isfinite(area) ? area * factor : 0));
+  // Each drawing call costs some microseconds of set-up whatever its size.
+  ChargeWork(1000 + (std::isfinite(area) ? area * factor : 0));
 }
 
 // ---------------------------------------------------------------- objects
@@ -354,12 +376,11 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& spec) const {
   }
 }
 
-bool GdiPlayer::BeginPaint(QPainter* painter) const {
-  if (!image_) return false;
-  painter->setRenderHint(QPainter::Antialiasing, false);
+QPainter* GdiPlayer::BeginPaint() {
+  if (!image_ || s_.rop2 == 11) return nullptr;  // R2_NOP draws nothing
+  QPainter* painter = Painter();
   if (s_.clip) painter->setClipRegion(*s_.clip);
   switch (s_.rop2) {
-    case 11: return false;  // R2_NOP
     case 7: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
     case 6: painter->setCompositionMode(QPainter::RasterOp_NotDestination); break;
     case 9: painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
@@ -368,7 +389,7 @@ bool GdiPlayer::BeginPaint(QPainter* painter) const {
     case 10: painter->setCompositionMode(QPainter::RasterOp_NotSourceXorDestination); break;
     default: break;
   }
-  return true;
+  return painter;
 }
 
 // ---------------------------------------------------------------- drawing core
@@ -391,18 +412,18 @@ void GdiPlayer::Draw(const QPainterPath& image_path, bool fill, bool stroke, boo
   const bool textured = has_brush && s_.brush.style != kBsSolid;
   Account(bounds, textured ? 3 : 1);
   if (!image_) return;
-  QPainter painter(image_);
-  if (!BeginPaint(&painter)) return;
+  QPainter* const painter = BeginPaint();
+  if (!painter) return;
   QPainterPath path = image_path;
   path.setFillRule(s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
-  if (has_brush) painter.fillPath(path, MakeBrush(s_.brush));
+  if (has_brush) painter->fillPath(path, MakeBrush(s_.brush));
   if (has_pen) {
     if (s_.bk_mode == kOpaque && !pen.dashPattern().isEmpty() && pen.style() == Qt::CustomDashLine) {
       QPen gaps(s_.bk_colour, pen.widthF());
       gaps.setCapStyle(Qt::FlatCap);
-      painter.strokePath(path, gaps);
+      painter->strokePath(path, gaps);
     }
-    painter.strokePath(path, pen);
+    painter->strokePath(path, pen);
   }
 }
 
@@ -655,9 +676,46 @@ void GdiPlayer::SetPixel(QPointF p, QColor colour) {
   const QRectF r(Map(p), QSizeF(size, size));
   Account(r);
   if (!image_) return;
-  QPainter painter(image_);
-  if (!BeginPaint(&painter)) return;
-  painter.fillRect(r, colour);
+  QPainter* const painter = BeginPaint();
+  if (!painter) return;
+  painter->fillRect(r, colour);
+}
+
+const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, double sx) {
+  const double width = f.width != 0 ? std::fabs(f.width) * sx : 0;
+  char tail[160];
+  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d", px, width, f.weight, f.italic, f.underline, f.strike_out,
+                f.height > 0);
+  const std::string key = f.face.toStdString() + tail;
+  auto found = fonts_.find(key);
+  if (found != fonts_.end()) return found->second;
+  // Finding a face can mean a search of every installed font: each new font
+  // counts as real work, and the cache stays small.
+  ChargeWork(4e5);
+  if (fonts_.size() >= 1024) fonts_.clear();
+  QStringList families;
+  if (!f.face.isEmpty()) families << f.face;
+  families << QStringLiteral("AR PL UMing CN") << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("DejaVu Sans");
+  ResolvedFont r;
+  QFont& font = r.font;
+  font.setFamilies(families);
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
+  if (f.height > 0) {  // a cell height: the em is the cell less its leading
+    const QFontMetricsF cell(font);
+    if (cell.height() > px) font.setPixelSize(std::max(1, static_cast<int>(std::lround(px * px / cell.height()))));
+  }
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight == 0 ? 400 : f.weight, 100, 900)));
+  font.setItalic(f.italic);
+  font.setUnderline(f.underline);
+  font.setStrikeOut(f.strike_out);
+  if (width > 0 && Finite(width)) {  // an average character width narrows or widens the face
+    const double average = QFontMetricsF(font).averageCharWidth();
+    if (average > 0) font.setStretch(static_cast<int>(std::clamp(std::lround(width / average * 100), 1L, 4000L)));
+  }
+  const QFontMetricsF m(font);
+  r.ascent = m.ascent();
+  r.descent = m.descent();
+  return fonts_.emplace(key, std::move(r)).first->second;
 }
 
 // ---------------------------------------------------------------- text
@@ -672,8 +730,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
   if (rect_image && (options & kEtoOpaque)) {
     Account(rect_image->boundingRect());
     if (image_) {
-      QPainter painter(image_);
-      if (BeginPaint(&painter)) painter.fillPath(*rect_image, s_.bk_colour);
+      if (QPainter* const painter = BeginPaint()) painter->fillPath(*rect_image, s_.bk_colour);
     }
   }
   if (text.isEmpty()) return;
@@ -691,33 +748,15 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
   double total = 0;
   const bool per_char = advances.size() >= text.size();
   QFont font;
-  QStringList families;
-  if (!f.face.isEmpty()) families << f.face;
-  families << QStringLiteral("AR PL UMing CN") << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("DejaVu Sans");
   const bool can_draw = CanDrawText();
   double ascent = px * 0.8, descent = px * 0.2;
   if (can_draw) {
-    font.setFamilies(families);
-    font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
-    if (f.height > 0) {  // a cell height: the em is the cell less its leading
-      const QFontMetricsF cell(font);
-      if (cell.height() > px) font.setPixelSize(std::max(1, static_cast<int>(std::lround(px * px / cell.height()))));
-    }
-    font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight == 0 ? 400 : f.weight, 100, 900)));
-    font.setItalic(f.italic);
-    font.setUnderline(f.underline);
-    font.setStrikeOut(f.strike_out);
-    if (f.width != 0) {  // an average character width narrows or widens the face
-      const double average = QFontMetricsF(font).averageCharWidth();
-      const double wanted = std::fabs(f.width) * sx;
-      if (average > 0 && Finite(wanted))
-        font.setStretch(static_cast<int>(std::clamp(std::lround(wanted / average * 100), 1L, 4000L)));
-    }
-    const QFontMetricsF m(font);
-    ascent = m.ascent();
-    descent = m.descent();
+    const ResolvedFont& resolved = Resolve(f, px, sx);
+    font = resolved.font;
+    ascent = resolved.ascent;
+    descent = resolved.descent;
     if (!per_char) {
-      total = m.horizontalAdvance(text) + s_.char_extra * sx * static_cast<double>(text.size());
+      total = QFontMetricsF(font).horizontalAdvance(text) + s_.char_extra * sx * static_cast<double>(text.size());
     }
   } else if (!per_char) {
     total = px * 0.6 * static_cast<double>(text.size());
@@ -741,28 +780,26 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
   place.translate(origin.x(), origin.y());
   place.rotate(-angle);
   const QRectF box(x0, baseline - ascent, total, std::max(ascent + descent, px));
-  ChargeWork(static_cast<double>(text.size()) * 4);
+  ChargeWork(5000 + static_cast<double>(text.size()) * 16);
   Account(place.mapRect(box));
 
   if (image_ && can_draw) {
-    QPainter painter(image_);
-    if (BeginPaint(&painter)) {
-      painter.setRenderHint(QPainter::TextAntialiasing, true);
-      if (rect && (options & kEtoClipped)) painter.setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
-      painter.setTransform(place);
-      if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter.fillRect(box, s_.bk_colour);
-      painter.setFont(font);
-      painter.setPen(s_.text_colour);
+    if (QPainter* const painter = BeginPaint()) {
+      if (rect && (options & kEtoClipped)) painter->setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
+      painter->setTransform(place);
+      if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter->fillRect(box, s_.bk_colour);
+      painter->setFont(font);
+      painter->setPen(s_.text_colour);
       if (per_char) {
         double x = x0;
         for (int i = 0; i < text.size(); ++i) {
           if (text[i].isLowSurrogate()) continue;
           const int length = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-          painter.drawText(QPointF(x, baseline), text.mid(i, length));
+          painter->drawText(QPointF(x, baseline), text.mid(i, length));
           for (int k = 0; k < length; ++k) x += adv[i + k];
         }
       } else {
-        painter.drawText(QPointF(x0, baseline), text);
+        painter->drawText(QPointF(x0, baseline), text);
       }
     }
   }
@@ -784,22 +821,21 @@ void GdiPlayer::PatBlt(QRectF dest, uint32_t rop) {
   const QPainterPath area = Mapped(RectPath(dest));
   Account(area.boundingRect());
   if (!image_ || index == 0xAA) return;
-  QPainter painter(image_);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  if (s_.clip) painter.setClipRegion(*s_.clip);
+  QPainter* const painter = Painter();
+  if (s_.clip) painter->setClipRegion(*s_.clip);
   QBrush brush = MakeBrush(s_.brush);
   switch (index) {
     case 0x00: brush = QBrush(Qt::black); break;
     case 0xFF: brush = QBrush(Qt::white); break;
-    case 0x55: painter.setCompositionMode(QPainter::RasterOp_NotDestination); brush = QBrush(Qt::black); break;
-    case 0x5A: painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
-    case 0x0F: painter.setCompositionMode(QPainter::RasterOp_NotSource); break;
-    case 0xA0: painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
-    case 0xFA: painter.setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
+    case 0x55: painter->setCompositionMode(QPainter::RasterOp_NotDestination); brush = QBrush(Qt::black); break;
+    case 0x5A: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
+    case 0x0F: painter->setCompositionMode(QPainter::RasterOp_NotSource); break;
+    case 0xA0: painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
+    case 0xFA: painter->setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
     default: break;  // PATCOPY and the rest: the brush as it is
   }
   if (brush.style() == Qt::NoBrush) return;
-  painter.fillPath(area, brush);
+  painter->fillPath(area, brush);
 }
 
 void GdiPlayer::StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop) {
@@ -829,13 +865,12 @@ void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPai
   const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh,
                          (p2.y() - p0.y()) / sh, p0.x(), p0.y());
   if (!SaneTransform(place)) return;
-  QPainter painter(image_);
-  painter.setRenderHint(QPainter::Antialiasing, false);
-  if (s_.clip) painter.setClipRegion(*s_.clip);
-  painter.setCompositionMode(mode);
-  painter.setOpacity(opacity);
-  painter.setTransform(place);
-  painter.drawImage(QRectF(0, 0, sw, sh), source, source_rect);
+  QPainter* const painter = Painter();
+  if (s_.clip) painter->setClipRegion(*s_.clip);
+  painter->setCompositionMode(mode);
+  painter->setOpacity(opacity);
+  painter->setTransform(place);
+  painter->drawImage(QRectF(0, 0, sw, sh), source, source_rect);
 }
 
 // ---------------------------------------------------------------- regions and clipping
@@ -902,9 +937,9 @@ void GdiPlayer::FillRegion(const QRegion& device_region, const BrushSpec& brush)
   Account(area.boundingRect(), brush.style == kBsSolid ? 1 : 3);
   if (!image_ || brush.style == kBsNull) return;
   if (s_.clip) area &= *s_.clip;
-  QPainter painter(image_);
-  painter.setClipRegion(area);
-  painter.fillRect(area.boundingRect(), MakeBrush(brush));
+  QPainter* const painter = Painter();
+  painter->setClipRegion(area);
+  painter->fillRect(area.boundingRect(), MakeBrush(brush));
 }
 
 void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush, double w, double h) {
@@ -919,9 +954,9 @@ void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush
                             .intersected(area.translated(0, fh)).intersected(area.translated(0, -fh));
   QRegion frame = area.subtracted(inner);
   if (s_.clip) frame &= *s_.clip;
-  QPainter painter(image_);
-  painter.setClipRegion(frame);
-  painter.fillRect(frame.boundingRect(), MakeBrush(brush));
+  QPainter* const painter = Painter();
+  painter->setClipRegion(frame);
+  painter->fillRect(frame.boundingRect(), MakeBrush(brush));
 }
 
 void GdiPlayer::InvertRegion(const QRegion& device_region) {
@@ -929,10 +964,10 @@ void GdiPlayer::InvertRegion(const QRegion& device_region) {
   Account(area.boundingRect());
   if (!image_) return;
   if (s_.clip) area &= *s_.clip;
-  QPainter painter(image_);
-  painter.setClipRegion(area);
-  painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-  painter.fillRect(area.boundingRect(), Qt::black);
+  QPainter* const painter = Painter();
+  painter->setClipRegion(area);
+  painter->setCompositionMode(QPainter::RasterOp_NotDestination);
+  painter->fillRect(area.boundingRect(), Qt::black);
 }
 
 void GdiPlayer::CombineClip(const QRegion& image_area, int mode) {

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -21,6 +22,8 @@
 #include <QTransform>
 #include <QVector>
 #include <cstdint>
+#include <memory>
+#include <unordered_map>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -108,6 +111,10 @@ class GdiPlayer {
   ~GdiPlayer();
   GdiPlayer(const GdiPlayer&) = delete;
   GdiPlayer& operator=(const GdiPlayer&) = delete;
+
+  // Ends painting; the picture is complete once this returns (also done by
+  // the destructor).
+  void End();
 
   // Bounds (picture pixels) of everything drawn so far.
   QRectF drawn_bounds() const { return bounds_; }
@@ -234,7 +241,15 @@ class GdiPlayer {
   QPointF Map(QPointF p) const;
   QPen MakePen() const;
   QBrush MakeBrush(const BrushSpec& spec) const;
-  bool BeginPaint(QPainter* painter) const;  // clip and raster op; false: draw nothing
+  // The one painter on the picture, reset to plain state; null when measuring.
+  QPainter* Painter();
+  // The painter with the clip and the mix mode applied; null: draw nothing.
+  QPainter* BeginPaint();
+  struct ResolvedFont {
+    QFont font;
+    double ascent = 0, descent = 0;
+  };
+  const ResolvedFont& Resolve(const FontSpec& f, double px, double sx);
   void Draw(const QPainterPath& image_path, bool fill, bool stroke, bool inside_frame = false);
   void AddOrDraw(const QPainterPath& image_path, bool closed_shape);
   void Account(const QRectF& image_rect, double factor = 1);
@@ -246,6 +261,8 @@ class GdiPlayer {
   QRegion ImageRegionOf(const QRegion& device_region);
 
   QImage* image_;
+  std::unique_ptr<QPainter> painter_;
+  std::unordered_map<std::string, ResolvedFont> fonts_;
   QTransform device_to_image_;
   QPointF px_per_mm_;
   Limits limits_;

@@ -74,6 +74,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits) {
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, header.bbox, size);
     PlayWmf(file, header, player);
+    player.End();
     Opaque(image);
     return image;
   }
@@ -85,6 +86,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits) {
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, *window, size);
     PlayWmf(file, header, player);
+    player.End();
     Opaque(image);
     return image;
   }
@@ -103,6 +105,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits) {
   GdiPlayer player(&image, QTransform::fromTranslate(-drawn.left(), -drawn.top()) * QTransform::fromScale(scale, scale),
                    px_per_mm, limits);
   PlayWmf(file, header, player);
+  player.End();
   Opaque(image);
   return image;
 }
@@ -139,6 +142,7 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
                                                            size.height() / frame_device.height());
   GdiPlayer player(&image, device_to_image, px_per_mm, limits);
   PlayEmf(file, player);
+  player.End();
   Opaque(image);
   return image;
 }
