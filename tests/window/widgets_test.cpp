@@ -31,12 +31,6 @@ TEST(DialogFilter, OpenFilterBecomesTenQtEntriesInOrder) {
   EXPECT_EQ(entries, expected);
 }
 
-TEST(DialogFilter, OddOrEmptyInput) {
-  EXPECT_EQ(DialogFilterToQt(""), "");
-  EXPECT_EQ(DialogFilterToQt("Text|*.txt|Rest"), "Text (*.txt);;Rest (*)");
-  EXPECT_EQ(DialogFilterToQt("Two| *.a ; *.b ;"), "Two (*.a *.b)");
-}
-
 struct DialogCase {
   const char* name;
   bool cancelError;
@@ -132,12 +126,6 @@ TEST(Twips, FifteenTwipsPerPixelAtNinetySixDpi) {
   EXPECT_EQ(child.geometry(), QRect(8, 64, 281, 329));
   box.SetWidth(4270);  // 284.67 px: edges round, so the width is 285
   EXPECT_EQ(child.geometry(), QRect(8, 64, 285, 329));
-}
-
-TEST(ErrorReportText, NumberDescriptionDetailAndFile) {
-  const ErrorReport report = MakeReport(RuntimeError(ErrorKind::ReadPastEnd, "in record 14924"), "/x/Data.han");
-  EXPECT_EQ(ReportText(report),
-            "Run-time error '62':\n\nInput past end of file in record 14924\n\nFile: /x/Data.han");
 }
 
 }  // namespace
