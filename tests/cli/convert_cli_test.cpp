@@ -35,9 +35,13 @@ struct Outcome {
   QByteArray out, err;
 };
 
-Outcome RunCli(const QStringList& args, const QByteArray& input = {}, const QString& stdoutFile = {}) {
+Outcome RunCli(const QStringList& args, const QByteArray& input = {}, const QString& stdoutFile = {},
+              const QStringList& unset = {}) {
   QProcess process;
   if (!stdoutFile.isEmpty()) process.setStandardOutputFile(stdoutFile);
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  for (const QString& name : unset) environment.remove(name);
+  process.setProcessEnvironment(environment);
   process.start(Program(), args);
   EXPECT_TRUE(process.waitForStarted(20000)) << Program().toStdString();
   process.write(input);
@@ -377,7 +381,10 @@ TEST_F(ConvertCli, HelpAndVersion) {
 
 TEST_F(ConvertCli, PngOfTheArtAlongsideTheText) {
   const QString dir = Folder("png");
-  const Outcome o = RunCli({"-t", Q(table_), "--png", dir + "/art.png", "--png-cell", "8", Q(png_)});
+  // Without a display and without a platform chosen, as in a plain terminal
+  // session on a server.
+  const Outcome o = RunCli({"-t", Q(table_), "--png", dir + "/art.png", "--png-cell", "8", Q(png_)}, {}, {},
+                           {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"});
   EXPECT_EQ(o.code, 0) << Str(o.err);
   EXPECT_TRUE(o.err.isEmpty()) << Str(o.err);
   EXPECT_EQ(Str(o.out), Expected(*loaded_, *picture_, 12, 2, 100, false, false));
