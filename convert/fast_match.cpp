@@ -109,25 +109,32 @@ void GlyphSearchIndex::BuildRun(const GlyphTable& table, std::vector<int>& glyph
     AddBucket(table, glyphs.data() + begin, count);
     return;
   }
+  long sum[10] = {}, sumSq[10] = {};
+  for (int i = begin; i < end; ++i) {
+    const auto& row = table.Row(glyphs[i]);
+    for (int m = 1; m <= 9; ++m) {
+      const long v = row[m];
+      sum[m] += v;
+      sumSq[m] += v * v;
+    }
+  }
   int bestDim = 1;
   long bestSpread = -1;
   for (int m = 1; m <= 9; ++m) {
-    long sum = 0, sumSq = 0;
-    for (int i = begin; i < end; ++i) {
-      const long v = table.Row(glyphs[i])[m];
-      sum += v;
-      sumSq += v * v;
-    }
-    const long spread = sumSq * count - sum * sum;  // count^2 times the variance
+    const long spread = sumSq[m] * count - sum[m] * sum[m];  // count^2 times the variance
     if (spread > bestSpread) {
       bestSpread = spread;
       bestDim = m;
     }
   }
-  std::stable_sort(glyphs.begin() + begin, glyphs.begin() + end,
-                   [&](int a, int b) { return table.Row(a)[bestDim] < table.Row(b)[bestDim]; });
   const int halves = (count + kLanes - 1) / kLanes;  // buckets needed
   const int left = std::max(1, halves / 2) * kLanes;
+  // Only the split matters (a bucket sorts its own lanes), so a partition
+  // around the left part's size will do.
+  std::nth_element(glyphs.begin() + begin, glyphs.begin() + begin + left, glyphs.begin() + end, [&](int a, int b) {
+    const int16_t va = table.Row(a)[bestDim], vb = table.Row(b)[bestDim];
+    return va < vb || (va == vb && a < b);
+  });
   BuildRun(table, glyphs, begin, begin + left);
   BuildRun(table, glyphs, begin + left, end);
 }

@@ -285,7 +285,8 @@ RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture
 
   std::unique_ptr<RowPipeline> pipeline;
   if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads);
-  Worker own;
+  std::unique_ptr<Worker> own;  // the calling thread's, when it computes the rows itself
+  if (!pipeline) own = std::make_unique<Worker>();
   RowResult ownRow;
 
   int current = 0;
@@ -294,7 +295,7 @@ RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture
     if (pipeline) {
       result = &pipeline->Get(row);
     } else {
-      ComputeRow(job, row, ownRow, own);
+      ComputeRow(job, row, ownRow, *own);
     }
     for (int16_t column = 0; column <= lastColumn; column = Add16(column, 1)) {
       if (column == result->failColumn) std::rethrow_exception(result->error);
