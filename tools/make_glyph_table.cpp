@@ -23,6 +23,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <stdexcept>
 #include <set>
 #include <string>
 #include <vector>
@@ -105,10 +106,7 @@ class FontMeasure {
     shiftY_ = -bottom * kEm * 64 / upem;  // 26.6 pixels
     buffer_.resize(static_cast<size_t>(kEm) * kEm);
   }
-  ~FontMeasure() {
-    if (face_) FT_Done_Face(face_);
-    if (library_) FT_Done_FreeType(library_);
-  }
+  ~FontMeasure() { Release(); }
   FontMeasure(const FontMeasure&) = delete;
   FontMeasure& operator=(const FontMeasure&) = delete;
 
@@ -168,9 +166,16 @@ class FontMeasure {
   }
 
  private:
-  [[noreturn]] static void Fail(const std::string& what) {
-    std::fprintf(stderr, "zindrel-make-table: %s\n", what.c_str());
-    std::exit(1);
+  // Releases what is open and reports the failure to main.
+  [[noreturn]] void Fail(const std::string& what) {
+    Release();
+    throw std::runtime_error(what);
+  }
+  void Release() {
+    if (face_) FT_Done_Face(face_);
+    if (library_) FT_Done_FreeType(library_);
+    face_ = nullptr;
+    library_ = nullptr;
   }
   FT_Library library_ = nullptr;
   FT_Face face_ = nullptr;
@@ -233,6 +238,9 @@ void Usage() {
                "  or fewer are left out (default 20; 0 keeps every level).\n");
 }
 
+// Measures the face and writes the table; throws std::runtime_error.
+int Run(const std::string& fontPath, long faceIndex, const std::string& outPath, bool spread, long thinTop);
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -242,13 +250,11 @@ int main(int argc, char** argv) {
   bool spread = true;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        Usage();
-        std::exit(2);
-      }
-      return argv[++i];
-    };
+    if (a != "--common-only" && a != "-h" && a != "--help" && i + 1 >= argc) {
+      Usage();
+      return 2;
+    }
+    auto value = [&]() -> std::string { return argv[++i]; };
     if (a == "--font") fontPath = value();
     else if (a == "--face-index") {
       const std::string text = value();
@@ -285,6 +291,17 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  try {
+    return Run(fontPath, faceIndex, outPath, spread, thinTop);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "zindrel-make-table: %s\n", e.what());
+    return 1;
+  }
+}
+
+namespace {
+
+int Run(const std::string& fontPath, long faceIndex, const std::string& outPath, bool spread, long thinTop) {
   FontMeasure font(fontPath, faceIndex);
 
   Candidate space;
@@ -425,3 +442,5 @@ int main(int argc, char** argv) {
   for (int l = 1; l <= 84; ++l) std::fprintf(stderr, "%d:%d%s", l, histogram[l], l % 12 == 0 ? "\n" : " ");
   return 0;
 }
+
+}  // namespace
