@@ -102,12 +102,45 @@ QByteArray Rle8Sample() {
 QByteArray Rle4Sample() {
   return picture_bytes::RleBmp(5, 2, 4, Bytes({5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1}));
 }
+QImage FromColours(const std::vector<std::vector<QRgb>>& rows) {
+  QImage image(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, rows[y][x]);
+  return image;
+}
 QImage FromIndices(const std::vector<std::vector<int>>& rows) {
   const std::vector<QRgb> palette = picture_bytes::TestPalette(16);
   QImage image(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), QImage::Format_RGB32);
   for (int y = 0; y < image.height(); ++y)
     for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, palette[rows[y][x]]);
   return image;
+}
+
+// 24-bit rows of the pattern, padded to 32 bits, in the order given.
+QByteArray Rows24(int width, int height, bool topDown) {
+  QByteArray rows;
+  for (int i = 0; i < height; ++i) {
+    const int y = topDown ? i : height - 1 - i;
+    for (int x = 0; x < width; ++x) {
+      const QRgb c = Pattern(x, y);
+      rows += Bytes({qBlue(c), qGreen(c), qRed(c)});
+    }
+    while (rows.size() % 4) rows += '\0';
+  }
+  return rows;
+}
+
+// A BMP with the 12-byte header of OS/2: 16-bit sizes, 3-byte palette.
+QByteArray CoreHeaderBmp() {
+  const QByteArray rows = Bytes({0x50, 0, 0, 0, 0xA0, 0, 0, 0});  // 4 x 2, 1 bit: 0101 / 1010
+  QByteArray out("BM");
+  picture_bytes::Put32(out, 14 + 12 + 6 + rows.size());
+  picture_bytes::Put32(out, 0);
+  picture_bytes::Put32(out, 14 + 12 + 6);
+  picture_bytes::Put32(out, 12);
+  for (int v : {4, 2, 1, 1}) picture_bytes::Put16(out, v);
+  out += Bytes({0, 0, 200, 255, 255, 255});  // red 200, white
+  return out + rows;
 }
 
 struct KindCase {
@@ -125,6 +158,14 @@ std::vector<KindCase> Kinds() {
       {"Rle8", "rle", Rle8Sample, [] { return FromIndices({{1, 2, 3, 4, 4}, {0, 0, 7, 7, 7}, {0, 0, 0, 0, 0}}); },
        0, 2},
       {"Rle4", "rle", Rle4Sample, [] { return FromIndices({{3, 4, 5, 0, 0}, {1, 2, 1, 2, 1}}); }, 0, 2},
+      {"Bmp24TopDown", "bmp", [] { return picture_bytes::BmpFile(7, -5, 24, 0, {}, Rows24(7, 5, true)); },
+       [] { return PatternImage(7, 5); }, 0, 0},
+      {"BmpCoreHeader", "bmp", CoreHeaderBmp,
+       [] {
+         return FromColours({{qRgb(255, 255, 255), qRgb(200, 0, 0), qRgb(255, 255, 255), qRgb(200, 0, 0)},
+                             {qRgb(200, 0, 0), qRgb(255, 255, 255), qRgb(200, 0, 0), qRgb(255, 255, 255)}});
+       },
+       0, 0},
       {"Bmp8", "bmp", [] { return Save(Indexed8Pattern(), "bmp"); },
        [] { return Indexed8Pattern().convertToFormat(QImage::Format_RGB32); }, 0, 0},
       {"Png", "png", [] { return Save(PatternImage(7, 5), "png"); }, [] { return PatternImage(7, 5); }, 0, 12},
