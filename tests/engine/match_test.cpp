@@ -25,6 +25,14 @@ GlyphTable EveryLevel(std::initializer_list<int> missing = {}) {
   return TableOf(records);
 }
 
+// The glyph chosen by the matcher the run uses and by the plain reference
+// search over every candidate; the two must agree.
+int MatchBoth(const GlyphTable& table, const CellDensity& cell, int16_t quality) {
+  const int chosen = MatchGlyph(table, cell, quality);
+  EXPECT_EQ(chosen, MatchGlyphPlain(table, cell, quality)) << "total " << cell.Total << " quality " << quality;
+  return chosen;
+}
+
 CellDensity Cell(float block, float total) {
   CellDensity c;
   c.Block.fill(block);
@@ -95,6 +103,8 @@ TEST(LevelWindow, ATableWithoutLevel84NeverClosesAndOverflows) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.kind(), ErrorKind::Overflow);
   }
+  EXPECT_THROW(MatchGlyph(table, Cell(5.0f, 20.0f), 2), RuntimeError);
+  EXPECT_THROW(MatchGlyphPlain(table, Cell(5.0f, 20.0f), 2), RuntimeError);
 }
 
 struct DistanceCase {
@@ -135,6 +145,11 @@ TEST(Distance, OverflowRaises) {
     } catch (const RuntimeError& e) {
       EXPECT_EQ(e.kind(), ErrorKind::Overflow);
     }
+    // The matchers meet the same distance and raise the same error.
+    const GlyphTable both = TableOf({Flat("g", 0, 1), Flat("h", 0, 84)});
+    cell.Total = 1.0f;
+    EXPECT_THROW(MatchGlyph(both, cell, 0), RuntimeError) << block;
+    EXPECT_THROW(MatchGlyphPlain(both, cell, 0), RuntimeError) << block;
   }
 }
 
@@ -152,18 +167,18 @@ TEST(MatchGlyph, CandidatesRunFromLowerStartToUpperStart) {
   records[12 - 1].values[0] = 5;  // one off
   records[13 - 1] = Flat("second42", 4, 42);  // exact, but outside the window
   const CellDensity cell = Cell(4.0f, 40.0f);
-  EXPECT_EQ(MatchGlyph(TableOf(records), cell, 2), 12);
+  EXPECT_EQ(MatchBoth(TableOf(records), cell, 2), 12);
   records[2 - 1] = Flat("first37", 4, 37);  // exact, also outside
-  EXPECT_EQ(MatchGlyph(TableOf(records), cell, 2), 12);
+  EXPECT_EQ(MatchBoth(TableOf(records), cell, 2), 12);
   records[4 - 1] = Flat("first38", 4, 38);  // exact and inside
-  EXPECT_EQ(MatchGlyph(TableOf(records), cell, 2), 4);
+  EXPECT_EQ(MatchBoth(TableOf(records), cell, 2), 4);
 }
 
 TEST(MatchGlyph, QualityZeroTakesTheFirstGlyphOfTheLevel) {
   std::vector<Record> records = {Flat("a", 0, 1), Flat("b", 15, 20), Flat("c", 7, 20), Flat("d", 0, 84)};
   const GlyphTable table = TableOf(records);
-  EXPECT_EQ(MatchGlyph(table, Cell(7.0f, 20.0f), 0), 2);
-  EXPECT_EQ(MatchGlyph(table, Cell(7.0f, 20.0f), 1), 3);  // window 19..21 widens to 1..84
+  EXPECT_EQ(MatchBoth(table, Cell(7.0f, 20.0f), 0), 2);
+  EXPECT_EQ(MatchBoth(table, Cell(7.0f, 20.0f), 1), 3);  // window 19..21 widens to 1..84
 }
 
 TEST(MatchGlyph, TiesGoToTheLowerIndex) {
@@ -172,15 +187,15 @@ TEST(MatchGlyph, TiesGoToTheLowerIndex) {
   records[2].values[0] = 8;  // c: distance 1
   records[3].values[1] = 6;  // d: distance 1 as well
   const GlyphTable table = TableOf(records);
-  EXPECT_EQ(MatchGlyph(table, Cell(7.0f, 1.0f), 83), 3);
+  EXPECT_EQ(MatchBoth(table, Cell(7.0f, 1.0f), 83), 3);
 }
 
 TEST(MatchGlyph, NoCandidateBelow25535ChoosesNothing) {
   // 54^2 * 9 = 26244 and 53^2 * 9 = 25281.
   const GlyphTable far = TableOf({Flat("a", 54, 1), Flat("b", 54, 84)});
-  EXPECT_EQ(MatchGlyph(far, Cell(0.0f, 1.0f), 2), 0);
+  EXPECT_EQ(MatchBoth(far, Cell(0.0f, 1.0f), 2), 0);
   const GlyphTable near = TableOf({Flat("a", 54, 1), Flat("b", 53, 84)});
-  EXPECT_EQ(MatchGlyph(near, Cell(0.0f, 1.0f), 83), 2);
+  EXPECT_EQ(MatchBoth(near, Cell(0.0f, 1.0f), 83), 2);
 }
 
 }  // namespace
