@@ -903,6 +903,17 @@ QRect PixelRect(const QRectF& r) {
 
 }  // namespace
 
+// The pixels inside a path, within a limit box. Scan conversion works row by
+// row over the polygon's whole height, so the path is cut to the box first.
+QRegion PathRegion(const QPainterPath& path, Qt::FillRule rule, const QRectF& limit) {
+  QPainterPath shape = path;
+  shape.setFillRule(rule);
+  QPainterPath box;
+  box.addRect(limit);
+  if (!limit.contains(shape.boundingRect())) shape = shape.intersected(box);
+  return QRegion(shape.toFillPolygon().toPolygon(), rule);
+}
+
 QRegion MapRegion(const QRegion& region, const QTransform& t) {
   if (t.type() <= QTransform::TxScale) {
     std::vector<QRect> rects;
@@ -912,19 +923,20 @@ QRegion MapRegion(const QRegion& region, const QTransform& t) {
   }
   QPainterPath outline;
   outline.addRegion(region);
-  return QRegion(t.map(outline).toFillPolygon().toPolygon(), Qt::WindingFill);
+  return PathRegion(t.map(outline), Qt::WindingFill, QRectF(-1e6, -1e6, 2e6, 2e6));
 }
 
 QRegion GdiPlayer::ImageRegion() const {
-  if (image_) return QRegion(image_->rect());
-  return QRegion(-100000000, -100000000, 200000000, 200000000);
+  return image_ ? QRegion(image_->rect()) : QRegion(0, 0, 1, 1);
 }
 
 QRegion GdiPlayer::LogicalRectRegion(QRectF r) const {
   const QTransform t = ToImage();
   r = r.normalized();
   if (t.type() <= QTransform::TxScale) return QRegion(PixelRect(t.mapRect(r)));
-  return QRegion(t.map(QPolygonF(r)).toPolygon());
+  QPainterPath outline;
+  outline.addPolygon(t.map(QPolygonF(r)));
+  return PathRegion(outline, Qt::OddEvenFill, QRectF(ImageRegion().boundingRect()).adjusted(-2, -2, 2, 2));
 }
 
 QRegion GdiPlayer::ImageRegionOf(const QRegion& device_region) {
@@ -971,6 +983,7 @@ void GdiPlayer::InvertRegion(const QRegion& device_region) {
 }
 
 void GdiPlayer::CombineClip(const QRegion& image_area, int mode) {
+  if (!image_) return;  // a measuring pass draws no pixels, so it needs no clip
   const QRegion base = s_.clip ? *s_.clip : ImageRegion();
   ChargeWork(4.0 * (base.rectCount() + image_area.rectCount()));
   switch (mode) {
@@ -1004,8 +1017,10 @@ void GdiPlayer::SelectClipRegion(const QRegion* device_region, int mode) {
 
 void GdiPlayer::SelectClipPath(int mode) {
   ChargeWork(path_.elementCount() * 16.0);
-  const QPolygon outline = path_.toFillPolygon().toPolygon();
-  CombineClip(QRegion(outline, s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill), mode);
+  if (image_) {
+    const Qt::FillRule rule = s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill;
+    CombineClip(PathRegion(path_, rule, QRectF(image_->rect()).adjusted(-2, -2, 2, 2)), mode);
+  }
   path_ = QPainterPath();
   in_path_ = false;
 }

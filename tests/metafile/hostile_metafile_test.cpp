@@ -133,6 +133,17 @@ TEST(HostileMetafiles, DamageTable) {
        Outcome::kPicture, true},
       {"emf singular world transform", EmfWithSquare().Transform(35, 0, 0, 0, 0, 0, 0).Rectangle(50, 50, 60, 60).Finish(),
        Outcome::kPicture, true},
+      {"emf clip path of huge coordinates",
+       EmfWithSquare()
+           .Rec(59, {})
+           .Rec(27, {-2000000000, -2000000000})
+           .Rec(54, {2000000000, -2000000000})
+           .Rec(54, {0, 2000000000})
+           .Rec(60, {})
+           .Rec(67, {5})
+           .Rectangle(50, 50, 60, 60)
+           .Finish(),
+       Outcome::kPicture, true},
       {"emf without end record", emf, Outcome::kPicture, true},
   };
   for (const Case& c : cases) {
