@@ -7,6 +7,8 @@
 #include <QImageReader>
 #include <QScreen>
 #include <QStringList>
+#include <atomic>
+#include <mutex>
 
 #include "platform/bmp_file.h"
 #include "platform/bmp_rle.h"
@@ -31,12 +33,18 @@ constexpr qint64 kMaxFileBytes = kMaxPictureBytes + kMaxPictureBytes / 4;
 // as information for libpng's errors). While one runs, those messages are
 // kept here instead, so that they become
 // the reason of the error (and do not clutter a terminal).
+// Messages from other threads pass on to the handler that was there before.
 class WarningCapture {
  public:
-  WarningCapture() : previous_(qInstallMessageHandler(&WarningCapture::Handle)) { current_ = this; }
+  WarningCapture() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (active_++ == 0) previous_ = qInstallMessageHandler(&WarningCapture::Handle);
+    current_ = this;
+  }
   ~WarningCapture() {
     current_ = nullptr;
-    qInstallMessageHandler(previous_);
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (--active_ == 0) qInstallMessageHandler(previous_.load());
   }
   WarningCapture(const WarningCapture&) = delete;
   WarningCapture& operator=(const WarningCapture&) = delete;
@@ -45,20 +53,24 @@ class WarningCapture {
 
  private:
   static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-    WarningCapture* self = current_;
-    if (self && type != QtDebugMsg) {
+    if (WarningCapture* self = current_; self && type != QtDebugMsg) {
       self->warnings_.append(message);
       return;
     }
-    if (self && self->previous_) self->previous_(type, context, message);
+    if (const QtMessageHandler previous = previous_.load()) previous(type, context, message);
   }
 
   static thread_local WarningCapture* current_;
-  QtMessageHandler previous_;
+  static std::mutex mutex_;
+  static int active_;
+  static std::atomic<QtMessageHandler> previous_;
   QStringList warnings_;
 };
 
 thread_local WarningCapture* WarningCapture::current_ = nullptr;
+std::mutex WarningCapture::mutex_;
+int WarningCapture::active_ = 0;
+std::atomic<QtMessageHandler> WarningCapture::previous_{nullptr};
 
 const char* QtFormat(PictureKind kind) {
   switch (kind) {

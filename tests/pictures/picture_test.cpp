@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <functional>
@@ -454,6 +455,28 @@ INSTANTIATE_TEST_SUITE_P(
                                  QSize(120, 30)},
                     MetafileCase{"Emf", "emf", [] { return picture_bytes::BlankEmf(2540, 1270); }, QSize(96, 48)}),
     [](const testing::TestParamInfo<MetafileCase>& p) { return p.param.name; });
+
+QStringList g_logged;
+void Record(QtMsgType, const QMessageLogContext&, const QString& message) { g_logged.append(message); }
+
+TEST(PictureMessages, DecoderWarningsBecomeTheReasonAndTheLogIsHandedBack) {
+  g_logged.clear();
+  const QtMessageHandler before = qInstallMessageHandler(Record);
+  // A JPEG whose scan is damaged: libjpeg complains, Qt fails or not, but
+  // nothing of it reaches the log.
+  QByteArray jpeg = Save(PatternImage(3, 2).scaled(48, 32), "jpg", 90);
+  const int scan = static_cast<int>(jpeg.indexOf(QByteArray("\xFF\xDA", 2)));
+  for (int i = scan + 20; i < jpeg.size() - 2; ++i) jpeg[i] = '\xFF';
+  try {
+    zindrel::DecodePictureBytes(jpeg, "damaged.jpg");
+  } catch (const zindrel::RuntimeError& e) {
+    EXPECT_EQ(e.detail().rfind("(JPEG: ", 0), 0u) << e.detail();
+  }
+  EXPECT_TRUE(g_logged.isEmpty()) << g_logged.join("; ").toStdString();
+  qWarning("after decoding");
+  qInstallMessageHandler(before);
+  EXPECT_EQ(g_logged, QStringList{"after decoding"});
+}
 
 TEST(PixelSource, LaysTransparentPicturesOnWhite) {
   const zindrel::ImagePixelSource source(AlphaSample());
