@@ -219,6 +219,7 @@ class EmfPlayback {
         brush.style = kBsDibPatternPt;
         brush.pattern = RecordBitmap(r, 16, 24, r.U32(12), p_);
         brush.mono_pattern = type == kCreateMonoBrush;
+        if (!brush.mono_pattern) brush.pattern = brush.pattern.convertToFormat(QImage::Format_RGB32);
         if (brush.pattern.isNull()) brush.style = kBsSolid, brush.colour = Qt::black;
         p_.SetObject(r.U32(8), brush);
         break;

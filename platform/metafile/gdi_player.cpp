@@ -130,20 +130,27 @@ void GdiPlayer::Account(const QRectF& image_rect, double factor) {
 // ---------------------------------------------------------------- objects
 
 int GdiPlayer::AddObject(GdiObject object) {
-  for (size_t i = 0; i < objects_.size(); ++i) {
+  // Every slot below lowest_free_ is taken, so the search starts there.
+  for (size_t i = lowest_free_; i < objects_.size(); ++i) {
     if (std::holds_alternative<std::monostate>(objects_[i])) {
       objects_[i] = std::move(object);
+      lowest_free_ = i + 1;
       return static_cast<int>(i);
     }
   }
+  lowest_free_ = objects_.size();
   if (static_cast<int>(objects_.size()) >= limits_.max_objects) return -1;
   objects_.push_back(std::move(object));
+  lowest_free_ = objects_.size();
   return static_cast<int>(objects_.size() - 1);
 }
 
 void GdiPlayer::SetObject(uint32_t index, GdiObject object) {
   if (index >= static_cast<uint32_t>(limits_.max_objects)) return;
-  if (index >= objects_.size()) objects_.resize(index + 1);
+  if (index >= objects_.size()) {
+    lowest_free_ = std::min(lowest_free_, objects_.size());
+    objects_.resize(index + 1);
+  }
   objects_[index] = std::move(object);
 }
 
@@ -191,7 +198,9 @@ void GdiPlayer::SelectStockObject(uint32_t stock) {
 }
 
 void GdiPlayer::DeleteObject(uint32_t index) {
-  if (index < objects_.size()) objects_[index] = std::monostate{};
+  if (index >= objects_.size()) return;
+  objects_[index] = std::monostate{};
+  lowest_free_ = std::min<size_t>(lowest_free_, index);
 }
 
 // ---------------------------------------------------------------- states
@@ -366,10 +375,9 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& spec) const {
     case kBsDibPattern:
     case kBsDibPatternPt: {
       if (spec.pattern.isNull()) return QBrush(spec.colour);
-      QImage tile = spec.pattern;
-      if (spec.mono_pattern && tile.format() == QImage::Format_Indexed8) {
-        tile.setColorTable({s_.text_colour.rgb(), s_.bk_colour.rgb()});
-      }
+      if (!spec.mono_pattern || spec.pattern.format() != QImage::Format_Indexed8) return QBrush(spec.pattern);
+      QImage tile = spec.pattern;  // a two-colour pattern takes the text and background colours
+      tile.setColorTable({s_.text_colour.rgb(), s_.bk_colour.rgb()});
       return QBrush(tile.convertToFormat(QImage::Format_RGB32));
     }
     default: return QBrush(spec.colour);

@@ -273,6 +273,7 @@ class GdiPlayer {
   State s_;
   std::vector<State> saved_;
   std::vector<GdiObject> objects_;
+  size_t lowest_free_ = 0;  // no free slot below this one
   QVector<QRgb> palette_;
   bool in_path_ = false;
   QPainterPath path_;  // picture pixels

@@ -248,7 +248,7 @@ class WmfPlayback {
         options.palette_indices = r.U16(2) == 1;
         options.palette = p_.SelectedPalette();
         options.max_pixels = p_.max_bitmap_pixels();
-        brush.pattern = DecodePackedDib(r.From(4), options);
+        brush.pattern = DecodePackedDib(r.From(4), options).convertToFormat(QImage::Format_RGB32);
         if (!p_.ChargeBitmap(brush.pattern)) brush.pattern = QImage();
         if (brush.pattern.isNull()) brush.style = kBsSolid, brush.colour = Qt::black;
         p_.AddObject(brush);

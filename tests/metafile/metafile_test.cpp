@@ -195,6 +195,18 @@ TEST(ObjectTable, NewObjectsTakeTheLowestFreeSlot) {
   EXPECT_TRUE(Near(image.pixel(75, 50), kBlue));
 }
 
+TEST(ObjectTable, FreedSlotsAreReusedLowestFirst) {
+  // Slots 0, 1, 2 taken; 2 then 0 freed; the next two brushes land in 0 and 2.
+  Wmf w;
+  w.Pen(5, 0, kBlack).Select(0).Brush(0, kBlack).Brush(0, kBlack).Delete(2).Delete(0);
+  w.Brush(0, kRed).Brush(0, kBlue).Brush(0, kGreen);  // slots 0, 2, 3
+  w.Select(0).Rectangle(0, 0, 30, 100).Select(2).Rectangle(30, 0, 60, 100).Select(3).Rectangle(60, 0, 100, 100);
+  const QImage image = PlayWmf(w);
+  EXPECT_TRUE(Near(image.pixel(15, 50), kRed));
+  EXPECT_TRUE(Near(image.pixel(45, 50), kBlue));
+  EXPECT_TRUE(Near(image.pixel(80, 50), kGreen));
+}
+
 TEST(ObjectTable, SelectingAMissingObjectKeepsTheCurrentOne) {
   Wmf w = RedFill();
   w.Select(40).Delete(1).Rectangle(0, 0, 100, 100);
