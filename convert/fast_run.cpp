@@ -209,13 +209,14 @@ void ComputeRow(const Job& job, int16_t row, RowResult& result, Worker& w) {
   }
 }
 
-// Rows computed by worker threads a bounded distance ahead of the thread
-// that hands them to the host in order.
+// Rows computed a bounded distance ahead of the thread that hands them to
+// the host in order, by helper threads and by that thread itself whenever
+// the row it needs next is not ready.
 class RowPipeline {
  public:
-  RowPipeline(const Job& job, int rows, int threads)
-      : job_(job), rows_(rows), ring_(std::max(8, 4 * threads)), results_(ring_) {
-    for (int t = 0; t < threads; ++t) threads_.emplace_back([this] { Work(); });
+  RowPipeline(const Job& job, int rows, int helpers)
+      : job_(job), rows_(rows), ring_(std::max(8, 4 * (helpers + 1))), results_(ring_) {
+    for (int t = 0; t < helpers; ++t) threads_.emplace_back([this] { Work(); });
   }
   ~RowPipeline() {
     {
@@ -228,8 +229,20 @@ class RowPipeline {
   // Waits for row r and returns it; valid until Release(r).
   const RowResult& Get(int r) {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [&] { return results_[r % ring_].row == r; });
-    return results_[r % ring_];
+    for (;;) {
+      if (results_[r % ring_].row == r) return results_[r % ring_];
+      if (next_ < rows_ && next_ < released_ + ring_) {
+        const int mine = next_++;
+        lock.unlock();
+        RowResult& slot = results_[mine % ring_];
+        ComputeRow(job_, static_cast<int16_t>(mine), slot, own_);
+        lock.lock();
+        slot.row = mine;
+        changed_.notify_all();
+        continue;
+      }
+      changed_.wait(lock);
+    }
   }
   void Release(int r) {
     {
@@ -267,6 +280,7 @@ class RowPipeline {
   std::condition_variable changed_;
   int next_ = 0, released_ = 0;
   bool stop_ = false;
+  Worker own_;  // the handing thread's
   std::vector<std::thread> threads_;
 };
 
@@ -284,7 +298,7 @@ RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture
                 CanMeasureRows(picture, cellSize)};
 
   std::unique_ptr<RowPipeline> pipeline;
-  if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads);
+  if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads - 1);
   std::unique_ptr<Worker> own;  // the calling thread's, when it computes the rows itself
   if (!pipeline) own = std::make_unique<Worker>();
   RowResult ownRow;
