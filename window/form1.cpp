@@ -129,6 +129,8 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   Txt1->setWordWrapMode(QTextOption::NoWrap);
   Txt1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Txt1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Txt1->installEventFilter(this);
+  Txt1->viewport()->installEventFilter(this);
   {
     QPalette palette = Txt1->palette();
     palette.setColor(QPalette::Base, QColor(0, 0, 0));
@@ -195,6 +197,22 @@ void Form1::Report(const RuntimeError& error, const QString& file) {
 }
 
 void Form1::AppendText(const QString& text) { pendingText_ += text; }
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+    case QEvent::InputMethod:
+    case QEvent::MouseButtonPress:
+    case QEvent::ContextMenu:
+    case QEvent::Drop:
+      if (!pendingText_.isEmpty()) FlushText();
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
+}
 
 void Form1::FlushText() {
   sinceFlush_.restart();

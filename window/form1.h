@@ -108,6 +108,9 @@ class Form1 : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  // Shows the run's pending glyphs before any edit of the user reaches Txt1,
+  // so typed or pasted text lands after every glyph appended before it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   class RunHostImpl;

@@ -4,6 +4,7 @@
 #include <QStringDecoder>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTest>
 
 #include "window_fixture.h"
 
@@ -129,6 +130,24 @@ TEST_F(Conversion, CancelThenConvertInOnePumpNeverResumesTheCancelledRun) {
   EXPECT_EQ(form_->OutputText(), full);
   EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 chinese");
   EXPECT_TRUE(form_->CmdProcess->isEnabled());
+}
+
+TEST_F(Conversion, TextTypedDuringARunStaysBetweenTheGlyphsAroundIt) {
+  Load(WritePicture(TestPicture(120, 120), "typed.png"));
+  const QString full = FullRun();
+  qsizetype typedAt = -1;
+  DuringRun([&] {
+    if (Rows() == 2 && LastRowLength() == 3) {
+      typedAt = form_->OutputText().size();
+      QTest::keyClick(form_->Txt1, Qt::Key_End, Qt::ControlModifier);
+      QTest::keyClicks(form_->Txt1, "X");
+      return true;
+    }
+    return false;
+  });
+  form_->CmdProcess->click();
+  ASSERT_GE(typedAt, 0);
+  EXPECT_EQ(form_->OutputText(), full.left(typedAt) + "X" + full.mid(typedAt));
 }
 
 TEST_F(Conversion, CellSizeChangeTakesEffectFromTheNextCell) {
