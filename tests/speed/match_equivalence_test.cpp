@@ -138,7 +138,9 @@ TEST_P(LevelWindowShortcuts, AgreeWithFindLevelWindow) {
       EXPECT_EQ(upper, expected->upperLevel) << "total " << std::hexfloat << total << " quality " << quality;
     }
   }
-  if (GetParam() != TableKind::NoTopLevel) EXPECT_GT(shortcuts, 1000);
+  if (GetParam() != TableKind::NoTopLevel) {
+    EXPECT_GT(shortcuts, 1000);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Tables, LevelWindowShortcuts,
