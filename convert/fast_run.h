@@ -39,8 +39,13 @@ int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t c
                     CellDensity* out, RowScratch& scratch);
 
 // Converts the picture with fixed parameters on `threads` threads (1 or less:
-// the calling thread only). out.AfterCell() is asked after every cell, as in
-// RunConversion, and returning true stops the run.
+// the calling thread only; the calling thread is one of them). Only
+// out.AppendGlyph, out.EndRow and out.AfterCell are called, all on the
+// calling thread; the parameters and the picture are the arguments, not the
+// host's. out.AfterCell() is asked after every cell, as in RunConversion, and
+// returning true stops the run. The table's search index is built on first
+// use (SearchIndexFor); a program may build it ahead, e.g. while it decodes
+// the picture.
 RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize,
                              int16_t quality, float brightness, RunHost& out, int threads);
 
