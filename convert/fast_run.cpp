@@ -232,13 +232,7 @@ class RowPipeline {
     for (;;) {
       if (results_[r % ring_].row == r) return results_[r % ring_];
       if (next_ < rows_ && next_ < released_ + ring_) {
-        const int mine = next_++;
-        lock.unlock();
-        RowResult& slot = results_[mine % ring_];
-        ComputeRow(job_, static_cast<int16_t>(mine), slot, own_);
-        lock.lock();
-        slot.row = mine;
-        changed_.notify_all();
+        ComputeBlock(lock, own_);
         continue;
       }
       changed_.wait(lock);
@@ -255,20 +249,28 @@ class RowPipeline {
  private:
   void Work() {
     Worker w;
+    std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      int r;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return stop_ || next_ >= rows_ || next_ < released_ + ring_; });
-        if (stop_ || next_ >= rows_) return;
-        r = next_++;
-      }
+      changed_.wait(lock, [&] { return stop_ || next_ >= rows_ || next_ < released_ + ring_; });
+      if (stop_ || next_ >= rows_) return;
+      ComputeBlock(lock, w);
+    }
+  }
+
+  // Takes up to kBlock neighbouring rows that are free to compute and
+  // computes them, publishing each when done. Neighbouring rows on one
+  // thread share that thread's memo. Called and returns with the lock held.
+  void ComputeBlock(std::unique_lock<std::mutex>& lock, Worker& w) {
+    constexpr int kBlock = 4;
+    const int first = next_;
+    const int end = std::min({first + kBlock, rows_, released_ + ring_});
+    next_ = end;
+    for (int r = first; r < end; ++r) {
+      lock.unlock();
       RowResult& slot = results_[r % ring_];
       ComputeRow(job_, static_cast<int16_t>(r), slot, w);
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        slot.row = r;
-      }
+      lock.lock();
+      slot.row = r;
       changed_.notify_all();
     }
   }
