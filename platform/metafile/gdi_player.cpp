@@ -798,16 +798,29 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
       if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter->fillRect(box, s_.bk_colour);
       painter->setFont(font);
       painter->setPen(s_.text_colour);
+      // Turned or stretched glyphs are drawn as outlines: Qt's glyph cache
+      // can fail on them (a FreeType raster overflow it does not survive).
+      const bool outlines = angle != 0 || (font.stretch() != 0 && font.stretch() != 100);
+      QPainterPath shapes;
+      auto piece = [&](QPointF at, const QString& part) {
+        if (outlines) shapes.addText(at, font, part);
+        else painter->drawText(at, part);
+      };
       if (per_char) {
         double x = x0;
         for (int i = 0; i < text.size(); ++i) {
           if (text[i].isLowSurrogate()) continue;
           const int length = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-          painter->drawText(QPointF(x, baseline), text.mid(i, length));
+          piece(QPointF(x, baseline), text.mid(i, length));
           for (int k = 0; k < length; ++k) x += adv[i + k];
         }
       } else {
-        painter->drawText(QPointF(x0, baseline), text);
+        piece(QPointF(x0, baseline), text);
+      }
+      if (outlines) {
+        ChargeWork(shapes.elementCount() * 4.0);
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->fillPath(shapes, s_.text_colour);
       }
     }
   }

@@ -37,6 +37,15 @@ QSize PictureSize(double w, double h) {
   return QSize(static_cast<int>(rw), static_cast<int>(rh));
 }
 
+// A file shorter than its header says has been cut short: it is refused
+// rather than played in part, which would leave the missing records' part of
+// the picture made-up white.
+void CheckNotCutShort(uint64_t promised, size_t holds) {
+  if (promised > holds)
+    Raise(ErrorKind::InvalidPicture, "(the metafile is cut short: its header gives " + std::to_string(promised) +
+                                         " bytes, the file holds " + std::to_string(holds) + ")");
+}
+
 QImage WhitePicture(QSize size) {
   QImage image(size, QImage::Format_RGB32);
   if (image.isNull()) Raise(ErrorKind::InvalidPicture, "(not enough memory for the metafile's picture)");
@@ -66,6 +75,9 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits) {
   const Bytes file = View(data);
   WmfHeader header;
   if (!ReadWmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged metafile header)");
+  // The standard header's size counts 16-bit words from its own start.
+  const size_t standard = header.first_record - 18;
+  CheckNotCutShort(standard + uint64_t{file.U32(standard + 6)} * 2, file.size());
   const QPointF px_per_mm(dpi / 25.4, dpi / 25.4);
   if (header.placeable) {
     const double inch = header.inch > 0 ? header.inch : 1440;
@@ -114,6 +126,7 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
   const Bytes file = View(data);
   EmfHeader header;
   if (!ReadEmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged enhanced metafile header)");
+  if (file.Has(48, 4)) CheckNotCutShort(file.U32(48), file.size());
   QPointF px_per_mm(96 / 25.4, 96 / 25.4);
   if (header.device_px.width() > 0 && header.device_px.height() > 0 && header.device_mm.width() > 0 &&
       header.device_mm.height() > 0) {

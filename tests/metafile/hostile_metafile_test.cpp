@@ -3,6 +3,8 @@
 // allocation.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <memory>
 #include <random>
 
 #include "metafile_writer.h"
@@ -92,7 +94,10 @@ TEST(HostileMetafiles, DamageTable) {
       {"wmf record of size 0", wmf + Le32(0) + QByteArray(20, '\x18'), Outcome::kPicture, true},
       {"wmf record of size 1", wmf + Le32(1) + QByteArray(20, '\x18'), Outcome::kPicture, true},
       {"wmf record past the end", wmf + Le32(0x7FFFFFFF) + QByteArray::fromHex("1B04"), Outcome::kPicture, true},
-      {"wmf file ends inside a record", wmf.left(wmf.size() - 3), Outcome::kPicture, false},
+      // A file shorter than its header says is refused: played in part it
+      // would show white where the lost records drew.
+      {"wmf file shorter than its header says", wmf.left(wmf.size() - 3), Outcome::kError, false},
+      {"emf file shorter than its header says", EmfWithSquare().Finish().left(150), Outcome::kError, false},
       {"wmf polygon count beyond the record", WmfWithSquare().Rec(0x0324, {32767, 1, 2}).Finish(), Outcome::kPicture,
        true},
       {"wmf poly-polygon counts beyond the record",
@@ -231,4 +236,31 @@ TEST(HostileMetafiles, RegionsOfManyRectanglesStayExact) {
   for (int x : {0, 2, 998}) EXPECT_EQ(r.image.pixel(x, 40) & 0xFFFFFF, 0xFF0000u) << x;
   for (int x : {1, 3, 999}) EXPECT_EQ(r.image.pixel(x, 40) & 0xFFFFFF, 0xFFFFFFu) << x;
   EXPECT_EQ(r.image.pixel(0, 85) & 0xFFFFFF, 0xFFFFFFu);
+}
+
+TEST(HostileMetafiles, StretchedTurnedTextIsDrawnAsOutlines) {
+  // A font widened forty-fold and turned by a tenth of a degree made Qt's
+  // glyph cache overflow FreeType's rasteriser and crash (found by random
+  // damage to our own files, seen only after other text had been drawn, so
+  // not reproduced here). Such text is drawn as outlines; this checks that
+  // outlined text is drawn where it belongs.
+  int argc = 1;
+  char name[] = "metafile_tests";
+  char* argv[] = {name, nullptr};
+  std::unique_ptr<QGuiApplication> app;
+  if (!QCoreApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+  for (int escapement : {0, -1, 900}) {
+    Wmf w(true, QRect(0, 0, 400, 400));
+    QByteArray font;
+    for (int v : {-32, -64, escapement, 0, 400}) Put16(font, v);
+    font += QByteArray::fromHex("0000008600000000") + "x";
+    w.Rec(0x0102, {1}).Raw(0x02FB, font).Select(0).Rec(0x012E, {24}).TextOut(200, 200, "\xD6\xD0\xCE\xC4 ok");
+    const Result r = Play(w.Finish());
+    ASSERT_EQ(r.outcome, Outcome::kPicture);
+    // Widened text runs right of the reference point; turned a quarter, upwards.
+    const QRect ahead = escapement == 900 ? QRect(170, 0, 60, 200) : QRect(200, 160, 200, 40);
+    const QRect behind = escapement == 900 ? QRect(170, 210, 60, 190) : QRect(0, 0, 190, 400);
+    EXPECT_GT(InkIn(r.image, ahead), 300) << escapement;
+    EXPECT_EQ(InkIn(r.image, behind), 0) << escapement;
+  }
 }
