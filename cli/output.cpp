@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
@@ -51,6 +52,18 @@ PendingFile::PendingFile(const std::string& path, const std::string& bytes)
   if (target.isDir()) Raise(ErrorKind::FileAccess, "(a directory)");
   const QFileInfo folder(target.absolutePath());
   if (!folder.exists()) Raise(ErrorKind::FileAccess, "(no such folder)");
+  if (target.exists() && !target.isFile()) {
+    // A device or a FIFO (/dev/null, /dev/full, a pipe) holds no content to
+    // keep: it is written straight into. A temporary file renamed over it
+    // would replace the device itself with a plain file.
+    file_.reset();
+    stream_ = std::make_unique<QFile>(QString::fromStdString(path));
+    if (!stream_->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+      Raise(ErrorKind::FileAccess, Reason(stream_->errorString()));
+    if (stream_->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+      Raise(ErrorKind::WriteFailed, Reason(stream_->errorString()));
+    return;
+  }
   // Never write straight into the target, even where a temporary file
   // cannot be made beside it.
   file_->setDirectWriteFallback(false);
@@ -69,6 +82,10 @@ PendingFile::~PendingFile() {
 }
 
 void PendingFile::Commit() {
+  if (stream_) {
+    stream_->close();
+    return;
+  }
   if (!file_->commit()) Raise(ErrorKind::WriteFailed, Reason(file_->errorString()));
 }
 

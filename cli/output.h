@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+class QFile;
 class QSaveFile;
 
 namespace zindrel::cli {
@@ -38,6 +39,8 @@ class PendingFile {
 
  private:
   std::unique_ptr<QSaveFile> file_;
+  // An existing device or FIFO as the target: written straight into.
+  std::unique_ptr<QFile> stream_;
 };
 
 }  // namespace zindrel::cli

@@ -1,11 +1,13 @@
 #include "platform/art_render.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QFile>
 #include <QHash>
 #include <QPainterPath>
 #include <QPainter>
 #include <QRawFont>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
 #include <QVector>
@@ -117,12 +119,28 @@ QImage RenderArt(const QString& text, int cellPx) {
 void RenderArtPng(const std::string& utf8Text, int cellPx, const std::string& path) {
   const QImage image = RenderArt(QString::fromStdString(utf8Text), cellPx);
   if (image.isNull()) Raise(ErrorKind::InvalidCall, "the art has no characters to draw");
+  // Encoded in memory first: a write that fails (a full disk) is then ours to
+  // report, and libpng prints nothing of its own.
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!image.save(&buffer, "PNG")) Raise(ErrorKind::WriteFailed, "cannot encode the PNG picture " + path);
+  const QFileInfo target(QString::fromStdString(path));
+  if (target.exists() && !target.isFile() && !target.isDir()) {
+    // A device or a FIFO is written straight into: a temporary file renamed
+    // over it would replace the device itself with a plain file.
+    QFile stream(QString::fromStdString(path));
+    if (!stream.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || stream.write(png) != png.size())
+      Raise(ErrorKind::WriteFailed, "cannot write " + path + ": " + stream.errorString().toStdString());
+    return;
+  }
   QSaveFile file(QString::fromStdString(path));
   if (!file.open(QIODevice::WriteOnly))
     Raise(ErrorKind::WriteFailed, "cannot write " + path + ": " + file.errorString().toStdString());
-  if (!image.save(&file, "PNG")) {
+  if (file.write(png) != png.size()) {
+    const std::string reason = file.errorString().toStdString();
     file.cancelWriting();
-    Raise(ErrorKind::WriteFailed, "cannot write the PNG picture " + path);
+    Raise(ErrorKind::WriteFailed, "cannot write " + path + ": " + reason);
   }
   if (!file.commit()) Raise(ErrorKind::WriteFailed, "cannot write " + path + ": " + file.errorString().toStdString());
 }
