@@ -92,6 +92,16 @@ int main(int argc, char** argv) {
   Picture("wmf-plain", "wmf", s::MakeWmf(false));
   Picture("emf", "emf", s::MakeEmf());
 
+  // The run-length decoder and the metafile players on their own.
+  Write("rle", "rle8", Bmp(13, 6, 8, C::Rle8));
+  Write("rle", "rle8-delta", Bmp(13, 6, 8, C::Rle8, false, false, true));
+  Write("rle", "rle4", Bmp(13, 6, 4, C::Rle4));
+  Write("rle", "rle4-delta", Bmp(13, 6, 4, C::Rle4, false, false, true));
+  Write("rle", "rle8-wide", Bmp(300, 2, 8, C::Rle8));
+  Write("wmf", "placeable", s::MakeWmf(true));
+  Write("wmf", "plain", s::MakeWmf(false));
+  Write("emf", "emf", s::MakeEmf());
+
   // Engine: width, height, cell size, quality, brightness, table, stop; pixels.
   Write("engine", "grey", QByteArray::fromHex("1810090264000000808080ffffff"));
   Write("engine", "sparse", QByteArray::fromHex("2020000a00010010203040506070"));

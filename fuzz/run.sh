@@ -29,6 +29,8 @@ ninja -C "$build" -j"$jobs" zindrel_fuzz_seeds $targets >"$build/fuzz-build.log"
 mkdir -p "$build/fuzz-artifacts" "$build/fuzz-logs"
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=1}
+# fontconfig keeps its caches for good (see tests/lsan.supp).
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$root/tests/lsan.supp:print_suppressions=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 failed=0
@@ -42,8 +44,10 @@ for t in $targets; do
   log="$build/fuzz-logs/$t.log"
   start=$(date +%s)
   # A picture may take up to the loading limit (1 GiB); anything beyond is a
-  # runaway allocation. 10 s for one input is a hang.
-  "$build/bin/$t" "$corpus" "$seeds" "${dict[@]}" -max_total_time="$seconds" -timeout=10 \
+  # runaway allocation. A minute for one input is a hang: a picture of the
+  # largest size allowed takes seconds in this instrumented build, more on a
+  # busy machine.
+  "$build/bin/$t" "$corpus" "$seeds" "${dict[@]}" -max_total_time="$seconds" -timeout=60 \
     -rss_limit_mb=3072 -malloc_limit_mb=1200 -print_final_stats=1 \
     -artifact_prefix="$build/fuzz-artifacts/$t-" >"$log" 2>&1
   rc=$?
