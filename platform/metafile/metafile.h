@@ -13,6 +13,10 @@
 //    picture. Either way the longer side is scaled down to 4096 pixels at
 //    most.
 // No picture may exceed 16384 x 16384 pixels or 1 GiB.
+// A file shorter than its header says is refused (played in part, it would
+// show white where the lost records drew). EMF+ records (GDI+ drawing kept
+// in comments) are not played; files that carry GDI records beside them,
+// as GDI+ writes by default, play from those.
 // Text needs Qt's font system, that is a QGuiApplication (the offscreen
 // platform will do); without one, text records are skipped.
 #pragma once
