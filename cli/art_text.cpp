@@ -1,5 +1,9 @@
 #include "cli/art_text.h"
 
+#include <algorithm>
+#include <thread>
+
+#include "convert/fast_run.h"
 #include "convert/run.h"
 #include "platform/numeric.h"
 
@@ -42,7 +46,11 @@ ArtParameters ParametersOf(const Options& options) {
 GlyphRows ConvertPicture(const GlyphTable& table, const PixelSource& picture, const ArtParameters& parameters) {
   GlyphRows rows;
   CollectingHost host(picture, parameters, rows);
-  RunConversion(table, host);
+  // The fast engine hands the host exactly the glyphs, rows and errors of
+  // RunConversion; rows are shared among the processor's cores.
+  const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  ConvertPictureFast(table, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
+                     threads);
   return rows;
 }
 

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <exception>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
@@ -14,9 +16,11 @@
 #include "cli/art_text.h"
 #include "cli/options.h"
 #include "cli/output.h"
+#include "convert/fast_match.h"
 #include "glyphs/glyph_table.h"
 #include "platform/art_render.h"
 #include "platform/errors.h"
+#include "platform/metafile/metafile.h"
 #include "platform/picture.h"
 
 #ifndef ZINDREL_VERSION
@@ -37,18 +41,53 @@ int Report(const std::string& subject, const std::string& reason, int code) {
   return code;
 }
 
+// Metafiles may hold text, and text needs the GUI part of Qt for its fonts.
+// Standard input is not looked at before it is read, so it gets fonts too.
+bool PictureNeedsFonts(const std::vector<std::string>& rawArgs) {
+  ParsedCommandLine parsed;
+  try {
+    parsed = ParseCommandLine(rawArgs);
+  } catch (const UsageError&) {
+    return false;
+  }
+  if (parsed.action != Action::Convert) return false;
+  if (parsed.options.picture == "-") return true;
+  QFile file(QString::fromLocal8Bit(parsed.options.picture.c_str()));
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  return IsMetafile(file.read(64));
+}
+
 int Convert(const Options& o) {
   // The file a failure is reported against, kept up to date step by step.
   std::string subject;
   try {
     const std::string tablePath =
         o.table.empty() ? DefaultTablePath(QCoreApplication::applicationDirPath().toStdString()) : o.table;
+    // The table and its search index load on a thread of their own while the
+    // picture decodes; a failing table is still reported before a failing
+    // picture, as if the two were read one after the other.
+    GlyphTable table;
+    std::exception_ptr tableError;
+    std::thread loader([&] {
+      try {
+        table = LoadGlyphTable(tablePath);
+        SearchIndexFor(table);
+      } catch (...) {
+        tableError = std::current_exception();
+      }
+    });
+    std::exception_ptr pictureError;
+    QImage image;
+    try {
+      image = o.picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-") : DecodePictureFile(o.picture);
+    } catch (...) {
+      pictureError = std::current_exception();
+    }
+    loader.join();
     subject = tablePath;
-    const GlyphTable table = LoadGlyphTable(tablePath);
-
+    if (tableError) std::rethrow_exception(tableError);
     subject = o.picture == "-" ? "standard input" : o.picture;
-    const QImage image =
-        o.picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-") : DecodePictureFile(o.picture);
+    if (pictureError) std::rethrow_exception(pictureError);
     if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
       Raise(ErrorKind::Overflow, "(the picture is " + std::to_string(image.width()) + "x" +
                                      std::to_string(image.height()) + " pixels; at most 32767 on a side)");
@@ -112,7 +151,7 @@ int main(int argc, char** argv) {
   // Drawing the art needs the GUI part of Qt; plain text does not. Without a
   // display the drawing runs on the offscreen platform.
   std::unique_ptr<QCoreApplication> app;
-  if (WantsPng(rawArgs)) {
+  if (WantsPng(rawArgs) || PictureNeedsFonts(rawArgs)) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     // The platform's start-up notes (such as a missing XDG_RUNTIME_DIR) are
     // not the user's business; standard error keeps to our own messages.

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRect>
 #include <QRandomGenerator>
 
 #include <random>
@@ -16,6 +17,8 @@
 #include "platform/numeric.h"
 #include "platform/picture.h"
 #include "tests/engine/table_files.h"
+
+#include "../metafile/metafile_writer.h"
 
 namespace zindrel {
 namespace {
@@ -402,6 +405,37 @@ TEST_F(ConvertCli, DefaultTableBesideTheProgram) {
   EXPECT_EQ(o.code, 0) << Str(o.err);
   const GlyphTable table = LoadGlyphTable(shipped.toStdString());
   EXPECT_EQ(Str(o.out), Expected(table, *picture_, 12, 2, 100, true, false));
+}
+
+}  // namespace
+}  // namespace zindrel
+
+namespace zindrel {
+namespace {
+
+// Text in a metafile needs fonts, which plain text output would otherwise
+// start without: the words must reach the art, from a file and from a pipe.
+TEST_F(ConvertCli, MetafileTextReachesTheArt) {
+  auto wmf = [](bool withText) {
+    mftest::Wmf w(true, QRect(0, 0, 240, 96), 96);
+    w.Font(-80, 0, "DejaVu Sans").Select(0).Colour(0x0209, Qt::black);
+    if (withText) w.TextOut(0, 0, "WWWW");
+    return w.Finish();
+  };
+  const QString dir = Folder("metafile_text");
+  auto write = [&](const char* name, const QByteArray& bytes) {
+    QFile f(dir + "/" + name);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return f.fileName();
+  };
+  const Outcome blank = RunCli({"-t", Q(table_), "-s", "6", write("blank.wmf", wmf(false))});
+  const Outcome text = RunCli({"-t", Q(table_), "-s", "6", write("text.wmf", wmf(true))});
+  const Outcome piped = RunCli({"-t", Q(table_), "-s", "6", "-"}, wmf(true));
+  ASSERT_EQ(blank.code, 0) << Str(blank.err);
+  ASSERT_EQ(text.code, 0) << Str(text.err);
+  EXPECT_NE(text.out, blank.out);
+  EXPECT_EQ(piped.out, text.out);
 }
 
 }  // namespace
