@@ -168,5 +168,191 @@ TEST_P(PictureSamples, FlippedBitsDecodeSoundlyOrAreRefused) {
 
 INSTANTIATE_TEST_SUITE_P(Hostile, PictureSamples, ::testing::ValuesIn(kSamples), SampleName);
 
+
+// ---- Forged headers: sizes and counts that no file of its length can hold.
+
+uint32_t Crc32(const QByteArray& bytes) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (char ch : bytes) {
+    crc ^= static_cast<uint8_t>(ch);
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+QByteArray Patch32(QByteArray bytes, int at, uint32_t value) {
+  s::Bytes b;
+  b.data = std::move(bytes);
+  b.put32(at, value);
+  return b.data;
+}
+QByteArray Patch16(QByteArray bytes, int at, int value) {
+  s::Bytes b;
+  b.data = std::move(bytes);
+  b.put16(at, value);
+  return b.data;
+}
+uint32_t BigEndian(uint32_t v) { return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24); }
+
+QByteArray PngClaiming(uint32_t width, uint32_t height) {
+  QByteArray png = s::EncodeWithQt(s::TestPicture(8, 6), "png");
+  // IHDR: length at 8, type at 12, width at 16, height at 20, CRC at 29.
+  png = Patch32(png, 16, BigEndian(width));
+  png = Patch32(png, 20, BigEndian(height));
+  return Patch32(png, 29, BigEndian(Crc32(png.mid(12, 17))));
+}
+
+QByteArray JpegClaiming(int width, int height) {
+  QByteArray jpeg = s::EncodeWithQt(s::TestPicture(16, 12), "jpeg", 80);
+  const int sof = static_cast<int>(jpeg.indexOf(QByteArray("\xFF\xC0", 2)));
+  // SOF0: marker, length (2), precision (1), height (2), width (2), big-endian.
+  jpeg[sof + 5] = static_cast<char>(height >> 8);
+  jpeg[sof + 6] = static_cast<char>(height & 0xFF);
+  jpeg[sof + 7] = static_cast<char>(width >> 8);
+  jpeg[sof + 8] = static_cast<char>(width & 0xFF);
+  return jpeg;
+}
+
+QByteArray GifClaiming(int width, int height) {
+  QByteArray gif = s::MakeGif(11, 7, 4);
+  gif = Patch16(gif, 6, width);
+  gif = Patch16(gif, 8, height);
+  // Image descriptor after the header (13), palette (4 x 3) and the graphic
+  // control extension (8): its size at +5 and +7.
+  const int image = 13 + 12 + 8;
+  gif = Patch16(gif, image + 5, width);
+  return Patch16(gif, image + 7, height);
+}
+
+QByteArray RleClaiming(int32_t width, int32_t height) {
+  s::BmpSpec spec;
+  spec.bpp = 8;
+  spec.compression = s::BmpCompression::Rle8;
+  QByteArray bmp = Patch32(s::MakeBmp(spec), s::kBmpWidthAt, static_cast<uint32_t>(width));
+  return Patch32(bmp, s::kBmpHeightAt, static_cast<uint32_t>(height));
+}
+
+QByteArray IconClaiming(int32_t width, int32_t height) {
+  // The image's own header starts at 22: width at +4, height (doubled) at +8.
+  QByteArray ico = Patch32(s::MakeIcon(16, 32, false), 22 + 4, static_cast<uint32_t>(width));
+  return Patch32(ico, 22 + 8, static_cast<uint32_t>(height) * 2);
+}
+
+QByteArray WmfClaiming(int right, int bottom, int inch) {
+  std::vector<s::WmfRecord> records{{0x041B, {10, 10, 0, 0}}};
+  QByteArray wmf = s::MakeWmfFrom(records, true, right, bottom);
+  wmf = Patch16(wmf, 14, inch);
+  int sum = 0;
+  for (int i = 0; i < 10; ++i) sum ^= static_cast<uint8_t>(wmf[2 * i]) | (static_cast<uint8_t>(wmf[2 * i + 1]) << 8);
+  return Patch16(wmf, 20, sum);
+}
+
+QByteArray EmfClaiming(int32_t right, int32_t bottom) {
+  QByteArray emf = s::MakeEmf();
+  // Bounds at 8..23 (device units), frame at 24..39 (0.01 mm).
+  emf = Patch32(emf, 16, static_cast<uint32_t>(right));
+  emf = Patch32(emf, 20, static_cast<uint32_t>(bottom));
+  emf = Patch32(emf, 32, static_cast<uint32_t>(right));
+  return Patch32(emf, 36, static_cast<uint32_t>(bottom));
+}
+
+QByteArray BmpWith(int at, uint32_t value, int bpp = 24) {
+  s::BmpSpec spec;
+  spec.bpp = bpp;
+  return Patch32(s::MakeBmp(spec), at, value);
+}
+
+struct Forged {
+  const char* name;
+  std::function<QByteArray()> bytes;
+};
+
+const Forged kForged[] = {
+    {"Bmp100000Squared",
+     [] { return Patch32(BmpWith(s::kBmpWidthAt, 100000), s::kBmpHeightAt, 100000); }},
+    {"BmpNegativeWidth", [] { return BmpWith(s::kBmpWidthAt, static_cast<uint32_t>(-8)); }},
+    {"BmpLowestHeight", [] { return BmpWith(s::kBmpHeightAt, 0x80000000u); }},
+    {"BmpZeroWidth", [] { return BmpWith(s::kBmpWidthAt, 0); }},
+    {"BmpSevenBitsPerPixel", [] { return Patch16(BmpWith(s::kBmpCompressionAt, 0), s::kBmpBppAt, 7); }},
+    {"BmpTwoBillionColours", [] { return BmpWith(s::kBmpColoursUsedAt, 0x80000000u, 8); }},
+    {"BmpPixelsPastTheEnd", [] { return BmpWith(s::kBmpDataOffsetAt, 0x7FFFFFF0u); }},
+    {"BmpWideRowsCutShort", [] { return BmpWith(s::kBmpWidthAt, 4000); }},
+    {"Rle100000Squared", [] { return RleClaiming(100000, 100000); }},
+    {"RleTopDown", [] { return RleClaiming(8, -6); }},
+    {"Png100000Squared", [] { return PngClaiming(100000, 100000); }},
+    {"PngWidthZero", [] { return PngClaiming(0, 6); }},
+    {"Jpeg65500Squared", [] { return JpegClaiming(65500, 65500); }},
+    {"Gif65535Squared", [] { return GifClaiming(65535, 65535); }},
+    {"Icon100000Squared", [] { return IconClaiming(100000, 100000); }},
+    {"IconNegativeSize", [] { return IconClaiming(-16, -16); }},
+    {"WmfBoxOf32767InchUnits", [] { return WmfClaiming(32767, 32767, 1); }},
+    {"WmfBoxWithoutSize", [] { return WmfClaiming(0, 0, 96); }},
+    {"EmfFrameOf20Metres", [] { return EmfClaiming(2000000, 2000000); }},
+    {"EmfUpsideDownFrame", [] { return EmfClaiming(-5000, -5000); }},
+};
+
+class ForgedHeaders : public ::testing::TestWithParam<Forged> {
+ protected:
+  void SetUp() override { hostile::EnsureGuiApp(); }
+};
+
+// Refused from the header alone: no picture memory for a size the file
+// cannot back, and a reason that says what is wrong.
+TEST_P(ForgedHeaders, AreRefusedWithAReason) {
+  const Outcome o = Decode(GetParam().bytes(), "forged");
+  EXPECT_FALSE(o.decoded) << GetParam().name << " decoded as " << o.image.width() << "x" << o.image.height();
+  ExpectSound(o, GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, ForgedHeaders, ::testing::ValuesIn(kForged),
+                         [](const ::testing::TestParamInfo<Forged>& p) { return std::string(p.param.name); });
+
+// Files that are no pictures at all, given the names of pictures.
+class NotPictures : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override { hostile::EnsureGuiApp(); }
+};
+
+TEST_P(NotPictures, EmptyAndGarbageFilesAreRefused) {
+  Scratch scratch;
+  const std::string name = std::string("file.") + GetParam();
+  for (const QByteArray& bytes : {QByteArray(), hostile::Garbage(3000, 11), QByteArray(5000, '\0')}) {
+    try {
+      DecodePictureFile(scratch.Write(name, bytes));
+      ADD_FAILURE() << name << " of " << bytes.size() << " bytes decoded";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::InvalidPicture) << e.message();
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Hostile, NotPictures,
+                         ::testing::Values("bmp", "rle", "dib", "gif", "jpg", "png", "ico", "cur", "wmf", "emf"));
+
+TEST(OddPictureFiles, NoFileFolderDeviceAndFifoAreRefusedAtOnce) {
+  Scratch scratch;
+  struct Odd {
+    std::string path;
+    ErrorKind kind;
+  };
+  std::vector<Odd> odd{{scratch.Path("missing.bmp"), ErrorKind::FileNotFound},
+                       {scratch.MakeFolder("folder.bmp"), ErrorKind::FileAccess}};
+#ifndef _WIN32
+  odd.push_back({"/dev/zero", ErrorKind::FileAccess});
+  const std::string fifo = scratch.Path("fifo.bmp");
+  if (mkfifo(fifo.c_str(), 0600) == 0) odd.push_back({fifo, ErrorKind::FileAccess});
+#endif
+  for (const Odd& o : odd) {
+    hostile::WithinSeconds(20, o.path.c_str(), [&] {
+      try {
+        DecodePictureFile(o.path);
+        ADD_FAILURE() << o.path << " decoded";
+      } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.kind(), o.kind) << o.path << ": " << e.message();
+      }
+    });
+  }
+}
+
 }  // namespace
 }  // namespace zindrel
