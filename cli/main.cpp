@@ -5,6 +5,8 @@
 #include <memory>
 #include <new>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +54,10 @@ bool PictureNeedsFonts(const std::vector<std::string>& rawArgs) {
   }
   if (parsed.action != Action::Convert) return false;
   if (parsed.options.picture == "-") return true;
+  // Only a regular file is looked into here: opening a FIFO would wait for a
+  // writer, and devices and folders are refused later with their message.
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(std::filesystem::u8path(parsed.options.picture), ec)) return false;
   QFile file(QString::fromLocal8Bit(parsed.options.picture.c_str()));
   if (!file.open(QIODevice::ReadOnly)) return false;
   return IsMetafile(file.read(64));
