@@ -6,9 +6,9 @@
 #   bench/compare.sh [BUILD_DIR]          (default: build)
 #
 # Environment:
-#   ZINDREL      the converter to time (default: BUILD_DIR/bin/zindrel-fast-convert,
-#                else BUILD_DIR/bin/zindrel-convert); it takes zindrel-convert's
-#                options (-s cell size, -q quality)
+#   ZINDREL      the converter to time (default: BUILD_DIR/bin/zindrel-convert,
+#                which runs the fast engine; bin/zindrel-fast-convert adds
+#                --timings); it takes zindrel-convert's options
 #   RUNS         paired runs per comparison (default 11); medians are reported
 #   CHAFA_RUNS   runs of chafa's Chinese-character mode (default 3 at cell size
 #                12, 1 at cell size 3); 0 leaves chafa out
@@ -27,8 +27,7 @@ mkdir -p "$work"
 
 zindrel="${ZINDREL:-}"
 if [[ -z "$zindrel" ]]; then
-  if [[ -x "$build/bin/zindrel-fast-convert" ]]; then zindrel="$build/bin/zindrel-fast-convert"
-  else zindrel="$build/bin/zindrel-convert"; fi
+  zindrel="$build/bin/zindrel-convert"
 fi
 [[ -x "$zindrel" ]] || { echo "compare.sh: no converter at $zindrel (build first)" >&2; exit 1; }
 
