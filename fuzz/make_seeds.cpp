@@ -33,15 +33,15 @@ void Picture(const QString& name, const char* extension, const QByteArray& file)
 
 QByteArray Bmp(int w, int h, int bpp, s::BmpCompression c = s::BmpCompression::None, bool topDown = false,
                bool core = false, bool delta = false) {
-  s::BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bpp = bpp;
-  spec.compression = c;
-  spec.topDown = topDown;
-  spec.coreHeader = core;
-  spec.rleDelta = delta;
-  return s::MakeBmp(spec);
+  s::BmpLayout layout;
+  layout.width = w;
+  layout.height = h;
+  layout.bpp = bpp;
+  layout.compression = c;
+  layout.topDown = topDown;
+  layout.coreHeader = core;
+  layout.rleDelta = delta;
+  return s::MakeBmp(layout);
 }
 
 }  // namespace

@@ -143,7 +143,7 @@ QByteArray EncodeRle4(const std::vector<uint8_t>& indices, int width, int height
   return out;
 }
 
-QByteArray MakeDib(const BmpSpec& s) {
+QByteArray MakeDib(const BmpLayout& s) {
   const int colours = s.bpp <= 8 ? (1 << s.bpp) : 0;
   const std::vector<uint8_t> indices = PatternIndices(s.width, s.height, colours ? colours : 1);
   QByteArray pixels;
@@ -206,11 +206,11 @@ QByteArray MakeDib(const BmpSpec& s) {
   return b.data;
 }
 
-QByteArray MakeBmp(const BmpSpec& spec) {
-  const QByteArray dib = MakeDib(spec);
-  const int colours = spec.bpp <= 8 ? (1 << spec.bpp) : 0;
-  int headerBytes = spec.coreHeader ? 12 + 3 * colours : 40 + 4 * colours;
-  if (!spec.coreHeader && spec.compression == BmpCompression::Bitfields) headerBytes += 12;
+QByteArray MakeBmp(const BmpLayout& layout) {
+  const QByteArray dib = MakeDib(layout);
+  const int colours = layout.bpp <= 8 ? (1 << layout.bpp) : 0;
+  int headerBytes = layout.coreHeader ? 12 + 3 * colours : 40 + 4 * colours;
+  if (!layout.coreHeader && layout.compression == BmpCompression::Bitfields) headerBytes += 12;
   Bytes b;
   b.raw("BM").u32(static_cast<uint32_t>(14 + dib.size())).u16(0).u16(0).u32(static_cast<uint32_t>(14 + headerBytes));
   b.raw(dib);
@@ -218,11 +218,11 @@ QByteArray MakeBmp(const BmpSpec& spec) {
 }
 
 QByteArray MakeIcon(int size, int bpp, bool cursor) {
-  BmpSpec spec;
-  spec.width = size;
-  spec.height = size;
-  spec.bpp = bpp;
-  QByteArray dib = MakeDib(spec);
+  BmpLayout layout;
+  layout.width = size;
+  layout.height = size;
+  layout.bpp = bpp;
+  QByteArray dib = MakeDib(layout);
   // The header's height counts the colour image and the mask.
   Bytes h;
   h.data = dib;
@@ -395,12 +395,12 @@ QByteArray MakeWmf(bool placeable) {
   text.push_back(10);  // x
   r.push_back({0x0521, text});                // TEXTOUT
   r.push_back({0x0127, {0xFFFF}});            // RESTOREDC -1
-  BmpSpec spec;
-  spec.width = 6;
-  spec.height = 4;
-  spec.bpp = 24;
+  BmpLayout layout;
+  layout.width = 6;
+  layout.height = 4;
+  layout.bpp = 24;
   std::vector<int> stretch{0x0020, 0x00CC, 0, 4, 6, 0, 0, 20, 30, 50, 60};  // SRCCOPY, DIB_RGB_COLORS
-  for (int w : DibWords(MakeDib(spec))) stretch.push_back(w);
+  for (int w : DibWords(MakeDib(layout))) stretch.push_back(w);
   r.push_back({0x0F43, stretch});             // STRETCHDIB
   r.push_back({0x01F0, {1}});                 // DELETEOBJECT
   return MakeWmfFrom(r, placeable);
@@ -478,11 +478,11 @@ QByteArray MakeEmf() {
   }
   r.push_back({34, Params({-1})});                 // RESTOREDC
   {
-    BmpSpec spec;
-    spec.width = 6;
-    spec.height = 4;
-    spec.bpp = 24;
-    const QByteArray dib = MakeDib(spec);
+    BmpLayout layout;
+    layout.width = 6;
+    layout.height = 4;
+    layout.bpp = 24;
+    const QByteArray dib = MakeDib(layout);
     const uint32_t bmiSize = 40, fixed = 80;
     Bytes p;
     p.i32(60).i32(50).i32(89).i32(69);                    // bounds

@@ -38,7 +38,7 @@ std::vector<uint32_t> GreyPalette(int colours);  // 0x00RRGGBB entries
 
 enum class BmpCompression { None = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3 };
 
-struct BmpSpec {
+struct BmpLayout {
   int width = 8;
   int height = 6;
   int bpp = 24;                 // 1, 4, 8, 16, 24 or 32
@@ -50,9 +50,9 @@ struct BmpSpec {
 
 // The pixel data and header without the file header (a DIB, as icons,
 // clipboard bitmaps and metafiles embed them).
-QByteArray MakeDib(const BmpSpec& spec);
+QByteArray MakeDib(const BmpLayout& layout);
 // A whole .bmp file (file header + DIB).
-QByteArray MakeBmp(const BmpSpec& spec);
+QByteArray MakeBmp(const BmpLayout& layout);
 // Byte offsets of fields in a MakeBmp file, for forging headers.
 constexpr int kBmpWidthAt = 18, kBmpHeightAt = 22, kBmpBppAt = 28, kBmpCompressionAt = 30,
               kBmpImageSizeAt = 34, kBmpColoursUsedAt = 46, kBmpDataOffsetAt = 10;

@@ -36,10 +36,10 @@ std::string Program() {
 QByteArray Cut(const QByteArray& whole) { return whole.left(whole.size() / 2); }
 
 QByteArray ForgedBmp(int32_t width, int32_t height, int bpp = 24) {
-  s::BmpSpec spec;
-  spec.bpp = bpp;
+  s::BmpLayout layout;
+  layout.bpp = bpp;
   s::Bytes b;
-  b.data = s::MakeBmp(spec);
+  b.data = s::MakeBmp(layout);
   b.put32(s::kBmpWidthAt, static_cast<uint32_t>(width));
   b.put32(s::kBmpHeightAt, static_cast<uint32_t>(height));
   return b.data;
@@ -47,11 +47,11 @@ QByteArray ForgedBmp(int32_t width, int32_t height, int bpp = 24) {
 
 // A 1-bit BMP: a very long side costs few bytes.
 QByteArray LongBmp(int width, int height) {
-  s::BmpSpec spec;
-  spec.width = width;
-  spec.height = height;
-  spec.bpp = 1;
-  return s::MakeBmp(spec);
+  s::BmpLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.bpp = 1;
+  return s::MakeBmp(layout);
 }
 
 // One run's set-up: the picture and table paths it uses, made in `dir`.
@@ -82,12 +82,12 @@ const CliCase kCases[] = {
      "picture", "invalid picture"},
     {"CutRle",
      [](const Scratch& sc, auto&, auto& t) {
-       s::BmpSpec spec;
-       spec.width = 60;
-       spec.height = 40;
-       spec.bpp = 8;
-       spec.compression = s::BmpCompression::Rle8;
-       return PictureFile(sc, t, "cut.rle", Cut(s::MakeBmp(spec)));
+       s::BmpLayout layout;
+       layout.width = 60;
+       layout.height = 40;
+       layout.bpp = 8;
+       layout.compression = s::BmpCompression::Rle8;
+       return PictureFile(sc, t, "cut.rle", Cut(s::MakeBmp(layout)));
      },
      "picture", "invalid picture"},
     {"CutGif", [](const Scratch& sc, auto&, auto& t) { return PictureFile(sc, t, "cut.gif", Cut(s::MakeGif(60, 40, 16))); },

@@ -34,15 +34,15 @@ struct Sample {
 
 QByteArray Bmp(int w, int h, int bpp, s::BmpCompression c = s::BmpCompression::None, bool topDown = false,
                bool core = false, bool delta = false) {
-  s::BmpSpec spec;
-  spec.width = w;
-  spec.height = h;
-  spec.bpp = bpp;
-  spec.compression = c;
-  spec.topDown = topDown;
-  spec.coreHeader = core;
-  spec.rleDelta = delta;
-  return s::MakeBmp(spec);
+  s::BmpLayout layout;
+  layout.width = w;
+  layout.height = h;
+  layout.bpp = bpp;
+  layout.compression = c;
+  layout.topDown = topDown;
+  layout.coreHeader = core;
+  layout.rleDelta = delta;
+  return s::MakeBmp(layout);
 }
 
 using C = s::BmpCompression;
@@ -225,10 +225,10 @@ QByteArray GifClaiming(int width, int height) {
 }
 
 QByteArray RleClaiming(int32_t width, int32_t height) {
-  s::BmpSpec spec;
-  spec.bpp = 8;
-  spec.compression = s::BmpCompression::Rle8;
-  QByteArray bmp = Patch32(s::MakeBmp(spec), s::kBmpWidthAt, static_cast<uint32_t>(width));
+  s::BmpLayout layout;
+  layout.bpp = 8;
+  layout.compression = s::BmpCompression::Rle8;
+  QByteArray bmp = Patch32(s::MakeBmp(layout), s::kBmpWidthAt, static_cast<uint32_t>(width));
   return Patch32(bmp, s::kBmpHeightAt, static_cast<uint32_t>(height));
 }
 
@@ -257,9 +257,9 @@ QByteArray EmfClaiming(int32_t right, int32_t bottom) {
 }
 
 QByteArray BmpWith(int at, uint32_t value, int bpp = 24) {
-  s::BmpSpec spec;
-  spec.bpp = bpp;
-  return Patch32(s::MakeBmp(spec), at, value);
+  s::BmpLayout layout;
+  layout.bpp = bpp;
+  return Patch32(s::MakeBmp(layout), at, value);
 }
 
 struct Forged {
