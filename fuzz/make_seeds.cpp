@@ -31,18 +31,7 @@ void Picture(const QString& name, const char* extension, const QByteArray& file)
   Write("picture", name + "." + extension, QByteArray(1, static_cast<char>(zindrel::fuzz::KindSelector(extension))) + file);
 }
 
-QByteArray Bmp(int w, int h, int bpp, s::BmpCompression c = s::BmpCompression::None, bool topDown = false,
-               bool core = false, bool delta = false) {
-  s::BmpLayout layout;
-  layout.width = w;
-  layout.height = h;
-  layout.bpp = bpp;
-  layout.compression = c;
-  layout.topDown = topDown;
-  layout.coreHeader = core;
-  layout.rleDelta = delta;
-  return s::MakeBmp(layout);
-}
+using s::Bmp;
 
 }  // namespace
 

@@ -217,6 +217,19 @@ QByteArray MakeBmp(const BmpLayout& layout) {
   return b.data;
 }
 
+QByteArray Bmp(int width, int height, int bpp, BmpCompression compression, bool topDown, bool coreHeader,
+               bool rleDelta) {
+  BmpLayout layout;
+  layout.width = width;
+  layout.height = height;
+  layout.bpp = bpp;
+  layout.compression = compression;
+  layout.topDown = topDown;
+  layout.coreHeader = coreHeader;
+  layout.rleDelta = rleDelta;
+  return MakeBmp(layout);
+}
+
 QByteArray MakeIcon(int size, int bpp, bool cursor) {
   BmpLayout layout;
   layout.width = size;

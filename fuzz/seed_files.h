@@ -53,6 +53,9 @@ struct BmpLayout {
 QByteArray MakeDib(const BmpLayout& layout);
 // A whole .bmp file (file header + DIB).
 QByteArray MakeBmp(const BmpLayout& layout);
+// The same with the layout's fields as arguments.
+QByteArray Bmp(int width, int height, int bpp, BmpCompression compression = BmpCompression::None,
+               bool topDown = false, bool coreHeader = false, bool rleDelta = false);
 // Byte offsets of fields in a MakeBmp file, for forging headers.
 constexpr int kBmpWidthAt = 18, kBmpHeightAt = 22, kBmpBppAt = 28, kBmpCompressionAt = 30,
               kBmpImageSizeAt = 34, kBmpColoursUsedAt = 46, kBmpDataOffsetAt = 10;

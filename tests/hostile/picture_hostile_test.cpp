@@ -32,18 +32,7 @@ struct Sample {
   int optionalTail;
 };
 
-QByteArray Bmp(int w, int h, int bpp, s::BmpCompression c = s::BmpCompression::None, bool topDown = false,
-               bool core = false, bool delta = false) {
-  s::BmpLayout layout;
-  layout.width = w;
-  layout.height = h;
-  layout.bpp = bpp;
-  layout.compression = c;
-  layout.topDown = topDown;
-  layout.coreHeader = core;
-  layout.rleDelta = delta;
-  return s::MakeBmp(layout);
-}
+using s::Bmp;
 
 using C = s::BmpCompression;
 const Sample kSamples[] = {
