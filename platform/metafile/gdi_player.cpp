@@ -309,37 +309,37 @@ QPainterPath GdiPlayer::Mapped(const QPainterPath& logical) const { return ToIma
 // ---------------------------------------------------------------- pens and brushes
 
 QPen GdiPlayer::MakePen() const {
-  const PenSpec& spec = s_.pen;
-  if (spec.style == kPsNull) return QPen(Qt::NoPen);
-  double width = spec.width > 0 ? spec.width * LinearScale() : 1.0;
+  const PenSpec& def = s_.pen;
+  if (def.style == kPsNull) return QPen(Qt::NoPen);
+  double width = def.width > 0 ? def.width * LinearScale() : 1.0;
   if (!Finite(width) || width < 1) width = 1;
   width = std::min(width, 1e5);
-  QPen pen(spec.colour, width);
+  QPen pen(def.colour, width);
   pen.setCapStyle(Qt::RoundCap);
   pen.setJoinStyle(Qt::RoundJoin);
-  if (spec.geometric) {
-    const uint32_t cap = spec.full_style & 0x0F00, join = spec.full_style & 0xF000;
+  if (def.geometric) {
+    const uint32_t cap = def.full_style & 0x0F00, join = def.full_style & 0xF000;
     pen.setCapStyle(cap == 0x100 ? Qt::SquareCap : cap == 0x200 ? Qt::FlatCap : Qt::RoundCap);
     pen.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
   }
   // Styled lines: thin pens dash in pixels; wide ones only when geometric.
-  if (spec.style >= kPsDash && spec.style <= kPsDashDotDot && (spec.geometric || width <= 1.5)) {
+  if (def.style >= kPsDash && def.style <= kPsDashDotDot && (def.geometric || width <= 1.5)) {
     QVector<qreal> dashes;
-    if (spec.geometric) {
+    if (def.geometric) {
       static const QVector<qreal> kGeo[4] = {{3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
-      dashes = kGeo[spec.style - kPsDash];
+      dashes = kGeo[def.style - kPsDash];
     } else {
       static const QVector<qreal> kThin[4] = {{18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
-      for (qreal d : kThin[spec.style - kPsDash]) dashes.push_back(d / width);
+      for (qreal d : kThin[def.style - kPsDash]) dashes.push_back(d / width);
     }
     pen.setCapStyle(Qt::FlatCap);
     pen.setDashPattern(dashes);
-  } else if (spec.style == kPsAlternate) {
+  } else if (def.style == kPsAlternate) {
     pen.setCapStyle(Qt::FlatCap);
     pen.setDashPattern({1 / width, 1 / width});
-  } else if (spec.style == kPsUserStyle && !spec.user_dashes.isEmpty()) {
+  } else if (def.style == kPsUserStyle && !def.user_dashes.isEmpty()) {
     QVector<qreal> dashes;
-    for (qreal d : spec.user_dashes) dashes.push_back(std::max(0.01, d * LinearScale() / width));
+    for (qreal d : def.user_dashes) dashes.push_back(std::max(0.01, d * LinearScale() / width));
     if (dashes.size() % 2) dashes.push_back(dashes.back());
     pen.setCapStyle(Qt::FlatCap);
     pen.setDashPattern(dashes);
@@ -347,17 +347,17 @@ QPen GdiPlayer::MakePen() const {
   return pen;
 }
 
-QBrush GdiPlayer::MakeBrush(const BrushSpec& spec) const {
-  switch (spec.style) {
+QBrush GdiPlayer::MakeBrush(const BrushSpec& def) const {
+  switch (def.style) {
     case kBsNull: return QBrush(Qt::NoBrush);
     case kBsHatched: {
       QImage tile(8, 8, QImage::Format_ARGB32_Premultiplied);
       tile.fill(s_.bk_mode == kOpaque ? s_.bk_colour : QColor(Qt::transparent));
-      const QRgb ink = spec.colour.rgb();
+      const QRgb ink = def.colour.rgb();
       for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
           bool on = false;
-          switch (spec.hatch) {
+          switch (def.hatch) {
             case 0: on = y == 0; break;                     // horizontal
             case 1: on = x == 0; break;                     // vertical
             case 2: on = x == y; break;                     // top-left to bottom-right
@@ -374,13 +374,13 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& spec) const {
     case kBsPattern:
     case kBsDibPattern:
     case kBsDibPatternPt: {
-      if (spec.pattern.isNull()) return QBrush(spec.colour);
-      if (!spec.mono_pattern || spec.pattern.format() != QImage::Format_Indexed8) return QBrush(spec.pattern);
-      QImage tile = spec.pattern;  // a two-colour pattern takes the text and background colours
+      if (def.pattern.isNull()) return QBrush(def.colour);
+      if (!def.mono_pattern || def.pattern.format() != QImage::Format_Indexed8) return QBrush(def.pattern);
+      QImage tile = def.pattern;  // a two-colour pattern takes the text and background colours
       tile.setColorTable({s_.text_colour.rgb(), s_.bk_colour.rgb()});
       return QBrush(tile.convertToFormat(QImage::Format_RGB32));
     }
-    default: return QBrush(spec.colour);
+    default: return QBrush(def.colour);
   }
 }
 

@@ -240,7 +240,7 @@ class GdiPlayer {
   QPainterPath Mapped(const QPainterPath& logical) const;
   QPointF Map(QPointF p) const;
   QPen MakePen() const;
-  QBrush MakeBrush(const BrushSpec& spec) const;
+  QBrush MakeBrush(const BrushSpec& def) const;
   // The one painter on the picture, reset to plain state; null when measuring.
   QPainter* Painter();
   // The painter with the clip and the mix mode applied; null: draw nothing.
