@@ -25,9 +25,8 @@ GlyphTable SyntheticTable() {
     // Nine values whose sum is near the level.
     int left = levels[i - 1];
     for (int m = 0; m < 9; ++m) {
-      const int share = std::clamp(static_cast<int>(std::lround(left / double(9 - m) +
-                                                               std::uniform_int_distribution<int>(-4, 4)(rng))),
-                                   0, 15);
+      const int share = std::clamp(
+          static_cast<int>(std::lround(left / double(9 - m) + std::uniform_int_distribution<int>(-4, 4)(rng))), 0, 15);
       v[m] = static_cast<int16_t>(std::min(share, left));
       left -= v[m];
     }
@@ -74,8 +73,7 @@ QImage BenchPicture(int width, int height) {
   if (sample.isNull()) {
     sample = QImage(256, 256, QImage::Format_RGB32);
     for (int y = 0; y < 256; ++y)
-      for (int x = 0; x < 256; ++x)
-        sample.setPixel(x, y, qRgb(x, (x * y) & 255, std::abs(128 - y) * 2 & 255));
+      for (int x = 0; x < 256; ++x) sample.setPixel(x, y, qRgb(x, (x * y) & 255, std::abs(128 - y) * 2 & 255));
   }
   return sample.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
       .convertToFormat(QImage::Format_RGB32);

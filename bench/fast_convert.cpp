@@ -6,10 +6,10 @@
 //                        [--threads N] [-t|--table FILE] [--timings]
 // (the option names of zindrel-convert; --cell is the same as --size)
 #include <chrono>
-#include <ctime>
-#include <exception>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <exception>
 #include <string>
 #include <thread>
 
@@ -60,9 +60,7 @@ bool ParseInt(const char* text, long low, long high, long& value) {
   return end && *end == '\0' && end != text && value >= low && value <= high;
 }
 
-double Ms(Clock::time_point a, Clock::time_point b) {
-  return std::chrono::duration<double, std::milli>(b - a).count();
-}
+double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
 }  // namespace
 
@@ -135,8 +133,8 @@ int main(int argc, char** argv) {
     TextHost host(table, picture, out);
     // The brightness percentage as the scroll bar gives it: percent / 100 stored as float.
     const float factor = static_cast<float>(static_cast<double>(brightness) / 100.0);
-    zindrel::ConvertPictureFast(table, picture, static_cast<int16_t>(cell), static_cast<int16_t>(quality), factor,
-                                host, static_cast<int>(threads));
+    zindrel::ConvertPictureFast(table, picture, static_cast<int16_t>(cell), static_cast<int16_t>(quality), factor, host,
+                                static_cast<int>(threads));
     const auto t4 = Clock::now();
     const double c4 = CpuMs();
     std::fwrite(out.data(), 1, out.size(), stdout);

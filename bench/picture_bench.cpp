@@ -19,6 +19,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// psapi.h needs windows.h first.
 #include <psapi.h>
 #else
 #include <sys/resource.h>
@@ -57,8 +58,8 @@ int DecodeOne(const char* path) {
     const double decoded = static_cast<double>(image.sizeInBytes()) / 1048576.0;
     const double peak = PeakMiB();
     std::printf("%-14s %6d x %-6d %8.0f ms %9.1f MiB decoded %9.1f MiB peak  %.2f x  %s\n",
-                QString(path).section('/', -1).toUtf8().constData(), image.width(), image.height(), ms, decoded,
-                peak, peak / decoded, peak <= 2 * decoded + 20 ? "within 2 x + 20 MiB" : "OVER 2 x + 20 MiB");
+                QString(path).section('/', -1).toUtf8().constData(), image.width(), image.height(), ms, decoded, peak,
+                peak / decoded, peak <= 2 * decoded + 20 ? "within 2 x + 20 MiB" : "OVER 2 x + 20 MiB");
     return 0;
   } catch (const zindrel::RuntimeError& e) {
     std::printf("%s: %s\n", path, e.message().c_str());

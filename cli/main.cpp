@@ -2,12 +2,12 @@
 // into a file. The work is done by the pieces in this folder and the engine;
 // this file reads the command line and reports failures.
 #include <cstdio>
-#include <memory>
-#include <new>
 #include <exception>
 #include <filesystem>
-#include <system_error>
+#include <memory>
+#include <new>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -38,8 +38,10 @@ constexpr const char* kProgram = "zindrel-convert";
 constexpr int kMaxPictureSide = 32767;
 
 int Report(const std::string& subject, const std::string& reason, int code) {
-  if (subject.empty()) std::fprintf(stderr, "%s: %s\n", kProgram, reason.c_str());
-  else std::fprintf(stderr, "%s: %s: %s\n", kProgram, subject.c_str(), reason.c_str());
+  if (subject.empty())
+    std::fprintf(stderr, "%s: %s\n", kProgram, reason.c_str());
+  else
+    std::fprintf(stderr, "%s: %s: %s\n", kProgram, subject.c_str(), reason.c_str());
   return code;
 }
 
@@ -182,22 +184,23 @@ int main(int argc, char** argv) {
     return Report({}, std::string(e.what()) + " (see --help)", 2);
   }
   switch (parsed.action) {
-    case Action::Help:
+    case Action::Help: {
       try {
         WriteStandardOutput(HelpText());
       } catch (const RuntimeError& e) {
         return Report("standard output", e.message(), 1);
       }
       return 0;
-    case Action::Version:
+    }
+    case Action::Version: {
       try {
         WriteStandardOutput(std::string(kProgram) + " " + ZINDREL_VERSION + "\n");
       } catch (const RuntimeError& e) {
         return Report("standard output", e.message(), 1);
       }
       return 0;
-    case Action::Convert:
-      break;
+    }
+    case Action::Convert: break;
   }
   return Convert(parsed.options);
 }

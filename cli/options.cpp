@@ -15,7 +15,8 @@ std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
 // A whole decimal number within range; anything else is a usage error.
 int ReadNumber(const std::string& option, const std::string& text, Range range) {
-  const std::string accepted = " (a whole number " + std::to_string(range.low) + ".." + std::to_string(range.high) + ")";
+  const std::string accepted =
+      " (a whole number " + std::to_string(range.low) + ".." + std::to_string(range.high) + ")";
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
   bool digits = i < text.size();
@@ -38,8 +39,8 @@ std::string Lower(std::string s) {
 
 // Long name of an option given in either form, or empty when unknown.
 std::string LongName(const std::string& name) {
-  static const char* const kPairs[][2] = {{"-s", "--size"},     {"-q", "--quality"},  {"-b", "--brightness"},
-                                          {"-t", "--table"},    {"-e", "--encoding"}, {"-o", "--output"},
+  static const char* const kPairs[][2] = {{"-s", "--size"},  {"-q", "--quality"},  {"-b", "--brightness"},
+                                          {"-t", "--table"}, {"-e", "--encoding"}, {"-o", "--output"},
                                           {"-h", "--help"}};
   for (const auto& pair : kPairs)
     if (name == pair[0] || name == pair[1]) return pair[1];
@@ -104,30 +105,45 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       if (i + 1 >= args.size()) throw UsageError(option + ": a value is missing");
       value = args[++i];
     }
-    if (option == "--size") o.cellSize = ReadNumber(option, value, {3, 30});
-    else if (option == "--quality") o.quality = ReadNumber(option, value, {0, 10});
-    else if (option == "--brightness") o.brightness = ReadNumber(option, value, {40, 120});
-    else if (option == "--png-cell") o.pngCell = ReadNumber(option, value, {4, 64}), pngCellGiven = true;
+    if (option == "--size")
+      o.cellSize = ReadNumber(option, value, {3, 30});
+    else if (option == "--quality")
+      o.quality = ReadNumber(option, value, {0, 10});
+    else if (option == "--brightness")
+      o.brightness = ReadNumber(option, value, {40, 120});
+    else if (option == "--png-cell")
+      o.pngCell = ReadNumber(option, value, {4, 64}), pngCellGiven = true;
     else if (option == "--encoding") {
       const std::string v = Lower(value);
-      if (v == "utf-8" || v == "utf8") o.encoding = Encoding::Utf8;
-      else if (v == "gbk") o.encoding = Encoding::Gbk;
-      else throw UsageError(option + ": " + Quote(value) + " is not an encoding (utf-8 or gbk)");
+      if (v == "utf-8" || v == "utf8")
+        o.encoding = Encoding::Utf8;
+      else if (v == "gbk")
+        o.encoding = Encoding::Gbk;
+      else
+        throw UsageError(option + ": " + Quote(value) + " is not an encoding (utf-8 or gbk)");
     } else if (option == "--newline") {
       const std::string v = Lower(value);
-      if (v == "crlf") o.newline = Newline::CrLf;
-      else if (v == "lf") o.newline = Newline::Lf;
-      else throw UsageError(option + ": " + Quote(value) + " is not a line end (crlf or lf)");
+      if (v == "crlf")
+        o.newline = Newline::CrLf;
+      else if (v == "lf")
+        o.newline = Newline::Lf;
+      else
+        throw UsageError(option + ": " + Quote(value) + " is not a line end (crlf or lf)");
     } else {
       if (value.empty()) throw UsageError(option + ": the file name is empty");
-      if (option == "--table") o.table = value;
-      else if (option == "--output") o.output = value;
-      else o.png = value;
+      if (option == "--table")
+        o.table = value;
+      else if (option == "--output")
+        o.output = value;
+      else
+        o.png = value;
     }
   }
 
-  if (helpAsked) parsed.action = Action::Help;
-  else if (versionAsked) parsed.action = Action::Version;
+  if (helpAsked)
+    parsed.action = Action::Help;
+  else if (versionAsked)
+    parsed.action = Action::Version;
   if (parsed.action != Action::Convert) return parsed;
 
   if (operands.empty()) throw UsageError("a PICTURE to convert is missing");

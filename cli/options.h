@@ -12,10 +12,10 @@ enum class Encoding { Utf8, Gbk };
 enum class Newline { CrLf, Lf };
 
 struct Options {
-  int cellSize = 12;    // 3..30
-  int quality = 2;      // 0..10
-  int brightness = 100; // percent, 40..120
-  std::string table;    // empty: Data.han beside the program
+  int cellSize = 12;     // 3..30
+  int quality = 2;       // 0..10
+  int brightness = 100;  // percent, 40..120
+  std::string table;     // empty: Data.han beside the program
   Encoding encoding = Encoding::Utf8;
   Newline newline = Newline::CrLf;
   std::string output;   // empty or "-": standard output

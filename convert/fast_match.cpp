@@ -169,9 +169,8 @@ void GlyphSearchIndex::AddBucket(const GlyphTable& table, int* glyphs, int count
 }
 
 std::shared_ptr<const GlyphSearchIndex> SearchIndexFor(const GlyphTable& table) {
-  auto cache = table.Cache().Get([&]() -> std::shared_ptr<const GlyphTableCache> {
-    return std::make_shared<GlyphSearchIndex>(table);
-  });
+  auto cache = table.Cache().Get(
+      [&]() -> std::shared_ptr<const GlyphTableCache> { return std::make_shared<GlyphSearchIndex>(table); });
   return std::static_pointer_cast<const GlyphSearchIndex>(cache);
 }
 
@@ -201,8 +200,7 @@ void MatchMemo::Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph) {
   e.glyph = glyph;
 }
 
-bool MatchMemo::Window(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel,
-                       int& upperLevel) {
+bool MatchMemo::Window(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel) {
   if (!index.usable() || !(total >= 1.0f && total <= 84.0f) || quality < 0 || quality > 1000) return false;
   // For a total that is not within 2^-16 of a half, both ends round as the
   // rounded total plus or minus a whole number: the lower end is an exact
@@ -280,7 +278,7 @@ __attribute__((target("avx2"))) bool MakeCellKeyAvx2(const GlyphSearchIndex& ind
     valid &= _mm256_movemask_pd(inRange) == 0xF;
     const __m256d x = _mm256_and_pd(v[k], inRange);  // 0 where out of range or not a number
     const __m256d floor = _mm256_floor_pd(x);
-    const __m256d frac = _mm256_sub_pd(x, floor);   // exact
+    const __m256d frac = _mm256_sub_pd(x, floor);  // exact
     const __m256d up = _mm256_and_pd(_mm256_cmp_pd(frac, half, _CMP_GT_OQ), one);
     const __m256d isHalf = _mm256_cmp_pd(frac, half, _CMP_EQ_OQ);
     const __m128i r = _mm256_cvtpd_epi32(_mm256_add_pd(floor, up));  // whole numbers: exact
@@ -326,8 +324,7 @@ bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey
   return MakeCellKeyPortable(index, cell, key);
 }
 
-bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel,
-                     int& upperLevel) {
+bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel) {
   if (!index.usable() || !(total >= 1.0f && total <= 84.0f) || quality < 0 || quality > 1000) return false;
   for (int w = 0; w < 32767; ++w) {
     // The same double expressions, stores and comparisons as FindLevelWindow.
@@ -384,8 +381,8 @@ ZINDREL_INLINE int32_t BucketBest(const GlyphSearchIndex::Bucket& b, const int16
 // Lower bounds of n boxes (SoA, from boxLow/boxHigh at offset 0) as keys: the
 // squared distance from the key's range to each box, and the box's lowest
 // glyph index.
-ZINDREL_INLINE void BoxBounds(const int16_t* const* boxLow, const int16_t* const* boxHigh, const uint16_t* first,
-                              int n, const int16_t* low, const int16_t* high, int16_t* acc, int32_t* out) {
+ZINDREL_INLINE void BoxBounds(const int16_t* const* boxLow, const int16_t* const* boxHigh, const uint16_t* first, int n,
+                              const int16_t* low, const int16_t* high, int16_t* acc, int32_t* out) {
   for (int i = 0; i < n; ++i) acc[i] = 0;
   for (int m = 0; m < 9; ++m) {
     const int16_t* bl = boxLow[m];
@@ -433,7 +430,7 @@ ZINDREL_INLINE int32_t SearchGroup(const GlyphSearchIndex& index, int g, const Q
 
 // The least (distance, index) key over groups [g0, g1), starting from best.
 int32_t SearchGroupsPortable(const GlyphSearchIndex& index, const CellKey& key, int g0, int g1, int32_t best,
-                                    std::vector<int32_t>& bound, std::vector<int16_t>& acc) {
+                             std::vector<int32_t>& bound, std::vector<int16_t>& acc) {
   const int n = g1 - g0;
   if (n <= 0) return best;
   if (static_cast<int>(bound.size()) < n) bound.resize(n);
@@ -465,7 +462,6 @@ int32_t SearchGroupsPortable(const GlyphSearchIndex& index, const CellKey& key, 
   return best;
 }
 
-
 #if ZINDREL_AVX2_KERNELS
 // The same search with AVX2 instructions: a bucket's 16 distances, or the
 // bounds of 16 boxes, in one register per block.
@@ -490,8 +486,8 @@ ZINDREL_AVX2 inline int32_t BucketBestAvx2(const GlyphSearchIndex::Bucket& b, co
   const __m128i half8 = _mm_min_epu16(_mm256_castsi256_si128(d), _mm256_extracti128_si256(d, 1));
   const int least = _mm_cvtsi128_si32(_mm_minpos_epu16(half8)) & 0xFFFF;
   if ((least << 16) >= best) return best;
-  const unsigned lanes =
-      static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi16(d, _mm256_set1_epi16(static_cast<int16_t>(least)))));
+  const unsigned lanes = static_cast<unsigned>(
+      _mm256_movemask_epi8(_mm256_cmpeq_epi16(d, _mm256_set1_epi16(static_cast<int16_t>(least)))));
   const int lane = __builtin_ctz(lanes) / 2;
   const int32_t k = (least << 16) | b.index[lane];
   return k < best ? k : best;
@@ -518,8 +514,7 @@ ZINDREL_AVX2 inline void Bounds16Avx2(const int16_t* const* boxLow, const int16_
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
 }
 
-ZINDREL_AVX2 inline int32_t SearchGroupAvx2(const GlyphSearchIndex& index, int g, const QueryAvx2& q,
-                                            int32_t best) {
+ZINDREL_AVX2 inline int32_t SearchGroupAvx2(const GlyphSearchIndex& index, int g, const QueryAvx2& q, int32_t best) {
   constexpr int kGroup = GlyphSearchIndex::kGroup;
   const int b0 = index.GroupBegin(g), n = index.GroupBegin(g + 1) - b0;
   const int16_t* boxLow[9];
@@ -541,8 +536,8 @@ ZINDREL_AVX2 inline int32_t SearchGroupAvx2(const GlyphSearchIndex& index, int g
   }
 }
 
-ZINDREL_AVX2 int32_t SearchGroupsAvx2(const GlyphSearchIndex& index, const CellKey& key, int g0, int g1,
-                                      int32_t best, std::vector<int32_t>& bound) {
+ZINDREL_AVX2 int32_t SearchGroupsAvx2(const GlyphSearchIndex& index, const CellKey& key, int g0, int g1, int32_t best,
+                                      std::vector<int32_t>& bound) {
   const int n = g1 - g0;
   if (n <= 0) return best;
   if (static_cast<int>(bound.size()) < n + 16) bound.resize(n + 16);
@@ -581,8 +576,8 @@ int32_t SearchGroups(const GlyphSearchIndex& index, const CellKey& key, int g0, 
 
 }  // namespace
 
-int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell,
-                      int16_t quality, MatchMemo* memo) {
+int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell, int16_t quality,
+                      MatchMemo* memo) {
   if (!index.usable()) return MatchGlyphPlain(table, cell, quality);
   int lowerLevel, upperLevel;
   if (!(memo && memo->Window(index, cell.Total, quality, lowerLevel, upperLevel)) &&

@@ -40,8 +40,8 @@ class GlyphSearchIndex : public GlyphTableCache {
   static constexpr int kLanes = 16;
   struct Bucket {
     alignas(32) int16_t value[9][kLanes];
-    uint16_t index[kLanes];     // glyph index, ascending; 0 in unused lanes
-    int16_t unused[kLanes];     // 0 for a glyph, 0x7FFF for an unused lane
+    uint16_t index[kLanes];  // glyph index, ascending; 0 in unused lanes
+    int16_t unused[kLanes];  // 0 for a glyph, 0x7FFF for an unused lane
   };
 
   // False when the table's level starts cannot be searched this way.
@@ -140,11 +140,10 @@ bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey
 // a quality within 0..1000: there none of the checks can fire before the pass
 // with w = 32767, which never ends the search. Returns false when it cannot
 // decide (FindLevelWindow then gives the answer or the error).
-bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel,
-                     int& upperLevel);
+bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel);
 
 // Same result, and the same errors, as MatchGlyphPlain. memo may be null.
-int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell,
-                      int16_t quality, MatchMemo* memo);
+int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell, int16_t quality,
+                      MatchMemo* memo);
 
 }  // namespace zindrel

@@ -195,12 +195,10 @@ void ComputeRow(const Job& job, int16_t row, RowResult& result, Worker& w) {
   }
   for (int column = 0; column < job.columns; ++column) {
     try {
-      const CellDensity cell = column < measured
-                                   ? w.cells[column]
-                                   : MeasureCell(job.picture, row, static_cast<int16_t>(column), job.cellSize,
-                                                 job.brightness);
-      result.glyphs[column] =
-          static_cast<int16_t>(MatchGlyphIndexed(job.index, job.table, cell, job.quality, &w.memo));
+      const CellDensity cell =
+          column < measured ? w.cells[column]
+                            : MeasureCell(job.picture, row, static_cast<int16_t>(column), job.cellSize, job.brightness);
+      result.glyphs[column] = static_cast<int16_t>(MatchGlyphIndexed(job.index, job.table, cell, job.quality, &w.memo));
     } catch (...) {
       result.failColumn = column;
       result.error = std::current_exception();
@@ -288,16 +286,16 @@ class RowPipeline {
 
 }  // namespace
 
-RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize,
-                             int16_t quality, float brightness, RunHost& out, int threads) {
+RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize, int16_t quality,
+                             float brightness, RunHost& out, int threads) {
   const std::shared_ptr<const GlyphSearchIndex> index = SearchIndexFor(table);
   const int16_t lastRow = LastCellIndex(picture.Height(), cellSize);
   if (lastRow < 0) return RunResult::Finished;
   // The width is the same for every row, so is the last column; a bound that
   // does not fit raises at the start of row 0, as in RunConversion.
   const int16_t lastColumn = LastCellIndex(picture.Width(), cellSize);
-  const Job job{table,   *index,     picture, cellSize, quality, brightness, int{lastColumn} + 1,
-                CanMeasureRows(picture, cellSize)};
+  const Job job{
+      table, *index, picture, cellSize, quality, brightness, int{lastColumn} + 1, CanMeasureRows(picture, cellSize)};
 
   std::unique_ptr<RowPipeline> pipeline;
   if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads - 1);

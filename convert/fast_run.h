@@ -36,7 +36,7 @@ int MeasurableColumns(int16_t cellSize, int16_t row, int columns);
 // stops before a cell whose brightness step does not give a finite float,
 // for which MeasureCell raises the floating-point error.
 int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t cellSize, float brightnessFactor,
-                    CellDensity* out, RowScratch& scratch);
+                   CellDensity* out, RowScratch& scratch);
 
 // Converts the picture with fixed parameters on `threads` threads (1 or less:
 // the calling thread only; the calling thread is one of them). Only
@@ -46,7 +46,7 @@ int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t c
 // returning true stops the run. The table's search index is built on first
 // use (SearchIndexFor); a program may build it ahead, e.g. while it decodes
 // the picture.
-RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize,
-                             int16_t quality, float brightness, RunHost& out, int threads);
+RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize, int16_t quality,
+                             float brightness, RunHost& out, int threads);
 
 }  // namespace zindrel

@@ -23,8 +23,7 @@ LevelWindow FindLevelWindow(const GlyphTable& table, float total, int16_t qualit
 int16_t GlyphDistance(const GlyphTable& table, const CellDensity& cell, int n) {
   int16_t d = 0;
   for (int m = 1; m <= 9; ++m) {
-    const int16_t diff =
-        ToInt16(static_cast<double>(cell.Block[m - 1]) - static_cast<float>(table.GlyphDensity(n, m)));
+    const int16_t diff = ToInt16(static_cast<double>(cell.Block[m - 1]) - static_cast<float>(table.GlyphDensity(n, m)));
     d = Add16(d, Mul16(diff, diff));
   }
   return d;

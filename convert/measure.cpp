@@ -4,9 +4,7 @@
 
 namespace zindrel {
 
-int16_t SubBlockEdge(int16_t cellSize) {
-  return Add16(ToInt16(static_cast<double>(cellSize) / 3.0 - 1.0), 1);
-}
+int16_t SubBlockEdge(int16_t cellSize) { return Add16(ToInt16(static_cast<double>(cellSize) / 3.0 - 1.0), 1); }
 
 namespace {
 

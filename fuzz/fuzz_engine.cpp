@@ -26,7 +26,8 @@ GlyphTable MakeTable(bool sparse, bool empty) {
     v[9] = level;
     table.SetGlyph(i, std::string(1, static_cast<char>('A' + i % 26)), v);
     if (level >= next) {
-      if (!empty && (!sparse || level % 6 == 0 || level == 1 || level == 84)) table.SetLevelStart(level, static_cast<int16_t>(i));
+      if (!empty && (!sparse || level % 6 == 0 || level == 1 || level == 84))
+        table.SetLevelStart(level, static_cast<int16_t>(i));
       next = static_cast<int16_t>(level + 1);
     }
   }
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int stride = width + 3;
   std::vector<uint32_t> padded(static_cast<size_t>(stride) * height, 0xDEADBEEFu);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) padded[static_cast<size_t>(y) * stride + x] = pixels[static_cast<size_t>(y) * width + x];
+    for (int x = 0; x < width; ++x)
+      padded[static_cast<size_t>(y) * stride + x] = pixels[static_cast<size_t>(y) * width + x];
   zindrel::RowsPixelSource source(padded.data(), width, height, stride);
   zindrel::PointOnlySource plain(source);
 
@@ -108,6 +110,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     results[pass][2] = host.digest;
   }
   if (outcome[0] != outcome[1] || results[0][0] != results[1][0] || results[0][1] != results[1][1] ||
-      results[0][2] != results[1][2]) __builtin_trap();
+      results[0][2] != results[1][2])
+    __builtin_trap();
   return 0;
 }

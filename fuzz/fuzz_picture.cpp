@@ -33,8 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (source.Point(w - 1, h - 1) != zindrel::RawToColour(source.Row(h - 1)[w - 1])) __builtin_trap();
     }
   } catch (const zindrel::RuntimeError& e) {
-    if (e.kind() != zindrel::ErrorKind::InvalidPicture && e.kind() != zindrel::ErrorKind::OutOfMemory)
-      __builtin_trap();
+    if (e.kind() != zindrel::ErrorKind::InvalidPicture && e.kind() != zindrel::ErrorKind::OutOfMemory) __builtin_trap();
   }
   return 0;
 }

@@ -28,7 +28,8 @@ void Write(const char* target, const QString& name, const QByteArray& bytes) {
 
 // A picture seed: the kind's selector byte, then the file.
 void Picture(const QString& name, const char* extension, const QByteArray& file) {
-  Write("picture", name + "." + extension, QByteArray(1, static_cast<char>(zindrel::fuzz::KindSelector(extension))) + file);
+  Write("picture", name + "." + extension,
+        QByteArray(1, static_cast<char>(zindrel::fuzz::KindSelector(extension))) + file);
 }
 
 using s::Bmp;

@@ -117,29 +117,31 @@ void EncodeRows(QByteArray& out, const std::vector<uint8_t>& indices, int width,
 
 QByteArray EncodeRle8(const std::vector<uint8_t>& indices, int width, int height, bool delta) {
   QByteArray out;
-  EncodeRows(out, indices, width, height, delta, 255,
-             [](Bytes& b, const uint8_t* p, int n) {
-               b.u8(0).u8(n);
-               for (int i = 0; i < n; ++i) b.u8(p[i]);
-               if (n & 1) b.u8(0);
-             },
-             false);
+  EncodeRows(
+      out, indices, width, height, delta, 255,
+      [](Bytes& b, const uint8_t* p, int n) {
+        b.u8(0).u8(n);
+        for (int i = 0; i < n; ++i) b.u8(p[i]);
+        if (n & 1) b.u8(0);
+      },
+      false);
   return out;
 }
 
 QByteArray EncodeRle4(const std::vector<uint8_t>& indices, int width, int height, bool delta) {
   QByteArray out;
-  EncodeRows(out, indices, width, height, delta, 255,
-             [](Bytes& b, const uint8_t* p, int n) {
-               b.u8(0).u8(n);
-               const int bytes = (n + 1) / 2;
-               for (int i = 0; i < bytes; ++i) {
-                 const int hi = p[2 * i], lo = 2 * i + 1 < n ? p[2 * i + 1] : 0;
-                 b.u8((hi << 4) | lo);
-               }
-               if (bytes & 1) b.u8(0);
-             },
-             true);
+  EncodeRows(
+      out, indices, width, height, delta, 255,
+      [](Bytes& b, const uint8_t* p, int n) {
+        b.u8(0).u8(n);
+        const int bytes = (n + 1) / 2;
+        for (int i = 0; i < bytes; ++i) {
+          const int hi = p[2 * i], lo = 2 * i + 1 < n ? p[2 * i + 1] : 0;
+          b.u8((hi << 4) | lo);
+        }
+        if (bytes & 1) b.u8(0);
+      },
+      true);
   return out;
 }
 
@@ -165,9 +167,8 @@ QByteArray MakeDib(const BmpLayout& s) {
           case 8: row[x] = static_cast<char>(idx); break;
           case 16: {  // 5-6-5 with bit fields, 5-5-5 without
             const uint32_t r5 = (c >> 19) & 0x1F, b5 = (c >> 3) & 0x1F;
-            const uint32_t v = s.compression == BmpCompression::Bitfields
-                                   ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5
-                                   : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
+            const uint32_t v = s.compression == BmpCompression::Bitfields ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5
+                                                                          : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
             row[2 * x] = static_cast<char>(v & 0xFF);
             row[2 * x + 1] = static_cast<char>(v >> 8);
             break;
@@ -373,8 +374,7 @@ std::vector<int> DibWords(const QByteArray& dib) {
   QByteArray d = dib;
   if (d.size() & 1) d.append('\0');
   std::vector<int> w;
-  for (int i = 0; i < d.size(); i += 2)
-    w.push_back(static_cast<uint8_t>(d[i]) | (static_cast<uint8_t>(d[i + 1]) << 8));
+  for (int i = 0; i < d.size(); i += 2) w.push_back(static_cast<uint8_t>(d[i]) | (static_cast<uint8_t>(d[i + 1]) << 8));
   return w;
 }
 std::vector<int> TextWords(const char* s) {
@@ -387,35 +387,35 @@ std::vector<int> TextWords(const char* s) {
 
 QByteArray MakeWmf(bool placeable) {
   std::vector<WmfRecord> r;
-  r.push_back({0x0103, {8}});                 // SETMAPMODE anisotropic
-  r.push_back({0x020B, {0, 0}});              // SETWINDOWORG y x
-  r.push_back({0x020C, {80, 100}});           // SETWINDOWEXT y x
-  r.push_back({0x0102, {1}});                 // SETBKMODE transparent
-  r.push_back({0x02FA, {0, 2, 0, 0x0000, 0x0000}});   // CREATEPENINDIRECT solid, width 2, black
-  r.push_back({0x012D, {0}});                 // SELECTOBJECT pen
-  r.push_back({0x02FC, {0, 0x4080, 0x00C0, 0}});      // CREATEBRUSHINDIRECT solid
-  r.push_back({0x012D, {1}});                 // SELECTOBJECT brush
-  r.push_back({0x041B, {40, 50, 5, 5}});      // RECTANGLE b r t l
-  r.push_back({0x0418, {75, 95, 45, 55}});    // ELLIPSE
+  r.push_back({0x0103, {8}});                          // SETMAPMODE anisotropic
+  r.push_back({0x020B, {0, 0}});                       // SETWINDOWORG y x
+  r.push_back({0x020C, {80, 100}});                    // SETWINDOWEXT y x
+  r.push_back({0x0102, {1}});                          // SETBKMODE transparent
+  r.push_back({0x02FA, {0, 2, 0, 0x0000, 0x0000}});    // CREATEPENINDIRECT solid, width 2, black
+  r.push_back({0x012D, {0}});                          // SELECTOBJECT pen
+  r.push_back({0x02FC, {0, 0x4080, 0x00C0, 0}});       // CREATEBRUSHINDIRECT solid
+  r.push_back({0x012D, {1}});                          // SELECTOBJECT brush
+  r.push_back({0x041B, {40, 50, 5, 5}});               // RECTANGLE b r t l
+  r.push_back({0x0418, {75, 95, 45, 55}});             // ELLIPSE
   r.push_back({0x0324, {3, 10, 70, 40, 50, 30, 75}});  // POLYGON 3 points
   r.push_back({0x0325, {3, 60, 5, 90, 20, 60, 35}});   // POLYLINE
-  r.push_back({0x0214, {78, 2}});             // MOVETO y x
-  r.push_back({0x0213, {2, 98}});             // LINETO y x
-  r.push_back({0x001E, {}});                  // SAVEDC
-  r.push_back({0x0209, {0x00FF, 0x0000}});    // SETTEXTCOLOR
+  r.push_back({0x0214, {78, 2}});                      // MOVETO y x
+  r.push_back({0x0213, {2, 98}});                      // LINETO y x
+  r.push_back({0x001E, {}});                           // SAVEDC
+  r.push_back({0x0209, {0x00FF, 0x0000}});             // SETTEXTCOLOR
   std::vector<int> text = TextWords("Zi");
-  text.push_back(60);  // y
-  text.push_back(10);  // x
-  r.push_back({0x0521, text});                // TEXTOUT
-  r.push_back({0x0127, {0xFFFF}});            // RESTOREDC -1
+  text.push_back(60);               // y
+  text.push_back(10);               // x
+  r.push_back({0x0521, text});      // TEXTOUT
+  r.push_back({0x0127, {0xFFFF}});  // RESTOREDC -1
   BmpLayout layout;
   layout.width = 6;
   layout.height = 4;
   layout.bpp = 24;
   std::vector<int> stretch{0x0020, 0x00CC, 0, 4, 6, 0, 0, 20, 30, 50, 60};  // SRCCOPY, DIB_RGB_COLORS
   for (int w : DibWords(MakeDib(layout))) stretch.push_back(w);
-  r.push_back({0x0F43, stretch});             // STRETCHDIB
-  r.push_back({0x01F0, {1}});                 // DELETEOBJECT
+  r.push_back({0x0F43, stretch});  // STRETCHDIB
+  r.push_back({0x01F0, {1}});      // DELETEOBJECT
   return MakeWmfFrom(r, placeable);
 }
 
@@ -431,7 +431,7 @@ QByteArray MakeEmfFrom(const std::vector<EmfRecord>& records, int width, int hei
   const uint32_t total = headerSize + static_cast<uint32_t>(body.size());
   Bytes b;
   b.u32(1).u32(headerSize);
-  b.i32(0).i32(0).i32(width - 1).i32(height - 1);                  // bounds, device units
+  b.i32(0).i32(0).i32(width - 1).i32(height - 1);                    // bounds, device units
   b.i32(0).i32(0).i32(width * 2646 / 100).i32(height * 2646 / 100);  // frame, 0.01 mm at 96 dpi
   b.u32(0x464D4520).u32(0x10000).u32(total).u32(static_cast<uint32_t>(records.size() + 2));
   b.u16(4).u16(0).u32(0).u32(0).u32(0);
@@ -450,31 +450,31 @@ QByteArray Params(std::initializer_list<int32_t> v) {
 
 QByteArray MakeEmf() {
   std::vector<EmfRecord> r;
-  r.push_back({17, Params({8})});                  // SETMAPMODE anisotropic
-  r.push_back({9, Params({100, 80})});             // SETWINDOWEXTEX
-  r.push_back({10, Params({0, 0})});               // SETWINDOWORGEX
-  r.push_back({11, Params({100, 80})});            // SETVIEWPORTEXTEX
-  r.push_back({18, Params({1})});                  // SETBKMODE transparent
+  r.push_back({17, Params({8})});                     // SETMAPMODE anisotropic
+  r.push_back({9, Params({100, 80})});                // SETWINDOWEXTEX
+  r.push_back({10, Params({0, 0})});                  // SETWINDOWORGEX
+  r.push_back({11, Params({100, 80})});               // SETVIEWPORTEXTEX
+  r.push_back({18, Params({1})});                     // SETBKMODE transparent
   r.push_back({38, Params({1, 0, 2, 0, 0x000000})});  // CREATEPEN ih 1, solid, width 2, black
-  r.push_back({37, Params({1})});                  // SELECTOBJECT
-  r.push_back({39, Params({2, 0, 0x00C04080, 0})});  // CREATEBRUSHINDIRECT ih 2
+  r.push_back({37, Params({1})});                     // SELECTOBJECT
+  r.push_back({39, Params({2, 0, 0x00C04080, 0})});   // CREATEBRUSHINDIRECT ih 2
   r.push_back({37, Params({2})});
-  r.push_back({43, Params({5, 5, 50, 40})});       // RECTANGLE
-  r.push_back({42, Params({55, 45, 95, 75})});     // ELLIPSE
+  r.push_back({43, Params({5, 5, 50, 40})});    // RECTANGLE
+  r.push_back({42, Params({55, 45, 95, 75})});  // ELLIPSE
   {
     Bytes p;
     p.i32(10).i32(50).i32(40).i32(75).u32(3).i16(10).i16(70).i16(40).i16(50).i16(30).i16(75);
-    r.push_back({86, p.data});                     // POLYGON16
+    r.push_back({86, p.data});  // POLYGON16
   }
   {
     Bytes p;
     p.i32(60).i32(5).i32(90).i32(35).u32(3).i16(60).i16(5).i16(90).i16(20).i16(60).i16(35);
-    r.push_back({87, p.data});                     // POLYLINE16
+    r.push_back({87, p.data});  // POLYLINE16
   }
-  r.push_back({27, Params({2, 78})});              // MOVETOEX
-  r.push_back({54, Params({98, 2})});              // LINETO
-  r.push_back({33, {}});                           // SAVEDC
-  r.push_back({24, Params({0x0000FF})});           // SETTEXTCOLOR
+  r.push_back({27, Params({2, 78})});     // MOVETOEX
+  r.push_back({54, Params({98, 2})});     // LINETO
+  r.push_back({33, {}});                  // SAVEDC
+  r.push_back({24, Params({0x0000FF})});  // SETTEXTCOLOR
   {
     // EXTTEXTOUTW "Zi" at (10, 50).
     Bytes p;
@@ -484,12 +484,12 @@ QByteArray MakeEmf() {
     // bounds and scales, 40 bytes of the text's fixed part.
     const uint32_t offString = 8 + 28 + 40;
     p.u32(offString).u32(0).i32(0).i32(0).i32(0).i32(0);
-    p.u32(offString + 4);                    // offDx
+    p.u32(offString + 4);  // offDx
     p.u16('Z').u16('i');
     p.u32(8).u32(8);
     r.push_back({84, p.data});
   }
-  r.push_back({34, Params({-1})});                 // RESTOREDC
+  r.push_back({34, Params({-1})});  // RESTOREDC
   {
     BmpLayout layout;
     layout.width = 6;
@@ -498,14 +498,14 @@ QByteArray MakeEmf() {
     const QByteArray dib = MakeDib(layout);
     const uint32_t bmiSize = 40, fixed = 80;
     Bytes p;
-    p.i32(60).i32(50).i32(89).i32(69);                    // bounds
-    p.i32(60).i32(50).i32(0).i32(0).i32(6).i32(4);        // dest x y, src x y cx cy
+    p.i32(60).i32(50).i32(89).i32(69);              // bounds
+    p.i32(60).i32(50).i32(0).i32(0).i32(6).i32(4);  // dest x y, src x y cx cy
     p.u32(fixed).u32(bmiSize).u32(fixed + bmiSize).u32(static_cast<uint32_t>(dib.size()) - bmiSize);
-    p.u32(0).u32(0x00CC0020).i32(30).i32(20);             // DIB_RGB_COLORS, SRCCOPY, dest size
+    p.u32(0).u32(0x00CC0020).i32(30).i32(20);  // DIB_RGB_COLORS, SRCCOPY, dest size
     p.raw(dib);
-    r.push_back({81, p.data});                            // STRETCHDIBITS
+    r.push_back({81, p.data});  // STRETCHDIBITS
   }
-  r.push_back({40, Params({2})});                  // DELETEOBJECT
+  r.push_back({40, Params({2})});  // DELETEOBJECT
   return MakeEmfFrom(r);
 }
 

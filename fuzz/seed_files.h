@@ -41,11 +41,11 @@ enum class BmpCompression { None = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3 };
 struct BmpLayout {
   int width = 8;
   int height = 6;
-  int bpp = 24;                 // 1, 4, 8, 16, 24 or 32
-  bool topDown = false;         // negative height in the header
-  bool coreHeader = false;      // OS/2 BITMAPCOREHEADER (12 bytes), palette of triples
+  int bpp = 24;             // 1, 4, 8, 16, 24 or 32
+  bool topDown = false;     // negative height in the header
+  bool coreHeader = false;  // OS/2 BITMAPCOREHEADER (12 bytes), palette of triples
   BmpCompression compression = BmpCompression::None;
-  bool rleDelta = false;        // put a delta escape into a run-length encoding
+  bool rleDelta = false;  // put a delta escape into a run-length encoding
 };
 
 // The pixel data and header without the file header (a DIB, as icons,
@@ -54,11 +54,11 @@ QByteArray MakeDib(const BmpLayout& layout);
 // A whole .bmp file (file header + DIB).
 QByteArray MakeBmp(const BmpLayout& layout);
 // The same with the layout's fields as arguments.
-QByteArray Bmp(int width, int height, int bpp, BmpCompression compression = BmpCompression::None,
-               bool topDown = false, bool coreHeader = false, bool rleDelta = false);
+QByteArray Bmp(int width, int height, int bpp, BmpCompression compression = BmpCompression::None, bool topDown = false,
+               bool coreHeader = false, bool rleDelta = false);
 // Byte offsets of fields in a MakeBmp file, for forging headers.
-constexpr int kBmpWidthAt = 18, kBmpHeightAt = 22, kBmpBppAt = 28, kBmpCompressionAt = 30,
-              kBmpImageSizeAt = 34, kBmpColoursUsedAt = 46, kBmpDataOffsetAt = 10;
+constexpr int kBmpWidthAt = 18, kBmpHeightAt = 22, kBmpBppAt = 28, kBmpCompressionAt = 30, kBmpImageSizeAt = 34,
+              kBmpColoursUsedAt = 46, kBmpDataOffsetAt = 10;
 
 // The run-length encodings alone (one byte per index in; rows bottom-up as
 // given, `indices` row-major from the top).
@@ -85,8 +85,7 @@ struct WmfRecord {
   int function;
   std::vector<int> params;  // 16-bit words
 };
-QByteArray MakeWmfFrom(const std::vector<WmfRecord>& records, bool placeable, int width = 100,
-                       int height = 80);
+QByteArray MakeWmfFrom(const std::vector<WmfRecord>& records, bool placeable, int width = 100, int height = 80);
 
 // An enhanced metafile drawing the same kind of content.
 QByteArray MakeEmf();

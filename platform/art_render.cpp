@@ -3,11 +3,11 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QFile>
-#include <QHash>
-#include <QPainterPath>
-#include <QPainter>
-#include <QRawFont>
 #include <QFileInfo>
+#include <QHash>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRawFont>
 #include <QSaveFile>
 #include <QStringList>
 #include <QVector>
@@ -63,8 +63,8 @@ double BaselineFraction(const QFont& font) {
 
 QImage RenderArt(const QString& text, int cellPx) {
   if (cellPx < 1 || cellPx > kMaxArtCell)
-    Raise(ErrorKind::InvalidCall, "cell size " + std::to_string(cellPx) + " px is outside 1.." +
-                                      std::to_string(kMaxArtCell));
+    Raise(ErrorKind::InvalidCall,
+          "cell size " + std::to_string(cellPx) + " px is outside 1.." + std::to_string(kMaxArtCell));
   const QVector<QVector<char32_t>> lines = SplitArt(text);
   qsizetype columns = 0;
   for (const auto& line : lines) columns = std::max(columns, line.size());

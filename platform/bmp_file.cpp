@@ -11,8 +11,8 @@ namespace {
 uint32_t U16(const unsigned char* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
 
 uint32_t U32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 int32_t S32(const unsigned char* p) { return static_cast<int32_t>(U32(p)); }
@@ -40,9 +40,7 @@ void CheckPictureSize(int64_t width, int64_t height) {
             " pixels is larger than the 1 GiB limit");
 }
 
-bool LooksLikeBmp(const unsigned char* data, size_t size) {
-  return size >= 2 && data[0] == 'B' && data[1] == 'M';
-}
+bool LooksLikeBmp(const unsigned char* data, size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
 
 BmpHeader ReadBmpHeader(const unsigned char* data, size_t size) {
   if (!LooksLikeBmp(data, size)) Invalid("not a BMP file");
@@ -69,8 +67,7 @@ BmpHeader ReadBmpHeader(const unsigned char* data, size_t size) {
   }
   if (h.width <= 0) Invalid("BMP width " + std::to_string(h.width) + " is not positive");
   if (h.height == 0) Invalid("BMP height is zero");
-  if (h.compression > kBmpBitFields)
-    Invalid("BMP compression " + std::to_string(h.compression) + " is not supported");
+  if (h.compression > kBmpBitFields) Invalid("BMP compression " + std::to_string(h.compression) + " is not supported");
   if (!DepthFits(h.compression, h.bitCount, core))
     Invalid("BMP depth of " + std::to_string(h.bitCount) + " bits does not go with compression " +
             std::to_string(h.compression));

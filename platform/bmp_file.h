@@ -24,9 +24,9 @@ enum BmpCompression : uint32_t {
 };
 
 struct BmpHeader {
-  uint32_t headerSize = 0;     // 12 (OS/2 core header) or 40 and more
+  uint32_t headerSize = 0;  // 12 (OS/2 core header) or 40 and more
   int64_t width = 0;
-  int64_t height = 0;          // as stored: negative for rows stored top-down
+  int64_t height = 0;  // as stored: negative for rows stored top-down
   int bitCount = 0;
   uint32_t compression = kBmpRgb;
   uint32_t pixelOffset = 0;    // where the pixel data starts in the file

@@ -18,8 +18,7 @@ namespace {
 // Walks the stream once. Without a picture it only checks the stream, so a
 // malformed file is refused before any pixel memory is taken; with one it
 // writes the pixels, rows counted from the bottom as the stream stores them.
-void WalkStream(const BmpHeader& header, const unsigned char* data, size_t size, const QRgb* colours,
-                QImage* image) {
+void WalkStream(const BmpHeader& header, const unsigned char* data, size_t size, const QRgb* colours, QImage* image) {
   const int64_t width = header.width, height = header.height;
   const bool nibbles = header.compression == kBmpRle4;
   uchar* bits = image ? image->bits() : nullptr;
@@ -31,8 +30,8 @@ void WalkStream(const BmpHeader& header, const unsigned char* data, size_t size,
   auto reserve = [&](size_t at, int64_t count) {
     if (row >= height) BadStream(at, "pixels past the last row");
     if (x + count > width)
-      BadStream(at, "a run of " + std::to_string(count) + " pixels passes the end of a row of " +
-                        std::to_string(width));
+      BadStream(at,
+                "a run of " + std::to_string(count) + " pixels passes the end of a row of " + std::to_string(width));
     if (bits) line = reinterpret_cast<QRgb*>(bits + static_cast<qsizetype>(height - 1 - row) * stride);
   };
   auto put = [&](unsigned index) {
@@ -83,11 +82,11 @@ void WalkStream(const BmpHeader& header, const unsigned char* data, size_t size,
 
 bool IsRunLengthBmp(const unsigned char* data, size_t size) {
   if (!LooksLikeBmp(data, size) || size < 14 + 20) return false;
-  const uint32_t headerSize = static_cast<uint32_t>(data[14] | (data[15] << 8) | (data[16] << 16)) |
-                              (static_cast<uint32_t>(data[17]) << 24);
+  const uint32_t headerSize =
+      static_cast<uint32_t>(data[14] | (data[15] << 8) | (data[16] << 16)) | (static_cast<uint32_t>(data[17]) << 24);
   if (headerSize < 40) return false;  // the core header has no compression field
-  const uint32_t compression = static_cast<uint32_t>(data[30] | (data[31] << 8) | (data[32] << 16)) |
-                               (static_cast<uint32_t>(data[33]) << 24);
+  const uint32_t compression =
+      static_cast<uint32_t>(data[30] | (data[31] << 8) | (data[32] << 16)) | (static_cast<uint32_t>(data[33]) << 24);
   return compression == kBmpRle8 || compression == kBmpRle4;
 }
 

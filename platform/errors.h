@@ -8,19 +8,19 @@
 namespace zindrel {
 
 enum class ErrorKind {
-  InvalidCall,      // 5   Invalid procedure call or argument (also a NaN result)
-  Overflow,         // 6   16-bit arithmetic or conversion, floating-point overflow
-  OutOfMemory,      // 7
-  OutOfRange,       // 9   Subscript out of range
-  DivisionByZero,   // 11
-  TypeMismatch,     // 13  a field that is not a whole number
-  FileNotFound,     // 53
-  ReadPastEnd,      // 62  Input past end of file
-  FileAccess,       // 75  Path/File access error (directories, unreadable files)
-  InvalidFormat,    // 321 Invalid file format
-  InvalidPicture,   // 481 Invalid picture
-  WriteFailed,      // 57  Device I/O error (an output that cannot be written)
-  Cancelled,        // 32755 Cancel was selected.
+  InvalidCall,     // 5   Invalid procedure call or argument (also a NaN result)
+  Overflow,        // 6   16-bit arithmetic or conversion, floating-point overflow
+  OutOfMemory,     // 7
+  OutOfRange,      // 9   Subscript out of range
+  DivisionByZero,  // 11
+  TypeMismatch,    // 13  a field that is not a whole number
+  FileNotFound,    // 53
+  ReadPastEnd,     // 62  Input past end of file
+  FileAccess,      // 75  Path/File access error (directories, unreadable files)
+  InvalidFormat,   // 321 Invalid file format
+  InvalidPicture,  // 481 Invalid picture
+  WriteFailed,     // 57  Device I/O error (an output that cannot be written)
+  Cancelled,       // 32755 Cancel was selected.
 };
 
 int ErrorNumber(ErrorKind kind);

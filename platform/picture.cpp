@@ -152,27 +152,17 @@ QImage Decode(QByteArray data) {
   const size_t size = static_cast<size_t>(data.size());
   const PictureKind kind = DetectPictureKind(bytes, size);
   switch (kind) {
-    case PictureKind::Unknown:
-      Invalid("not a supported picture");
+    case PictureKind::Unknown: Invalid("not a supported picture");
     case PictureKind::Wmf:
-    case PictureKind::Emf:
-      return FlattenOnWhite(RenderMetafile(data, MetafileDpi()));
+    case PictureKind::Emf: return FlattenOnWhite(RenderMetafile(data, MetafileDpi()));
     case PictureKind::Bmp:
       if (IsRunLengthBmp(bytes, size)) return DecodeRunLengthBmp(bytes, size);
       CheckBmpPixelData(ReadBmpHeader(bytes, size), size);
       break;
-    case PictureKind::Jpeg:
-      CheckJpegComplete(bytes, size);
-      break;
-    case PictureKind::Gif:
-      CheckGifComplete(bytes, size);
-      break;
-    case PictureKind::Png:
-      CheckPngComplete(bytes, size);
-      break;
-    case PictureKind::Icon:
-      CheckIconFile(bytes, size);
-      break;
+    case PictureKind::Jpeg: CheckJpegComplete(bytes, size); break;
+    case PictureKind::Gif: CheckGifComplete(bytes, size); break;
+    case PictureKind::Png: CheckPngComplete(bytes, size); break;
+    case PictureKind::Icon: CheckIconFile(bytes, size); break;
   }
   QImage image = ReadWithQt(data, kind);
   data = QByteArray();

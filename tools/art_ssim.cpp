@@ -78,8 +78,7 @@ double Ssim(const Plane& a, const Plane& b, int w, int h) {
     bb[i] = b[i] * b[i];
     ab[i] = a[i] * b[i];
   }
-  const Plane ma = Blur(a, w, h), mb = Blur(b, w, h), maa = Blur(aa, w, h), mbb = Blur(bb, w, h),
-              mab = Blur(ab, w, h);
+  const Plane ma = Blur(a, w, h), mb = Blur(b, w, h), maa = Blur(aa, w, h), mbb = Blur(bb, w, h), mab = Blur(ab, w, h);
   double total = 0;
   for (size_t i = 0; i < a.size(); ++i) {
     const double va = maa[i] - ma[i] * ma[i], vb = mbb[i] - mb[i] * mb[i], cov = mab[i] - ma[i] * mb[i];
@@ -123,10 +122,14 @@ int main(int argc, char** argv) {
       }
       return argv[++i];
     };
-    if (a == "--table") tablePath = value();
-    else if (a == "--quality") quality = std::stoi(value());
-    else if (a == "--brightness") brightness = std::stof(value());
-    else if (a == "--png-dir") pngDir = value();
+    if (a == "--table")
+      tablePath = value();
+    else if (a == "--quality")
+      quality = std::stoi(value());
+    else if (a == "--brightness")
+      brightness = std::stof(value());
+    else if (a == "--png-dir")
+      pngDir = value();
     else if (a == "--cells") {
       cells.clear();
       const std::string list = value();

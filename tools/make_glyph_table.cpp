@@ -23,8 +23,8 @@
 #include <cstring>
 #include <fstream>
 #include <map>
-#include <stdexcept>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -36,23 +36,23 @@
 namespace {
 
 constexpr int kGlyphCount = 14924;
-constexpr int kEm = 192;            // rendering size in pixels, divisible by 6
-constexpr int kSub = kEm / 3;       // sub-block edge
-constexpr int kTopLevel = 83;       // highest level a Han glyph may take
-constexpr long kThinTop = 20;       // a densest level with this few glyphs or fewer is left out
+constexpr int kEm = 192;       // rendering size in pixels, divisible by 6
+constexpr int kSub = kEm / 3;  // sub-block edge
+constexpr int kTopLevel = 83;  // highest level a Han glyph may take
+constexpr long kThinTop = 20;  // a densest level with this few glyphs or fewer is left out
 
 using Vector = std::array<int, 9>;
 
 struct Candidate {
-  std::string gbk;      // the two GBK bytes
-  char32_t code = 0;    // Unicode code point
-  int rank = 0;         // 0 GB2312 level 1, 1 GB2312 level 2, 2 other GBK
+  std::string gbk;    // the two GBK bytes
+  char32_t code = 0;  // Unicode code point
+  int rank = 0;       // 0 GB2312 level 1, 1 GB2312 level 2, 2 other GBK
   Vector v{};
   int sum = 0;
   int level = 0;
-  long unevenness = 0;  // 81 x variance of the nine values
+  long unevenness = 0;        // 81 x variance of the nine values
   double fineUnevenness = 0;  // 36^2 x variance of the ink over a 6x6 grid
-  bool twin = false;    // repeats the vector of a glyph before it
+  bool twin = false;          // repeats the vector of a glyph before it
 };
 
 bool IsHan(char32_t c) {
@@ -204,8 +204,10 @@ std::vector<Candidate> Select(std::vector<Candidate> pool, const std::vector<Can
   std::vector<Candidate> kept;
   std::vector<Candidate> rest;
   for (const Candidate& c : pool) {
-    if (c.rank < 2 && kept.size() < room) kept.push_back(c);
-    else rest.push_back(c);
+    if (c.rank < 2 && kept.size() < room)
+      kept.push_back(c);
+    else
+      rest.push_back(c);
   }
   if (!spread) {
     for (size_t i = 0; kept.size() < room; ++i) kept.push_back(rest[i]);
@@ -255,7 +257,8 @@ int main(int argc, char** argv) {
       return 2;
     }
     auto value = [&]() -> std::string { return argv[++i]; };
-    if (a == "--font") fontPath = value();
+    if (a == "--font")
+      fontPath = value();
     else if (a == "--face-index") {
       const std::string text = value();
       char* end = nullptr;
@@ -265,9 +268,10 @@ int main(int argc, char** argv) {
                      text.c_str());
         return 2;
       }
-    }
-    else if (a == "-o" || a == "--output") outPath = value();
-    else if (a == "--common-only") spread = false;
+    } else if (a == "-o" || a == "--output")
+      outPath = value();
+    else if (a == "--common-only")
+      spread = false;
     else if (a == "--thin-top") {
       const std::string text = value();
       char* end = nullptr;
@@ -276,8 +280,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zindrel-make-table: --thin-top takes a whole number from 0, not %s\n", text.c_str());
         return 2;
       }
-    }
-    else if (a == "-h" || a == "--help") {
+    } else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
     } else {
@@ -351,8 +354,8 @@ int Run(const std::string& fontPath, long faceIndex, const std::string& outPath,
   std::vector<Candidate> pool;
   for (auto& [v, c] : byVector)
     if (c.code != 0x3000 && c.code != 0x2588) pool.push_back(c);
-  std::fprintf(stderr, "%s: %d Han glyphs measured, %d missing, %zu distinct vectors\n",
-               font.FamilyName().c_str(), measured, missing, pool.size());
+  std::fprintf(stderr, "%s: %d Han glyphs measured, %d missing, %zu distinct vectors\n", font.FamilyName().c_str(),
+               measured, missing, pool.size());
 
   // Every cell brighter than the densest Han level is served by the glyphs
   // of that level and the full block alone. When that level is thin (this

@@ -70,8 +70,8 @@ class Form1::RunHostImpl : public RunHost {
 };
 
 Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_(std::move(options)) {
-  programDirectory_ = options_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath()
-                                                          : options_.programDirectory;
+  programDirectory_ =
+      options_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : options_.programDirectory;
   if (!options_.reporter) options_.reporter = ShowErrorBox;
 
   setWindowTitle(QStringLiteral("Zindrel"));
@@ -98,13 +98,13 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
 
   // Design positions and sizes in twips.
   fixedBoxes_ = {
-      TwipsBox(CmdLoad, 120, 120, 1935, 255),     TwipsBox(Label1, 2280, 120, 855, 255),
-      TwipsBox(TxtSize, 2880, 120, 1095, 285),    TwipsBox(HScCellsize, 3960, 120, 1335, 255),
-      TwipsBox(CmdProcess, 120, 360, 1935, 255),  TwipsBox(Label2, 2280, 360, 1095, 255),
-      TwipsBox(TxtQuality, 3240, 360, 735, 285),  TwipsBox(HscQuality, 3960, 360, 1335, 255),
-      TwipsBox(CmdCancel, 120, 600, 1095, 255),   TwipsBox(CmdExit, 1200, 600, 855, 255),
-      TwipsBox(Label3, 2280, 600, 1215, 255),     TwipsBox(TxtBright, 3480, 600, 495, 285),
-      TwipsBox(HScBright, 3960, 600, 1335, 255),  TwipsBox(Label4, 5640, 0, 3375, 855),
+      TwipsBox(CmdLoad, 120, 120, 1935, 255),    TwipsBox(Label1, 2280, 120, 855, 255),
+      TwipsBox(TxtSize, 2880, 120, 1095, 285),   TwipsBox(HScCellsize, 3960, 120, 1335, 255),
+      TwipsBox(CmdProcess, 120, 360, 1935, 255), TwipsBox(Label2, 2280, 360, 1095, 255),
+      TwipsBox(TxtQuality, 3240, 360, 735, 285), TwipsBox(HscQuality, 3960, 360, 1335, 255),
+      TwipsBox(CmdCancel, 120, 600, 1095, 255),  TwipsBox(CmdExit, 1200, 600, 855, 255),
+      TwipsBox(Label3, 2280, 600, 1215, 255),    TwipsBox(TxtBright, 3480, 600, 495, 285),
+      TwipsBox(HScBright, 3960, 600, 1335, 255), TwipsBox(Label4, 5640, 0, 3375, 855),
   };
   picOutBox_ = TwipsBox(PicOut, 120, 960, 4215, 4935);
   txt1Box_ = TwipsBox(Txt1, 4440, 960, 4575, 4935);
@@ -152,12 +152,10 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   connect(HScCellsize, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScCellsize_Change(); }); });
   connect(HscQuality, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HscQuality_Change(); }); });
   connect(HScBright, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScBright_Change(); }); });
-  connect(Pic1, &PictureBox::MouseDown, this, [this](int16_t b, int16_t s, float x, float y) {
-    Guarded([&] { Pic1_MouseDown(b, s, x, y); });
-  });
-  connect(Pic1, &PictureBox::MouseMove, this, [this](int16_t b, int16_t s, float x, float y) {
-    Guarded([&] { Pic1_MouseMove(b, s, x, y); });
-  });
+  connect(Pic1, &PictureBox::MouseDown, this,
+          [this](int16_t b, int16_t s, float x, float y) { Guarded([&] { Pic1_MouseDown(b, s, x, y); }); });
+  connect(Pic1, &PictureBox::MouseMove, this,
+          [this](int16_t b, int16_t s, float x, float y) { Guarded([&] { Pic1_MouseMove(b, s, x, y); }); });
 
   // Client area at design: 9120 x 6000 twips.
   resize(TwipsToPixelsX(this, 9120), TwipsToPixelsY(this, 6000));
@@ -192,9 +190,7 @@ void Form1::Fatal(const RuntimeError& error) {
   QCoreApplication::exit(1);
 }
 
-void Form1::Report(const RuntimeError& error, const QString& file) {
-  options_.reporter(this, MakeReport(error, file));
-}
+void Form1::Report(const RuntimeError& error, const QString& file) { options_.reporter(this, MakeReport(error, file)); }
 
 void Form1::AppendText(const QString& text) { pendingText_ += text; }
 
@@ -208,8 +204,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
     case QEvent::Drop:
       if (!pendingText_.isEmpty()) FlushText();
       break;
-    default:
-      break;
+    default: break;
   }
   return QWidget::eventFilter(watched, event);
 }

@@ -67,9 +67,7 @@ void PictureBox::SetTop(float v) {
   Place();
 }
 
-void PictureBox::Place() {
-  move(static_cast<int>(std::lround(left_)), static_cast<int>(std::lround(top_)));
-}
+void PictureBox::Place() { move(static_cast<int>(std::lround(left_)), static_cast<int>(std::lround(top_))); }
 
 void PictureBox::SetMousePointer(int pointer) {
   mousePointer_ = pointer;

@@ -20,9 +20,7 @@ class Bytes {
   const uint8_t* data() const { return data_; }
 
   // True when [offset, offset + length) lies inside the span.
-  bool Has(size_t offset, size_t length) const {
-    return offset <= size_ && length <= size_ - offset;
-  }
+  bool Has(size_t offset, size_t length) const { return offset <= size_ && length <= size_ - offset; }
   void Need(size_t offset, size_t length) const {
     if (!Has(offset, length)) throw ShortRecord{};
   }

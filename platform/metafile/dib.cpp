@@ -65,7 +65,12 @@ bool ReadHeader(Bytes info, const DibOptions& options, Header* h) {
   const int64_t rows = h->height < 0 ? -h->height : h->height;
   if (h->width > 65535 || rows > 65535 || h->width * rows > options.max_pixels) return false;
   switch (h->bpp) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
     case 0: return h->compression == kJpeg || h->compression == kPng;
     default: return false;
   }
@@ -160,8 +165,8 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
   Header h;
   if (!ReadHeader(info, options, &h)) return {};
   if (h.compression == kJpeg || h.compression == kPng) {
-    QImage embedded = QImage::fromData(QByteArray::fromRawData(reinterpret_cast<const char*>(bits.data()),
-                                                               static_cast<qsizetype>(bits.size())));
+    QImage embedded = QImage::fromData(
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bits.data()), static_cast<qsizetype>(bits.size())));
     if (embedded.isNull() || qint64(embedded.width()) * embedded.height() > options.max_pixels) return {};
     return embedded.convertToFormat(QImage::Format_RGB32);
   }
@@ -189,7 +194,9 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
     const bool indexed = h.bpp <= 8;
     const bool alpha = options.keep_alpha && h.bpp == 32 && h.compression == kRgb;
     QImage image(width, height,
-                 indexed ? QImage::Format_Indexed8 : alpha ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32);
+                 indexed ? QImage::Format_Indexed8
+                 : alpha ? QImage::Format_ARGB32_Premultiplied
+                         : QImage::Format_RGB32);
     if (image.isNull()) return {};
     if (indexed) image.setColorTable(table);
     for (int row = 0; row < height; ++row) {
@@ -198,9 +205,12 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
       if (indexed) {
         for (int x = 0; x < width; ++x) {
           int index;
-          if (h.bpp == 8) index = src[x];
-          else if (h.bpp == 4) index = (x & 1) ? (src[x / 2] & 15) : (src[x / 2] >> 4);
-          else index = (src[x / 8] >> (7 - (x & 7))) & 1;
+          if (h.bpp == 8)
+            index = src[x];
+          else if (h.bpp == 4)
+            index = (x & 1) ? (src[x / 2] & 15) : (src[x / 2] >> 4);
+          else
+            index = (src[x / 8] >> (7 - (x & 7))) & 1;
           line[x] = static_cast<uchar>(index);
         }
         continue;
@@ -211,13 +221,15 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
           out[x] = qRgb(src[3 * x + 2], src[3 * x + 1], src[3 * x]);
         } else if (alpha) {
           const int a = src[4 * x + 3];
-          out[x] = qRgba(std::min<int>(src[4 * x + 2], a), std::min<int>(src[4 * x + 1], a), std::min<int>(src[4 * x], a), a);
+          out[x] = qRgba(std::min<int>(src[4 * x + 2], a), std::min<int>(src[4 * x + 1], a),
+                         std::min<int>(src[4 * x], a), a);
         } else if (h.bpp == 32 && h.compression == kRgb) {
           out[x] = qRgb(src[4 * x + 2], src[4 * x + 1], src[4 * x]);
         } else {
-          uint32_t pixel = h.bpp == 16 ? static_cast<uint32_t>(src[2 * x] | (src[2 * x + 1] << 8))
-                                       : static_cast<uint32_t>(src[4 * x] | (src[4 * x + 1] << 8) |
-                                                               (src[4 * x + 2] << 16) | (uint32_t(src[4 * x + 3]) << 24));
+          uint32_t pixel = h.bpp == 16
+                               ? static_cast<uint32_t>(src[2 * x] | (src[2 * x + 1] << 8))
+                               : static_cast<uint32_t>(src[4 * x] | (src[4 * x + 1] << 8) | (src[4 * x + 2] << 16) |
+                                                       (uint32_t(src[4 * x + 3]) << 24));
           out[x] = qRgb(red.Scale(pixel), green.Scale(pixel), blue.Scale(pixel));
         }
       }

@@ -8,22 +8,87 @@ namespace zindrel::metafile {
 namespace {
 
 enum : uint32_t {
-  kHeader = 1, kPolyBezier = 2, kPolygon = 3, kPolyline = 4, kPolyBezierTo = 5, kPolylineTo = 6,
-  kPolyPolyline = 7, kPolyPolygon = 8, kSetWindowExtEx = 9, kSetWindowOrgEx = 10, kSetViewportExtEx = 11,
-  kSetViewportOrgEx = 12, kEof = 14, kSetPixelV = 15, kSetMapMode = 17, kSetBkMode = 18,
-  kSetPolyFillMode = 19, kSetRop2 = 20, kSetTextAlign = 22, kSetTextColor = 24, kSetBkColor = 25,
-  kOffsetClipRgn = 26, kMoveToEx = 27, kExcludeClipRect = 29, kIntersectClipRect = 30,
-  kScaleViewportExtEx = 31, kScaleWindowExtEx = 32, kSaveDc = 33, kRestoreDc = 34, kSetWorldTransform = 35,
-  kModifyWorldTransform = 36, kSelectObject = 37, kCreatePen = 38, kCreateBrushIndirect = 39,
-  kDeleteObject = 40, kAngleArc = 41, kEllipse = 42, kRectangle = 43, kRoundRect = 44, kArc = 45,
-  kChord = 46, kPie = 47, kSelectPalette = 48, kCreatePalette = 49, kLineTo = 54, kArcTo = 55,
-  kPolyDraw = 56, kSetArcDirection = 57, kBeginPath = 59, kEndPath = 60, kCloseFigure = 61, kFillPath = 62,
-  kStrokeAndFillPath = 63, kStrokePath = 64, kFlattenPath = 65, kSelectClipPath = 67, kAbortPath = 68,
-  kFillRgn = 71, kFrameRgn = 72, kInvertRgn = 73, kPaintRgn = 74, kExtSelectClipRgn = 75, kBitBlt = 76,
-  kStretchBlt = 77, kSetDiBitsToDevice = 80, kStretchDiBits = 81, kExtCreateFontIndirectW = 82,
-  kExtTextOutA = 83, kExtTextOutW = 84, kPolyBezier16 = 85, kPolygon16 = 86, kPolyline16 = 87,
-  kPolyBezierTo16 = 88, kPolylineTo16 = 89, kPolyPolyline16 = 90, kPolyPolygon16 = 91, kPolyDraw16 = 92,
-  kCreateMonoBrush = 93, kCreateDibPatternBrushPt = 94, kExtCreatePen = 95, kAlphaBlend = 114,
+  kHeader = 1,
+  kPolyBezier = 2,
+  kPolygon = 3,
+  kPolyline = 4,
+  kPolyBezierTo = 5,
+  kPolylineTo = 6,
+  kPolyPolyline = 7,
+  kPolyPolygon = 8,
+  kSetWindowExtEx = 9,
+  kSetWindowOrgEx = 10,
+  kSetViewportExtEx = 11,
+  kSetViewportOrgEx = 12,
+  kEof = 14,
+  kSetPixelV = 15,
+  kSetMapMode = 17,
+  kSetBkMode = 18,
+  kSetPolyFillMode = 19,
+  kSetRop2 = 20,
+  kSetTextAlign = 22,
+  kSetTextColor = 24,
+  kSetBkColor = 25,
+  kOffsetClipRgn = 26,
+  kMoveToEx = 27,
+  kExcludeClipRect = 29,
+  kIntersectClipRect = 30,
+  kScaleViewportExtEx = 31,
+  kScaleWindowExtEx = 32,
+  kSaveDc = 33,
+  kRestoreDc = 34,
+  kSetWorldTransform = 35,
+  kModifyWorldTransform = 36,
+  kSelectObject = 37,
+  kCreatePen = 38,
+  kCreateBrushIndirect = 39,
+  kDeleteObject = 40,
+  kAngleArc = 41,
+  kEllipse = 42,
+  kRectangle = 43,
+  kRoundRect = 44,
+  kArc = 45,
+  kChord = 46,
+  kPie = 47,
+  kSelectPalette = 48,
+  kCreatePalette = 49,
+  kLineTo = 54,
+  kArcTo = 55,
+  kPolyDraw = 56,
+  kSetArcDirection = 57,
+  kBeginPath = 59,
+  kEndPath = 60,
+  kCloseFigure = 61,
+  kFillPath = 62,
+  kStrokeAndFillPath = 63,
+  kStrokePath = 64,
+  kFlattenPath = 65,
+  kSelectClipPath = 67,
+  kAbortPath = 68,
+  kFillRgn = 71,
+  kFrameRgn = 72,
+  kInvertRgn = 73,
+  kPaintRgn = 74,
+  kExtSelectClipRgn = 75,
+  kBitBlt = 76,
+  kStretchBlt = 77,
+  kSetDiBitsToDevice = 80,
+  kStretchDiBits = 81,
+  kExtCreateFontIndirectW = 82,
+  kExtTextOutA = 83,
+  kExtTextOutW = 84,
+  kPolyBezier16 = 85,
+  kPolygon16 = 86,
+  kPolyline16 = 87,
+  kPolyBezierTo16 = 88,
+  kPolylineTo16 = 89,
+  kPolyPolyline16 = 90,
+  kPolyPolygon16 = 91,
+  kPolyDraw16 = 92,
+  kCreateMonoBrush = 93,
+  kCreateDibPatternBrushPt = 94,
+  kExtCreatePen = 95,
+  kAlphaBlend = 114,
   kTransparentBlt = 116,
 };
 
@@ -92,15 +157,22 @@ class EmfPlayback {
 
   void Record(uint32_t type, const Bytes& r) {
     switch (type) {
-      case kPolyBezier: case kPolygon: case kPolyline: case kPolyBezierTo: case kPolylineTo:
-        Poly(type, ReadPoints(r, 28, r.U32(24), false));
-        break;
-      case kPolyBezier16: case kPolygon16: case kPolyline16: case kPolyBezierTo16: case kPolylineTo16:
-        Poly(type - kPolyBezier16 + kPolyBezier, ReadPoints(r, 28, r.U32(24), true));
-        break;
-      case kPolyPolyline: case kPolyPolygon: PolyPoly(type == kPolyPolygon, r, false); break;
-      case kPolyPolyline16: case kPolyPolygon16: PolyPoly(type == kPolyPolygon16, r, true); break;
-      case kPolyDraw: case kPolyDraw16: {
+      case kPolyBezier:
+      case kPolygon:
+      case kPolyline:
+      case kPolyBezierTo:
+      case kPolylineTo: Poly(type, ReadPoints(r, 28, r.U32(24), false)); break;
+      case kPolyBezier16:
+      case kPolygon16:
+      case kPolyline16:
+      case kPolyBezierTo16:
+      case kPolylineTo16: Poly(type - kPolyBezier16 + kPolyBezier, ReadPoints(r, 28, r.U32(24), true)); break;
+      case kPolyPolyline:
+      case kPolyPolygon: PolyPoly(type == kPolyPolygon, r, false); break;
+      case kPolyPolyline16:
+      case kPolyPolygon16: PolyPoly(type == kPolyPolygon16, r, true); break;
+      case kPolyDraw:
+      case kPolyDraw16: {
         const bool short_form = type == kPolyDraw16;
         const size_t count = r.U32(24);
         const QVector<QPointF> points = ReadPoints(r, 28, count, short_form);
@@ -214,7 +286,8 @@ class EmfPlayback {
         p_.SetObject(r.U32(8), brush);
         break;
       }
-      case kCreateMonoBrush: case kCreateDibPatternBrushPt: {
+      case kCreateMonoBrush:
+      case kCreateDibPatternBrushPt: {
         BrushSpec brush;
         brush.style = kBsDibPatternPt;
         brush.pattern = RecordBitmap(r, 16, 24, r.U32(12), p_);
@@ -252,9 +325,11 @@ class EmfPlayback {
         p_.SetObject(r.U32(8), font);
         break;
       }
-      case kExtTextOutA: case kExtTextOutW: TextOut(type == kExtTextOutW, r); break;
+      case kExtTextOutA:
+      case kExtTextOutW: TextOut(type == kExtTextOutW, r); break;
 
-      case kBitBlt: case kStretchBlt: {
+      case kBitBlt:
+      case kStretchBlt: {
         const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
         const uint32_t rop = r.U32(40);
         const int index = static_cast<int>((rop >> 16) & 0xFF);
@@ -271,7 +346,8 @@ class EmfPlayback {
         p_.StretchBlt(dest, image, src, rop);
         break;
       }
-      case kAlphaBlend: case kTransparentBlt: {
+      case kAlphaBlend:
+      case kTransparentBlt: {
         // The stretch layout, with a blend function or a key colour where the
         // raster operation would be.
         const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
@@ -303,8 +379,10 @@ class EmfPlayback {
         QRectF src(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
         if (bottom_up && !image.isNull()) src.moveTop(image.height() - src.top() - src.height());
         const int index = static_cast<int>((rop >> 16) & 0xFF);
-        if ((((index >> 2) ^ index) & 0x33) == 0) p_.PatBlt(dest, rop);
-        else p_.StretchBlt(dest, image, src, rop);
+        if ((((index >> 2) ^ index) & 0x33) == 0)
+          p_.PatBlt(dest, rop);
+        else
+          p_.StretchBlt(dest, image, src, rop);
         break;
       }
       case kSetDiBitsToDevice: {

@@ -24,9 +24,7 @@ bool SaneTransform(const QTransform& t) {
   return std::fabs(t.determinant()) > 1e-12;
 }
 
-bool CanDrawText() {
-  return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr;
-}
+bool CanDrawText() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
 // The composition mode for the source-using ternary raster operations.
 QPainter::CompositionMode BlitMode(int index) {
@@ -166,11 +164,16 @@ void GdiPlayer::SelectObject(uint32_t index) {
   }
   const GdiObject* object = Object(index);
   if (!object) return;
-  if (auto* pen = std::get_if<PenSpec>(object)) s_.pen = *pen;
-  else if (auto* brush = std::get_if<BrushSpec>(object)) s_.brush = *brush;
-  else if (auto* font = std::get_if<FontSpec>(object)) s_.font = *font;
-  else if (auto* region = std::get_if<RegionSpec>(object)) SelectClipRegion(&region->device, kRgnCopy);
-  else if (auto* palette = std::get_if<PaletteSpec>(object)) palette_ = palette->colours;
+  if (auto* pen = std::get_if<PenSpec>(object))
+    s_.pen = *pen;
+  else if (auto* brush = std::get_if<BrushSpec>(object))
+    s_.brush = *brush;
+  else if (auto* font = std::get_if<FontSpec>(object))
+    s_.font = *font;
+  else if (auto* region = std::get_if<RegionSpec>(object))
+    SelectClipRegion(&region->device, kRgnCopy);
+  else if (auto* palette = std::get_if<PaletteSpec>(object))
+    palette_ = palette->colours;
 }
 
 void GdiPlayer::SelectStockObject(uint32_t stock) {
@@ -185,10 +188,19 @@ void GdiPlayer::SelectStockObject(uint32_t stock) {
     case 2: solid(128); break;
     case 3: solid(64); break;
     case 4: solid(0); break;
-    case 5: s_.brush = BrushSpec{}; s_.brush.style = kBsNull; break;
-    case 6: s_.pen = PenSpec{}; s_.pen.colour = Qt::white; break;
+    case 5:
+      s_.brush = BrushSpec{};
+      s_.brush.style = kBsNull;
+      break;
+    case 6:
+      s_.pen = PenSpec{};
+      s_.pen.colour = Qt::white;
+      break;
     case 7: s_.pen = PenSpec{}; break;
-    case 8: s_.pen = PenSpec{}; s_.pen.style = kPsNull; break;
+    case 8:
+      s_.pen = PenSpec{};
+      s_.pen.style = kPsNull;
+      break;
     case 0x12: solid(255); break;
     case 0x13: s_.pen = PenSpec{}; break;
     default:
@@ -358,12 +370,12 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& def) const {
         for (int x = 0; x < 8; ++x) {
           bool on = false;
           switch (def.hatch) {
-            case 0: on = y == 0; break;                     // horizontal
-            case 1: on = x == 0; break;                     // vertical
-            case 2: on = x == y; break;                     // top-left to bottom-right
-            case 3: on = x == 7 - y; break;                 // bottom-left to top-right
-            case 4: on = x == 0 || y == 0; break;           // cross
-            case 5: on = x == y || x == 7 - y; break;       // diagonal cross
+            case 0: on = y == 0; break;                // horizontal
+            case 1: on = x == 0; break;                // vertical
+            case 2: on = x == y; break;                // top-left to bottom-right
+            case 3: on = x == 7 - y; break;            // bottom-left to top-right
+            case 4: on = x == 0 || y == 0; break;      // cross
+            case 5: on = x == y || x == 7 - y; break;  // diagonal cross
             default: on = y == 0; break;
           }
           if (on) tile.setPixel(x, y, ink);
@@ -778,8 +790,10 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
   }
   double x0 = 0;
   const uint32_t horizontal = s_.text_align & 6;
-  if (horizontal == kTaCenter) x0 = -total / 2;
-  else if (horizontal == kTaRight) x0 = -total;
+  if (horizontal == kTaCenter)
+    x0 = -total / 2;
+  else if (horizontal == kTaRight)
+    x0 = -total;
   const uint32_t vertical = s_.text_align & kTaBaseline;
   const double baseline = vertical == kTaBaseline ? 0 : vertical == kTaBottom ? -descent : ascent;
   const double angle = f.escapement / 10.0;
@@ -803,8 +817,10 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
       const bool outlines = angle != 0 || (font.stretch() != 0 && font.stretch() != 100);
       QPainterPath shapes;
       auto piece = [&](QPointF at, const QString& part) {
-        if (outlines) shapes.addText(at, font, part);
-        else painter->drawText(at, part);
+        if (outlines)
+          shapes.addText(at, font, part);
+        else
+          painter->drawText(at, part);
       };
       if (per_char) {
         double x = x0;
@@ -848,7 +864,10 @@ void GdiPlayer::PatBlt(QRectF dest, uint32_t rop) {
   switch (index) {
     case 0x00: brush = QBrush(Qt::black); break;
     case 0xFF: brush = QBrush(Qt::white); break;
-    case 0x55: painter->setCompositionMode(QPainter::RasterOp_NotDestination); brush = QBrush(Qt::black); break;
+    case 0x55:
+      painter->setCompositionMode(QPainter::RasterOp_NotDestination);
+      brush = QBrush(Qt::black);
+      break;
     case 0x5A: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
     case 0x0F: painter->setCompositionMode(QPainter::RasterOp_NotSource); break;
     case 0xA0: painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
@@ -883,8 +902,8 @@ void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPai
   Account(area.boundingRect(), 2);
   if (!image_) return;
   const double sw = source_rect.width(), sh = source_rect.height();
-  const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh,
-                         (p2.y() - p0.y()) / sh, p0.x(), p0.y());
+  const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh, (p2.y() - p0.y()) / sh,
+                         p0.x(), p0.y());
   if (!SaneTransform(place)) return;
   QPainter* const painter = Painter();
   if (s_.clip) painter->setClipRegion(*s_.clip);
@@ -917,7 +936,8 @@ namespace {
 QRect PixelRect(const QRectF& r) {
   const QRectF n = r.normalized();
   const double left = std::clamp(std::round(n.left()), -1e8, 1e8), top = std::clamp(std::round(n.top()), -1e8, 1e8);
-  const double right = std::clamp(std::round(n.right()), -1e8, 1e8), bottom = std::clamp(std::round(n.bottom()), -1e8, 1e8);
+  const double right = std::clamp(std::round(n.right()), -1e8, 1e8),
+               bottom = std::clamp(std::round(n.bottom()), -1e8, 1e8);
   return QRect(QPoint(static_cast<int>(left), static_cast<int>(top)),
                QPoint(static_cast<int>(right) - 1, static_cast<int>(bottom) - 1));
 }
@@ -947,9 +967,7 @@ QRegion MapRegion(const QRegion& region, const QTransform& t) {
   return PathRegion(t.map(outline), Qt::WindingFill, QRectF(-1e6, -1e6, 2e6, 2e6));
 }
 
-QRegion GdiPlayer::ImageRegion() const {
-  return image_ ? QRegion(image_->rect()) : QRegion(0, 0, 1, 1);
-}
+QRegion GdiPlayer::ImageRegion() const { return image_ ? QRegion(image_->rect()) : QRegion(0, 0, 1, 1); }
 
 QRegion GdiPlayer::LogicalRectRegion(QRectF r) const {
   const QTransform t = ToImage();
@@ -983,8 +1001,10 @@ void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush
   const int fw = static_cast<int>(std::clamp(std::fabs(w) * scale, 1.0, 1e4));
   const int fh = static_cast<int>(std::clamp(std::fabs(h) * scale, 1.0, 1e4));
   // The frame: the region less the region shrunk by the frame's width and height.
-  const QRegion inner = area.intersected(area.translated(fw, 0)).intersected(area.translated(-fw, 0))
-                            .intersected(area.translated(0, fh)).intersected(area.translated(0, -fh));
+  const QRegion inner = area.intersected(area.translated(fw, 0))
+                            .intersected(area.translated(-fw, 0))
+                            .intersected(area.translated(0, fh))
+                            .intersected(area.translated(0, -fh));
   QRegion frame = area.subtracted(inner);
   if (s_.clip) frame &= *s_.clip;
   QPainter* const painter = Painter();

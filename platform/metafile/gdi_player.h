@@ -16,26 +16,45 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPointF>
-#include <QRegion>
 #include <QRectF>
+#include <QRegion>
 #include <QString>
 #include <QTransform>
 #include <QVector>
 #include <cstdint>
 #include <memory>
-#include <unordered_map>
 #include <optional>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
 namespace zindrel::metafile {
 
 // GDI constants the parsers and the player share.
-enum MapMode { kMmText = 1, kMmLoMetric, kMmHiMetric, kMmLoEnglish, kMmHiEnglish, kMmTwips, kMmIsotropic, kMmAnisotropic };
+enum MapMode {
+  kMmText = 1,
+  kMmLoMetric,
+  kMmHiMetric,
+  kMmLoEnglish,
+  kMmHiEnglish,
+  kMmTwips,
+  kMmIsotropic,
+  kMmAnisotropic
+};
 enum BkMode { kTransparent = 1, kOpaque = 2 };
 enum FillMode { kAlternate = 1, kWinding = 2 };
 enum BrushStyle { kBsSolid = 0, kBsNull = 1, kBsHatched = 2, kBsPattern = 3, kBsDibPattern = 5, kBsDibPatternPt = 6 };
-enum PenStyle { kPsSolid = 0, kPsDash, kPsDot, kPsDashDot, kPsDashDotDot, kPsNull, kPsInsideFrame, kPsUserStyle, kPsAlternate };
+enum PenStyle {
+  kPsSolid = 0,
+  kPsDash,
+  kPsDot,
+  kPsDashDot,
+  kPsDashDotDot,
+  kPsNull,
+  kPsInsideFrame,
+  kPsUserStyle,
+  kPsAlternate
+};
 enum TextAlign : uint32_t { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24 };
 enum TextOptions : uint32_t { kEtoOpaque = 2, kEtoClipped = 4, kEtoGlyphIndex = 0x10, kEtoNoRect = 0x100 };
 enum RegionMode { kRgnAnd = 1, kRgnOr = 2, kRgnXor = 3, kRgnDiff = 4, kRgnCopy = 5 };
@@ -48,7 +67,7 @@ QColor ColourRef(uint32_t value);
 struct PenSpec {
   int style = kPsSolid;  // low four bits of the pen style
   uint32_t full_style = 0;
-  double width = 0;       // logical units; 0 is one pixel
+  double width = 0;        // logical units; 0 is one pixel
   bool geometric = false;  // wide pens keep their dashes
   QColor colour = Qt::black;
   QVector<qreal> user_dashes;  // logical units, for PS_USERSTYLE
@@ -58,7 +77,7 @@ struct BrushSpec {
   int style = kBsSolid;
   QColor colour = Qt::white;
   int hatch = 0;
-  QImage pattern;  // BS_DIBPATTERN / BS_PATTERN
+  QImage pattern;             // BS_DIBPATTERN / BS_PATTERN
   bool mono_pattern = false;  // drawn in text and background colour
 };
 
@@ -92,7 +111,7 @@ using GdiObject = std::variant<std::monostate, PenSpec, BrushSpec, FontSpec, Reg
 // Hard limits that keep a hostile file from running forever or eating memory.
 struct Limits {
   uint64_t max_records = uint64_t(1) << 24;
-  double max_work = 1.0e9;  // about the pixels touched, plus edges times rows for fills
+  double max_work = 1.0e9;                    // about the pixels touched, plus edges times rows for fills
   qint64 max_bitmap_bytes = qint64(1) << 30;  // decoded bitmaps, added up over the file
   int max_objects = 65536;
   int max_saved_states = 4096;
@@ -126,7 +145,7 @@ class GdiPlayer {
   qint64 max_bitmap_pixels() const;
 
   // Object table.
-  int AddObject(GdiObject object);          // lowest free slot; -1 when full
+  int AddObject(GdiObject object);                   // lowest free slot; -1 when full
   void SetObject(uint32_t index, GdiObject object);  // at a given slot
   void SelectObject(uint32_t index);
   void SelectStockObject(uint32_t stock);
@@ -230,7 +249,7 @@ class GdiPlayer {
     int rop2 = 13;  // R2_COPYPEN
     int arc_direction = kCounterClockwise;
     double char_extra = 0;
-    QPointF position;  // logical
+    QPointF position;             // logical
     std::optional<QRegion> clip;  // picture pixels
   };
 

@@ -30,8 +30,8 @@ QSize PictureSize(double w, double h) {
   const double rw = std::round(w), rh = std::round(h);
   if (rw > kMaxSide || rh > kMaxSide || rw * rh * 4 > static_cast<double>(kMaxBytes)) {
     char text[160];
-    std::snprintf(text, sizeof text, "(the picture would be %.0f x %.0f pixels, more than %d x %d)", rw, rh,
-                  kMaxSide, kMaxSide);
+    std::snprintf(text, sizeof text, "(the picture would be %.0f x %.0f pixels, more than %d x %d)", rw, rh, kMaxSide,
+                  kMaxSide);
     Raise(ErrorKind::InvalidPicture, text);
   }
   return QSize(static_cast<int>(rw), static_cast<int>(rh));
@@ -139,8 +139,8 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
   const double fw = double(f.right()) - f.left(), fh = double(f.bottom()) - f.top();
   if (fw > 0 && fh > 0) {
     size = PictureSize(fw * dpi / 2540, fh * dpi / 2540);
-    frame_device = QRectF(f.left() / 100.0 * px_per_mm.x(), f.top() / 100.0 * px_per_mm.y(),
-                          fw / 100.0 * px_per_mm.x(), fh / 100.0 * px_per_mm.y());
+    frame_device = QRectF(f.left() / 100.0 * px_per_mm.x(), f.top() / 100.0 * px_per_mm.y(), fw / 100.0 * px_per_mm.x(),
+                          fh / 100.0 * px_per_mm.y());
   } else {
     const QRect& b = header.bounds;
     const double bw = double(b.right()) - b.left() + 1, bh = double(b.bottom()) - b.top() + 1;
@@ -150,9 +150,9 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
     frame_device = QRectF(b.left(), b.top(), bw, bh);
   }
   QImage image = WhitePicture(size);
-  const QTransform device_to_image = QTransform::fromTranslate(-frame_device.left(), -frame_device.top()) *
-                                     QTransform::fromScale(size.width() / frame_device.width(),
-                                                           size.height() / frame_device.height());
+  const QTransform device_to_image =
+      QTransform::fromTranslate(-frame_device.left(), -frame_device.top()) *
+      QTransform::fromScale(size.width() / frame_device.width(), size.height() / frame_device.height());
   GdiPlayer player(&image, device_to_image, px_per_mm, limits);
   PlayEmf(file, player);
   player.End();

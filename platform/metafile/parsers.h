@@ -16,8 +16,8 @@ namespace zindrel::metafile {
 
 struct WmfHeader {
   bool placeable = false;
-  QRectF bbox;       // placeable header: the picture's box in logical units
-  double inch = 0;   // placeable header: logical units per inch
+  QRectF bbox;      // placeable header: the picture's box in logical units
+  double inch = 0;  // placeable header: logical units per inch
   size_t first_record = 0;
 };
 
@@ -29,10 +29,10 @@ std::optional<QRectF> FindWmfWindow(Bytes file, const WmfHeader& header);
 void PlayWmf(Bytes file, const WmfHeader& header, GdiPlayer& player);
 
 struct EmfHeader {
-  QRect bounds;      // device units, inclusive
-  QRect frame;       // 0.01 mm, inclusive
-  QSize device_px;   // reference device in pixels
-  QSize device_mm;   // and in millimetres
+  QRect bounds;     // device units, inclusive
+  QRect frame;      // 0.01 mm, inclusive
+  QSize device_px;  // reference device in pixels
+  QSize device_mm;  // and in millimetres
   uint32_t handles = 0;
 };
 

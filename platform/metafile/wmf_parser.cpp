@@ -12,22 +12,63 @@ namespace {
 
 enum : uint16_t {
   kEof = 0x0000,
-  kSetBkColor = 0x0201, kSetBkMode = 0x0102, kSetMapMode = 0x0103, kSetRop2 = 0x0104,
-  kSetPolyFillMode = 0x0106, kSetTextCharExtra = 0x0108, kSetTextColor = 0x0209, kSetTextAlign = 0x012E,
-  kSetWindowOrg = 0x020B, kSetWindowExt = 0x020C, kSetViewportOrg = 0x020D, kSetViewportExt = 0x020E,
-  kOffsetWindowOrg = 0x020F, kOffsetViewportOrg = 0x0211, kScaleWindowExt = 0x0410, kScaleViewportExt = 0x0412,
-  kLineTo = 0x0213, kMoveTo = 0x0214, kExcludeClipRect = 0x0415, kIntersectClipRect = 0x0416,
-  kOffsetClipRgn = 0x0220, kArc = 0x0817, kEllipse = 0x0418, kPie = 0x081A, kChord = 0x0830,
-  kRectangle = 0x041B, kRoundRect = 0x061C, kSetPixel = 0x041F, kPatBlt = 0x061D,
-  kSaveDc = 0x001E, kRestoreDc = 0x0127, kPolygon = 0x0324, kPolyline = 0x0325, kPolyPolygon = 0x0538,
-  kTextOut = 0x0521, kExtTextOut = 0x0A32,
-  kFillRegion = 0x0228, kFrameRegion = 0x0429, kInvertRegion = 0x012A, kPaintRegion = 0x012B,
-  kSelectClipRegion = 0x012C, kSelectObject = 0x012D, kSelectPalette = 0x0234, kDeleteObject = 0x01F0,
-  kCreatePalette = 0x00F7, kCreatePatternBrush = 0x01F9, kCreatePenIndirect = 0x02FA,
-  kCreateFontIndirect = 0x02FB, kCreateBrushIndirect = 0x02FC, kCreateRegion = 0x06FF,
+  kSetBkColor = 0x0201,
+  kSetBkMode = 0x0102,
+  kSetMapMode = 0x0103,
+  kSetRop2 = 0x0104,
+  kSetPolyFillMode = 0x0106,
+  kSetTextCharExtra = 0x0108,
+  kSetTextColor = 0x0209,
+  kSetTextAlign = 0x012E,
+  kSetWindowOrg = 0x020B,
+  kSetWindowExt = 0x020C,
+  kSetViewportOrg = 0x020D,
+  kSetViewportExt = 0x020E,
+  kOffsetWindowOrg = 0x020F,
+  kOffsetViewportOrg = 0x0211,
+  kScaleWindowExt = 0x0410,
+  kScaleViewportExt = 0x0412,
+  kLineTo = 0x0213,
+  kMoveTo = 0x0214,
+  kExcludeClipRect = 0x0415,
+  kIntersectClipRect = 0x0416,
+  kOffsetClipRgn = 0x0220,
+  kArc = 0x0817,
+  kEllipse = 0x0418,
+  kPie = 0x081A,
+  kChord = 0x0830,
+  kRectangle = 0x041B,
+  kRoundRect = 0x061C,
+  kSetPixel = 0x041F,
+  kPatBlt = 0x061D,
+  kSaveDc = 0x001E,
+  kRestoreDc = 0x0127,
+  kPolygon = 0x0324,
+  kPolyline = 0x0325,
+  kPolyPolygon = 0x0538,
+  kTextOut = 0x0521,
+  kExtTextOut = 0x0A32,
+  kFillRegion = 0x0228,
+  kFrameRegion = 0x0429,
+  kInvertRegion = 0x012A,
+  kPaintRegion = 0x012B,
+  kSelectClipRegion = 0x012C,
+  kSelectObject = 0x012D,
+  kSelectPalette = 0x0234,
+  kDeleteObject = 0x01F0,
+  kCreatePalette = 0x00F7,
+  kCreatePatternBrush = 0x01F9,
+  kCreatePenIndirect = 0x02FA,
+  kCreateFontIndirect = 0x02FB,
+  kCreateBrushIndirect = 0x02FC,
+  kCreateRegion = 0x06FF,
   kDibCreatePatternBrush = 0x0142,
-  kBitBlt = 0x0922, kStretchBlt = 0x0B23, kDibBitBlt = 0x0940, kDibStretchBlt = 0x0B41,
-  kStretchDib = 0x0F43, kSetDibToDev = 0x0D33,
+  kBitBlt = 0x0922,
+  kStretchBlt = 0x0B23,
+  kDibBitBlt = 0x0940,
+  kDibStretchBlt = 0x0B41,
+  kStretchDib = 0x0F43,
+  kSetDibToDev = 0x0D33,
 };
 
 QPointF Pt(const Bytes& r, size_t x_at, size_t y_at) { return QPointF(r.I16(x_at), r.I16(y_at)); }
@@ -49,7 +90,8 @@ QVector<QPointF> Points(const Bytes& r, size_t at, size_t count) {
 const char* CodecFor(int charset) {
   switch (charset) {
     case 0: return "windows-1252";
-    case 1: case 134: return "GBK";  // the default charset is the system's Chinese code page
+    case 1:
+    case 134: return "GBK";  // the default charset is the system's Chinese code page
     case 128: return "Shift_JIS";
     case 129: return "windows-949";
     case 136: return "Big5";
@@ -67,7 +109,9 @@ const char* CodecFor(int charset) {
   }
 }
 
-bool DoubleByte(int charset) { return charset == 1 || charset == 134 || charset == 128 || charset == 129 || charset == 136; }
+bool DoubleByte(int charset) {
+  return charset == 1 || charset == 134 || charset == 128 || charset == 129 || charset == 136;
+}
 
 bool LeadByte(int charset, uint8_t b) {
   if (charset == 128) return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
@@ -120,7 +164,8 @@ RegionSpec ReadRegion(const Bytes& r, const GdiPlayer& player) {
     }
     at += 6 + 2 * count + 2;
   }
-  if (scans == 0) rects.push_back(QRect(QPoint(r.I16(14), r.I16(16)), QPoint(r.I16(18) - 1, r.I16(20) - 1)).normalized());
+  if (scans == 0)
+    rects.push_back(QRect(QPoint(r.I16(14), r.I16(16)), QPoint(r.I16(18) - 1, r.I16(20) - 1)).normalized());
   return RegionSpec{player.ToDevice(UniteRects(std::move(rects)))};
 }
 
@@ -154,13 +199,16 @@ class WmfPlayback {
       case kRectangle: p_.Rectangle(ReversedRect(r, 0)); break;
       case kEllipse: p_.Ellipse(ReversedRect(r, 0)); break;
       case kRoundRect: p_.RoundRect(ReversedRect(r, 4), r.I16(2), r.I16(0)); break;
-      case kArc: case kPie: case kChord: {
+      case kArc:
+      case kPie:
+      case kChord: {
         const Arc kind = function == kArc ? Arc::kArc : function == kPie ? Arc::kPie : Arc::kChord;
         p_.ArcShape(kind, ReversedRect(r, 8), Pt(r, 6, 4), Pt(r, 2, 0));
         break;
       }
       case kSetPixel: p_.SetPixel(Pt(r, 6, 4), ColourRef(r.U32(0))); break;
-      case kPolygon: case kPolyline: {
+      case kPolygon:
+      case kPolyline: {
         const int16_t count = r.I16(0);
         if (count < 0) break;
         const QVector<QPointF> points = Points(r, 2, static_cast<size_t>(count));
@@ -200,7 +248,10 @@ class WmfPlayback {
         p_.SelectClipRegion(region ? &region->device : nullptr, kRgnCopy);
         break;
       }
-      case kFillRegion: case kPaintRegion: case kInvertRegion: case kFrameRegion: Regions(function, r); break;
+      case kFillRegion:
+      case kPaintRegion:
+      case kInvertRegion:
+      case kFrameRegion: Regions(function, r); break;
 
       case kSelectObject: {
         p_.SelectObject(r.U16(0));
@@ -283,9 +334,12 @@ class WmfPlayback {
         p_.PatBlt(dest, r.U32(0));
         break;
       }
-      case kDibBitBlt: case kDibStretchBlt: case kStretchDib: case kSetDibToDev: case kBitBlt: case kStretchBlt:
-        Blit(function, r, words);
-        break;
+      case kDibBitBlt:
+      case kDibStretchBlt:
+      case kStretchDib:
+      case kSetDibToDev:
+      case kBitBlt:
+      case kStretchBlt: Blit(function, r, words); break;
       default: break;  // anything else changes nothing we draw
     }
   }
@@ -327,8 +381,10 @@ class WmfPlayback {
       const GdiObject* brush_object = p_.Object(r.U16(2));
       const BrushSpec* brush = brush_object ? std::get_if<BrushSpec>(brush_object) : nullptr;
       if (!brush) return;
-      if (function == kFillRegion) p_.FillRegion(region->device, *brush);
-      else p_.FrameRegion(region->device, *brush, r.I16(6), r.I16(4));
+      if (function == kFillRegion)
+        p_.FillRegion(region->device, *brush);
+      else
+        p_.FrameRegion(region->device, *brush, r.I16(6), r.I16(4));
     }
   }
 
@@ -341,7 +397,8 @@ class WmfPlayback {
     Bytes dib;
     bool palette_indices = false;
     switch (function) {
-      case kDibBitBlt: case kBitBlt: {
+      case kDibBitBlt:
+      case kBitBlt: {
         const size_t skip = no_bitmap ? 2 : 0;
         const double ysrc = r.I16(4), xsrc = r.I16(6);
         const double h = r.I16(8 + skip), w = r.I16(10 + skip);
@@ -350,7 +407,8 @@ class WmfPlayback {
         if (!no_bitmap && function == kDibBitBlt) dib = r.From(16);
         break;
       }
-      case kDibStretchBlt: case kStretchBlt: {
+      case kDibStretchBlt:
+      case kStretchBlt: {
         const size_t skip = no_bitmap ? 2 : 0;
         src = QRectF(r.I16(10), r.I16(8), r.I16(6), r.I16(4));
         dest = QRectF(r.I16(18 + skip), r.I16(16 + skip), r.I16(14 + skip), r.I16(12 + skip));

@@ -35,13 +35,13 @@ void OpenFileDialog::ShowOpen() {
 }
 
 OpenFileDialog::Asker OpenFileDialog::QtAsker() {
-  return [](QWidget* parent, const QString& title, const QString& filter,
-            const QString& start) -> std::optional<QString> {
-    QString selected = filter.section(QStringLiteral(";;"), 0, 0);
-    const QString file = QFileDialog::getOpenFileName(parent, title, start, filter, &selected);
-    if (file.isEmpty()) return std::nullopt;
-    return file;
-  };
+  return
+      [](QWidget* parent, const QString& title, const QString& filter, const QString& start) -> std::optional<QString> {
+        QString selected = filter.section(QStringLiteral(";;"), 0, 0);
+        const QString file = QFileDialog::getOpenFileName(parent, title, start, filter, &selected);
+        if (file.isEmpty()) return std::nullopt;
+        return file;
+      };
 }
 
 }  // namespace zindrel

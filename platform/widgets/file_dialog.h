@@ -20,8 +20,8 @@ class OpenFileDialog {
  public:
   // What actually asks the user: gets the parent, title, Qt filter and the
   // starting file name; returns the chosen file or nothing when cancelled.
-  using Asker = std::function<std::optional<QString>(QWidget* parent, const QString& title,
-                                                     const QString& qtFilter, const QString& start)>;
+  using Asker = std::function<std::optional<QString>(QWidget* parent, const QString& title, const QString& qtFilter,
+                                                     const QString& start)>;
 
   explicit OpenFileDialog(QWidget* parent, Asker asker = {});
 

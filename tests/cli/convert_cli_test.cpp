@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QImage>
 #include <QProcess>
-#include <QRect>
 #include <QRandomGenerator>
+#include <QRect>
 
 #include <random>
 
@@ -39,7 +39,7 @@ struct Outcome {
 };
 
 Outcome RunCli(const QStringList& args, const QByteArray& input = {}, const QString& stdoutFile = {},
-              const QStringList& unset = {}) {
+               const QStringList& unset = {}) {
   QProcess process;
   if (!stdoutFile.isEmpty()) process.setStandardOutputFile(stdoutFile);
   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -101,7 +101,7 @@ class ConvertCli : public ::testing::Test {
   static void SetUpTestSuite() {
     folder_ = new testing::TempFolder;
     table_ = folder_->Write("table.han", testing::TableBytes(GLYPH_COUNT, testing::NumberLayout::Commas, "\r\n",
-                                                              [](int i, Record& r) { r.glyph = DistinctGlyph(i); }));
+                                                             [](int i, Record& r) { r.glyph = DistinctGlyph(i); }));
     loaded_ = new GlyphTable(LoadGlyphTable(table_));
     // A gradient with noise: its cells spread over many levels.
     picture_ = new QImage(100, 70, QImage::Format_RGB32);
@@ -168,11 +168,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ParameterCase{"Defaults", {}, 12, 2, 100, false, false},
         ParameterCase{"ShortGbk", {"-s", "5", "-q", "0", "-b", "40", "-e", "gbk"}, 5, 0, 40, true, false},
-        ParameterCase{"LongWithEquals", {"--size=30", "--quality=10", "--brightness=120", "--newline", "lf"}, 30, 10,
-                      120, false, true},
+        ParameterCase{"LongWithEquals",
+                      {"--size=30", "--quality=10", "--brightness=120", "--newline", "lf"},
+                      30,
+                      10,
+                      120,
+                      false,
+                      true},
         ParameterCase{"Attached", {"-s3", "-q7", "-b73", "--encoding=GBK", "--newline=lf"}, 3, 7, 73, true, true},
-        ParameterCase{"Utf8Spelled", {"--encoding", "utf-8", "--newline", "crlf", "-s", "11"}, 11, 2, 100, false,
-                      false}),
+        ParameterCase{
+            "Utf8Spelled", {"--encoding", "utf-8", "--newline", "crlf", "-s", "11"}, 11, 2, 100, false, false}),
     [](const ::testing::TestParamInfo<ParameterCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ConvertCli, GbkAndUtf8CarryTheSameGlyphs) {
@@ -243,7 +248,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailedOutputCase{"MissingPicture", {"%DIR%/none.png"}, "none.png: file not found"},
                       FailedOutputCase{"NotAPicture", {"%DIR%/art.txt"}, "art.txt: invalid picture"},
                       // The drawing fails after the text is ready: the text file stays as it was.
-                      FailedOutputCase{"PngIntoMissingFolder", {"--png", "%DIR%/no/such/art.png", "%PNG%"}, "art.png: "}),
+                      FailedOutputCase{
+                          "PngIntoMissingFolder", {"--png", "%DIR%/no/such/art.png", "%PNG%"}, "art.png: "}),
     [](const ::testing::TestParamInfo<FailedOutputCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ConvertCli, OutputIntoAMissingFolderOrAFolderFails) {
@@ -293,7 +299,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UsageCase{{"--size", "31", "%PNG%"}, "--size: 31 is out of range 3..30"},
                       UsageCase{{"-s", "twelve", "%PNG%"}, "--size: 'twelve' is not a number (a whole number 3..30)"},
                       UsageCase{{"-s", "12.5", "%PNG%"}, "--size: '12.5' is not a number"},
-                      UsageCase{{"-s", "99999999999999999999", "%PNG%"}, "--size: 99999999999999999999 is out of range"},
+                      UsageCase{{"-s", "99999999999999999999", "%PNG%"},
+                                "--size: 99999999999999999999 is out of range"},
                       UsageCase{{"-q", "-1", "%PNG%"}, "--quality: -1 is out of range 0..10"},
                       UsageCase{{"--quality=11", "%PNG%"}, "--quality: 11 is out of range 0..10"},
                       UsageCase{{"-b", "39", "%PNG%"}, "--brightness: 39 is out of range 40..120"},
@@ -321,9 +328,10 @@ TEST_P(ConversionFailures, ExitOneWithFileAndReason) {
   testing::TempFolder& f = *folder_;
   const std::string shortTable =
       f.Write(std::string(GetParam().name) + "-short.han", testing::TableBytes(GLYPH_COUNT - 1));
-  const std::string noTop = f.Write(std::string(GetParam().name) + "-notop.han",
-                                    testing::TableBytes(GLYPH_COUNT, testing::NumberLayout::Commas, "\r\n",
-                                                        [](int, Record& r) { r.values[9] = std::min<int16_t>(r.values[9], 83); }));
+  const std::string noTop =
+      f.Write(std::string(GetParam().name) + "-notop.han",
+              testing::TableBytes(GLYPH_COUNT, testing::NumberLayout::Commas, "\r\n",
+                                  [](int, Record& r) { r.values[9] = std::min<int16_t>(r.values[9], 83); }));
   QImage wide(32768, 2, QImage::Format_RGB32);
   wide.fill(Qt::white);
   const QString widePath = dir + "/wide.png";
@@ -334,8 +342,11 @@ TEST_P(ConversionFailures, ExitOneWithFileAndReason) {
   text.close();
 
   auto fill = [&](QString s) {
-    return s.replace("%PNG%", Q(png_)).replace("%TABLE%", Q(table_)).replace("%DIR%", dir)
-        .replace("%SHORT%", Q(shortTable)).replace("%NOTOP%", Q(noTop));
+    return s.replace("%PNG%", Q(png_))
+        .replace("%TABLE%", Q(table_))
+        .replace("%DIR%", dir)
+        .replace("%SHORT%", Q(shortTable))
+        .replace("%NOTOP%", Q(noTop));
   };
   QStringList args;
   for (const QString& a : GetParam().args) args << fill(a);
@@ -357,9 +368,11 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"EmptyInput", {"-t", "%TABLE%", "-"}, "standard input: invalid picture"},
         FailureCase{"MissingTable", {"-t", "%DIR%/Data.han", "%PNG%"}, "%DIR%/Data.han: file not found"},
         FailureCase{"ShortTable", {"-t", "%SHORT%", "%PNG%"}, "%SHORT%: input past end of file in record 14924\n"},
-        FailureCase{"TableWithoutLevel84", {"-t", "%NOTOP%", "-b", "120", "%PNG%"},
+        FailureCase{"TableWithoutLevel84",
+                    {"-t", "%NOTOP%", "-b", "120", "%PNG%"},
                     "%NOTOP%: overflow (the table has no glyph of level 1 or of level 84)\n"},
-        FailureCase{"WidePicture", {"-t", "%TABLE%", "%DIR%/wide.png"},
+        FailureCase{"WidePicture",
+                    {"-t", "%TABLE%", "%DIR%/wide.png"},
                     "%DIR%/wide.png: overflow (the picture is 32768x2 pixels; at most 32767 on a side)\n"}),
     [](const ::testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.name); });
 
@@ -368,11 +381,11 @@ TEST_F(ConvertCli, HelpAndVersion) {
     const Outcome o = RunCli({flag});
     EXPECT_EQ(o.code, 0);
     const std::string help = Str(o.out);
-    for (const char* part : {"Usage: zindrel-convert [OPTIONS] PICTURE", "-s, --size N", "3..30 (default 12)",
-                             "-q, --quality N", "0..10 (default 2)", "-b, --brightness N", "40..120 (default 100)",
-                             "-t, --table FILE", "-e, --encoding", "(default utf-8)", "--newline", "(default crlf)",
-                             "-o, --output FILE", "--png FILE", "--png-cell PX", "4..64 (default 16)", "--version",
-                             "Examples:", "Exit status"})
+    for (const char* part :
+         {"Usage: zindrel-convert [OPTIONS] PICTURE", "-s, --size N", "3..30 (default 12)", "-q, --quality N",
+          "0..10 (default 2)", "-b, --brightness N", "40..120 (default 100)", "-t, --table FILE", "-e, --encoding",
+          "(default utf-8)", "--newline", "(default crlf)", "-o, --output FILE", "--png FILE", "--png-cell PX",
+          "4..64 (default 16)", "--version", "Examples:", "Exit status"})
       EXPECT_NE(help.find(part), std::string::npos) << part;
     EXPECT_TRUE(o.err.isEmpty());
   }

@@ -119,8 +119,7 @@ std::vector<FailureCase> Failures() {
   std::string cut = TableBytes(GLYPH_COUNT);
   cut.resize(cut.size() - 4);  // the last record loses its level
   return {
-      {"Records14923", TableBytes(GLYPH_COUNT - 1), ErrorKind::ReadPastEnd,
-       "input past end of file in record 14924"},
+      {"Records14923", TableBytes(GLYPH_COUNT - 1), ErrorKind::ReadPastEnd, "input past end of file in record 14924"},
       {"LastRecordCut", cut, ErrorKind::ReadPastEnd, "input past end of file in record 14924"},
       {"Empty", "", ErrorKind::ReadPastEnd, "input past end of file in record 1"},
       // A bare LF ends no glyph line: the whole file is the first glyph line.
@@ -130,8 +129,7 @@ std::vector<FailureCase> Failures() {
       {"Level85Middle", WithLevel(7000, 85), ErrorKind::OutOfRange, "subscript out of range in record 7000"},
       // All 84 levels are indexed by then; 85 is still not below the next
       // expected level.
-      {"Level85Last", WithLevel(GLYPH_COUNT, 85), ErrorKind::OutOfRange,
-       "subscript out of range in record 14924"},
+      {"Level85Last", WithLevel(GLYPH_COUNT, 85), ErrorKind::OutOfRange, "subscript out of range in record 14924"},
       {"LevelHuge", WithLevel(300, 32767), ErrorKind::OutOfRange, "subscript out of range in record 300"},
       {"Number32768", WithValue(12, "32768"), ErrorKind::Overflow, "overflow in record 12"},
       {"NumberBelowRange", WithValue(12, "-32769"), ErrorKind::Overflow, "overflow in record 12"},
@@ -165,8 +163,10 @@ TEST(Loader, LevelIndexFollowsFirstRecordsOfRisingLevels) {
   // level, then the rest rising to 84.
   const int16_t head[] = {1, 1, 2, 2, 2, 4, 5, 3, 0, -7, 5};
   LoadOutcome outcome = LoadBytes(TableBytes(GLYPH_COUNT, NumberLayout::Commas, "\r\n", [&](int i, Record& r) {
-    if (i <= 11) r.values[9] = head[i - 1];
-    else r.values[9] = std::max<int16_t>(6, testing::SpreadLevel(i));
+    if (i <= 11)
+      r.values[9] = head[i - 1];
+    else
+      r.values[9] = std::max<int16_t>(6, testing::SpreadLevel(i));
   }));
   ASSERT_TRUE(outcome.ok) << outcome.message;
   const GlyphTable& t = outcome.table;

@@ -68,13 +68,14 @@ TEST_P(LevelWindows, RoundHalfToEvenWithinOneTo84) {
   EXPECT_EQ(w.upperStart, table.LevelStart(c.upper));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Examples, LevelWindows,
-    ::testing::Values(WindowCase{37.6f, 2, 36, 40}, WindowCase{36.5f, 2, 34, 38}, WindowCase{40.0f, 2, 38, 42},
-                      WindowCase{1.0f, 2, 1, 3}, WindowCase{84.0f, 2, 82, 84}, WindowCase{40.5f, 0, 40, 40},
-                      WindowCase{41.5f, 0, 42, 42}, WindowCase{50.0f, 10, 40, 60}, WindowCase{3.0f, 10, 1, 13},
-                      // 63.5 - 2^-18 plus 2 is stored as the float 65.5, which rounds to 66.
-                      WindowCase{63.5f - 0x1p-18f, 2, 61, 66}));
+INSTANTIATE_TEST_SUITE_P(Examples, LevelWindows,
+                         ::testing::Values(WindowCase{37.6f, 2, 36, 40}, WindowCase{36.5f, 2, 34, 38},
+                                           WindowCase{40.0f, 2, 38, 42}, WindowCase{1.0f, 2, 1, 3},
+                                           WindowCase{84.0f, 2, 82, 84}, WindowCase{40.5f, 0, 40, 40},
+                                           WindowCase{41.5f, 0, 42, 42}, WindowCase{50.0f, 10, 40, 60},
+                                           WindowCase{3.0f, 10, 1, 13},
+                                           // 63.5 - 2^-18 plus 2 is stored as the float 65.5, which rounds to 66.
+                                           WindowCase{63.5f - 0x1p-18f, 2, 61, 66}));
 
 TEST(LevelWindow, MissingLevelsWidenBothEndsTogether) {
   {
@@ -126,8 +127,8 @@ TEST_P(Distances, DifferenceTakenInDoubleAndRoundedHalfToEven) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, Distances,
-                         ::testing::Values(DistanceCase{7.5f, 7, 0}, DistanceCase{8.5f, 7, 4},
-                                           DistanceCase{6.5f, 7, 0}, DistanceCase{5.5f, 7, 4},
+                         ::testing::Values(DistanceCase{7.5f, 7, 0}, DistanceCase{8.5f, 7, 4}, DistanceCase{6.5f, 7, 0},
+                                           DistanceCase{5.5f, 7, 4},
                                            // 1.50000012 - 15 in float would be -13.5 (-> -14);
                                            // in double it is -13.49999988 (-> -13).
                                            DistanceCase{1.50000012f, 15, 169}, DistanceCase{0.0f, 15, 225},
@@ -137,8 +138,10 @@ TEST(Distance, OverflowRaises) {
   const GlyphTable table = TableOf({Flat("g", 0, 1)});
   for (float block : {182.0f, 70.0f}) {  // a square past 32767; a sum past 32767
     CellDensity cell = Cell(0.0f, 1.0f);
-    if (block == 182.0f) cell.Block[0] = block;
-    else cell.Block.fill(block);
+    if (block == 182.0f)
+      cell.Block[0] = block;
+    else
+      cell.Block.fill(block);
     try {
       GlyphDistance(table, cell, 1);
       ADD_FAILURE() << block;
@@ -164,7 +167,7 @@ TEST(MatchGlyph, CandidatesRunFromLowerStartToUpperStart) {
   }
   records.push_back(Flat("hi", 9, 84));
   records[12 - 1] = Flat("first42", 4, 42);
-  records[12 - 1].values[0] = 5;  // one off
+  records[12 - 1].values[0] = 5;              // one off
   records[13 - 1] = Flat("second42", 4, 42);  // exact, but outside the window
   const CellDensity cell = Cell(4.0f, 40.0f);
   EXPECT_EQ(MatchBoth(TableOf(records), cell, 2), 12);
@@ -182,8 +185,7 @@ TEST(MatchGlyph, QualityZeroTakesTheFirstGlyphOfTheLevel) {
 }
 
 TEST(MatchGlyph, TiesGoToTheLowerIndex) {
-  std::vector<Record> records = {Flat("a", 9, 1), Flat("b", 5, 1), Flat("c", 7, 1), Flat("d", 7, 1),
-                                 Flat("e", 5, 84)};
+  std::vector<Record> records = {Flat("a", 9, 1), Flat("b", 5, 1), Flat("c", 7, 1), Flat("d", 7, 1), Flat("e", 5, 84)};
   records[2].values[0] = 8;  // c: distance 1
   records[3].values[1] = 6;  // d: distance 1 as well
   const GlyphTable table = TableOf(records);

@@ -41,7 +41,7 @@ CellDensity MeasureAllPaths(const Picture& picture, int16_t row, int16_t column,
 
 TEST(Luminance, WeightsAndOutsidePoints) {
   EXPECT_EQ(Luminance(0x00FFFFFF), 255.0f);
-  EXPECT_EQ(Luminance(-1), 255.0f);  // outside the picture counts as white
+  EXPECT_EQ(Luminance(-1), 255.0f);          // outside the picture counts as white
   EXPECT_EQ(Luminance(0x000000FF), 76.5f);   // red in the low byte
   EXPECT_EQ(Luminance(0x0000FF00), 153.0f);  // green
   EXPECT_EQ(Luminance(0x00FF0000), 25.5f);   // blue
@@ -70,11 +70,15 @@ TEST_P(UniformCells, GiveTheWorkedValues) {
   const Picture picture(3 * c.cellSize, 3 * c.cellSize, c.colour);
   const CellDensity cell = MeasureAllPaths(picture, 1, 1, c.cellSize, c.factor);
   for (int b = 0; b < 9; ++b) {
-    if (c.tolerance == 0) EXPECT_EQ(cell.Block[b], c.block) << "block " << b;
-    else EXPECT_NEAR(cell.Block[b], c.block, c.tolerance) << "block " << b;
+    if (c.tolerance == 0)
+      EXPECT_EQ(cell.Block[b], c.block) << "block " << b;
+    else
+      EXPECT_NEAR(cell.Block[b], c.block, c.tolerance) << "block " << b;
   }
-  if (c.tolerance == 0) EXPECT_EQ(cell.Total, c.total);
-  else EXPECT_NEAR(cell.Total, c.total, c.tolerance);
+  if (c.tolerance == 0)
+    EXPECT_EQ(cell.Total, c.total);
+  else
+    EXPECT_NEAR(cell.Total, c.total, c.tolerance);
 }
 
 const float kF73 = StoreF32(73.0 / 100.0);

@@ -24,12 +24,11 @@ TEST_P(ToInt16Rounding, RoundsHalfToEven) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Ties, ToInt16Rounding,
-                         ::testing::Values(RoundCase{0.5, 0}, RoundCase{1.5, 2}, RoundCase{2.5, 2},
-                                           RoundCase{3.5, 4}, RoundCase{-0.5, 0}, RoundCase{-1.5, -2},
-                                           RoundCase{-2.5, -2}, RoundCase{7.5, 8}, RoundCase{2.4999999, 2},
-                                           RoundCase{2.5000001, 3}, RoundCase{-13.49999988, -13},
-                                           RoundCase{32767.4, 32767}, RoundCase{-32768.5, -32768},
-                                           RoundCase{32766.5, 32766}));
+                         ::testing::Values(RoundCase{0.5, 0}, RoundCase{1.5, 2}, RoundCase{2.5, 2}, RoundCase{3.5, 4},
+                                           RoundCase{-0.5, 0}, RoundCase{-1.5, -2}, RoundCase{-2.5, -2},
+                                           RoundCase{7.5, 8}, RoundCase{2.4999999, 2}, RoundCase{2.5000001, 3},
+                                           RoundCase{-13.49999988, -13}, RoundCase{32767.4, 32767},
+                                           RoundCase{-32768.5, -32768}, RoundCase{32766.5, 32766}));
 
 TEST(ToInt16, OutOfRangeOrNotANumberRaisesOverflow) {
   for (double v : {32767.5, 32768.0, -32768.51, -32769.0, 1e300, std::numeric_limits<double>::quiet_NaN(),
@@ -78,9 +77,8 @@ TEST_P(Checked16, RaisesInsteadOfWrapping) {
 
 INSTANTIATE_TEST_SUITE_P(Edges, Checked16,
                          ::testing::Values(ArithCase{"+", 32767, 1, true, 0}, ArithCase{"+", 32766, 1, false, 32767},
-                                           ArithCase{"+", -32768, -1, true, 0},
-                                           ArithCase{"-", -32768, 1, true, 0}, ArithCase{"-", 0, -32768, true, 0},
-                                           ArithCase{"-", -1, 32767, false, -32768},
+                                           ArithCase{"+", -32768, -1, true, 0}, ArithCase{"-", -32768, 1, true, 0},
+                                           ArithCase{"-", 0, -32768, true, 0}, ArithCase{"-", -1, 32767, false, -32768},
                                            ArithCase{"*", 182, 182, true, 0}, ArithCase{"*", 181, 181, false, 32761},
                                            ArithCase{"*", 12, 2731, true, 0}, ArithCase{"*", 12, 2730, false, 32760},
                                            ArithCase{"*", -32768, -1, true, 0}));

@@ -99,11 +99,11 @@ TEST_P(Grids, BoundsRoundHalfToEven) {
 INSTANTIATE_TEST_SUITE_P(Examples, Grids,
                          ::testing::Values(GridCase{120, 96, 12, 8, 10}, GridCase{102, 60, 12, 5, 9},
                                            GridCase{90, 60, 12, 5, 7},
-                                           GridCase{30, 18, 12, 1, 3},   // 1.5 -> 2 (two whole), 0.5 -> 0 (one)
-                                           GridCase{42, 54, 12, 5, 3},   // 2.5 -> 2, 3.5 -> 4
-                                           GridCase{5, 36, 12, 3, 0},    // narrower than half a cell
-                                           GridCase{6, 24, 12, 2, 1},    // exactly half: -0.5 -> 0, one cell
-                                           GridCase{36, 5, 12, 0, 3},    // lower than half a cell: nothing
+                                           GridCase{30, 18, 12, 1, 3},  // 1.5 -> 2 (two whole), 0.5 -> 0 (one)
+                                           GridCase{42, 54, 12, 5, 3},  // 2.5 -> 2, 3.5 -> 4
+                                           GridCase{5, 36, 12, 3, 0},   // narrower than half a cell
+                                           GridCase{6, 24, 12, 2, 1},   // exactly half: -0.5 -> 0, one cell
+                                           GridCase{36, 5, 12, 0, 3},   // lower than half a cell: nothing
                                            GridCase{1, 1, 3, 0, 0}, GridCase{2, 2, 3, 1, 1},
                                            GridCase{100, 60, 30, 2, 3}));
 
@@ -181,7 +181,8 @@ TEST(Run, PictureWiderThan32767OverflowsWhenReached) {
 GlyphTable RandomTable(std::mt19937& rng, int count) {
   std::vector<Record> records;
   std::vector<int16_t> levels = {1, 84};
-  for (int i = 2; i < count; ++i) levels.push_back(static_cast<int16_t>(std::uniform_int_distribution<int>(1, 84)(rng)));
+  for (int i = 2; i < count; ++i)
+    levels.push_back(static_cast<int16_t>(std::uniform_int_distribution<int>(1, 84)(rng)));
   std::sort(levels.begin(), levels.end());
   for (int16_t level : levels) {
     Record r{"", {}};

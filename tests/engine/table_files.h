@@ -18,8 +18,8 @@ namespace zindrel::testing {
 enum class NumberLayout { Commas, Blanks, OnePerLine };
 
 struct Record {
-  std::string glyph;                // GBK bytes
-  std::array<int16_t, 10> values;   // nine sub-block values, then the level
+  std::string glyph;               // GBK bytes
+  std::array<int16_t, 10> values;  // nine sub-block values, then the level
 };
 
 // The level of record i (1-based) in a sorted table that covers every level:
@@ -55,8 +55,7 @@ inline std::string RecordBytes(const Record& r, NumberLayout layout, const std::
 
 // The bytes of a table file with `count` records; `edit` may change any
 // record before it is written.
-inline std::string TableBytes(int count, NumberLayout layout = NumberLayout::Commas,
-                              const std::string& eol = "\r\n",
+inline std::string TableBytes(int count, NumberLayout layout = NumberLayout::Commas, const std::string& eol = "\r\n",
                               const std::function<void(int, Record&)>& edit = {}) {
   std::string bytes;
   bytes.reserve(static_cast<std::size_t>(count) * 40);

@@ -12,8 +12,8 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <cmath>
-#include <vector>
 #include <string>
+#include <vector>
 
 #include "convert/measure.h"
 #include "glyphs/glyph_table.h"
@@ -85,15 +85,14 @@ TEST_P(ArtRenderSize, HasOneCellPerCharacterAndOneRowPerLine) {
   EXPECT_EQ(art.format(), QImage::Format_Grayscale8);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, ArtRenderSize,
-    ::testing::Values(SizeCase{"OneGlyph", "国", 12, 12, 12},
-                      SizeCase{"CrLfLines", "国一\r\n国一\r\n", 10, 20, 20},
-                      SizeCase{"LfLinesNoLastEnd", "国\n一", 7, 7, 14},
-                      SizeCase{"ShortAndEmptyLines", "一\r\n\r\n一国丁", 5, 15, 15},
-                      SizeCase{"OutsideTheBasicPlane", "\xF0\xA0\x80\x80一", 6, 12, 6},
-                      SizeCase{"OnePixelCells", "一一一\r\n", 1, 3, 1}),
-    [](const ::testing::TestParamInfo<SizeCase>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Texts, ArtRenderSize,
+                         ::testing::Values(SizeCase{"OneGlyph", "国", 12, 12, 12},
+                                           SizeCase{"CrLfLines", "国一\r\n国一\r\n", 10, 20, 20},
+                                           SizeCase{"LfLinesNoLastEnd", "国\n一", 7, 7, 14},
+                                           SizeCase{"ShortAndEmptyLines", "一\r\n\r\n一国丁", 5, 15, 15},
+                                           SizeCase{"OutsideTheBasicPlane", "\xF0\xA0\x80\x80一", 6, 12, 6},
+                                           SizeCase{"OnePixelCells", "一一一\r\n", 1, 3, 1}),
+                         [](const ::testing::TestParamInfo<SizeCase>& p) { return std::string(p.param.name); });
 
 TEST_F(ArtRender, BlankStaysBlackFullBlockFillsAndInkStaysInItsCell) {
   const int cell = 16;
@@ -209,20 +208,21 @@ TEST_P(ArtRenderRefuses, WithTheRightErrorAndNoFileLeft) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    BadInput, ArtRenderRefuses,
-    ::testing::Values(BadRender{"ZeroCell", "国", 0, ErrorKind::InvalidCall},
-                      BadRender{"NegativeCell", "国", -3, ErrorKind::InvalidCall},
-                      BadRender{"HugeCell", "国", kMaxArtCell + 1, ErrorKind::InvalidCall},
-                      BadRender{"NoCharacters", "\r\n\r\n", 12, ErrorKind::InvalidCall},
-                      BadRender{"EmptyText", "", 12, ErrorKind::InvalidCall},
-                      BadRender{"TooWide", std::string(40000, 'x'), 1, ErrorKind::OutOfMemory},
-                      BadRender{"TooTall", [] {
-                                  std::string s;
-                                  for (int i = 0; i < 2000; ++i) s += "x\r\n";
-                                  return s;
-                                }(), 20, ErrorKind::OutOfMemory}),
-    [](const ::testing::TestParamInfo<BadRender>& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(BadInput, ArtRenderRefuses,
+                         ::testing::Values(BadRender{"ZeroCell", "国", 0, ErrorKind::InvalidCall},
+                                           BadRender{"NegativeCell", "国", -3, ErrorKind::InvalidCall},
+                                           BadRender{"HugeCell", "国", kMaxArtCell + 1, ErrorKind::InvalidCall},
+                                           BadRender{"NoCharacters", "\r\n\r\n", 12, ErrorKind::InvalidCall},
+                                           BadRender{"EmptyText", "", 12, ErrorKind::InvalidCall},
+                                           BadRender{"TooWide", std::string(40000, 'x'), 1, ErrorKind::OutOfMemory},
+                                           BadRender{"TooTall",
+                                                     [] {
+                                                       std::string s;
+                                                       for (int i = 0; i < 2000; ++i) s += "x\r\n";
+                                                       return s;
+                                                     }(),
+                                                     20, ErrorKind::OutOfMemory}),
+                         [](const ::testing::TestParamInfo<BadRender>& p) { return std::string(p.param.name); });
 
 TEST_F(ArtRender, PngIsWrittenWholeAndReadsBackAsTheRendering) {
   QTemporaryDir dir;

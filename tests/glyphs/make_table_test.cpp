@@ -37,8 +37,7 @@ bool HaveGenerator() { return QFile::exists(QString::fromStdString(BinDir() + "/
 TEST(MakeTable, RegeneratingFromTheInstalledFaceGivesTheShippedBytes) {
   if (!HaveGenerator()) GTEST_SKIP() << "zindrel-make-table is not built";
   if (!QFile::exists(kTableFontFile))
-    GTEST_SKIP() << "the table's face is not installed (" << kTableFontFile
-                 << ", Debian package fonts-arphic-uming)";
+    GTEST_SKIP() << "the table's face is not installed (" << kTableFontFile << ", Debian package fonts-arphic-uming)";
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString out = dir.filePath("Data.han");
@@ -81,17 +80,16 @@ TEST_P(MakeTableRefuses, WithAMessageAndTheOldOutputKept) {
 
 INSTANTIATE_TEST_SUITE_P(
     BadInput, MakeTableRefuses,
-    ::testing::Values(BadCall{"NoFont", {"-o", "@OUT"}, 2, "usage"},
-                      BadCall{"UnknownOption", {"--fonts", "x", "-o", "@OUT"}, 2, "unknown argument"},
-                      BadCall{"MissingValue", {"-o", "@OUT", "--font"}, 2, "usage"},
-                      BadCall{"FontNotThere", {"--font", "@DIR", "-o", "@OUT"}, 1, "cannot open"},
-                      BadCall{"NotAFont", {"--font", "@OUT", "-o", "@OUT"}, 1, "cannot open"},
-                      BadCall{"FaceNotThere", {"--font", kTableFontFile, "--face-index", "99", "-o", "@OUT"}, 1,
-                              "cannot open face 99"},
-                      BadCall{"ThinTopNotANumber", {"--font", kTableFontFile, "--thin-top", "-1", "-o", "@OUT"}, 2,
-                              "--thin-top"},
-                      BadCall{"FaceIndexNotANumber", {"--font", kTableFontFile, "--face-index", "x", "-o", "@OUT"},
-                              2, "face index"}),
+    ::testing::Values(
+        BadCall{"NoFont", {"-o", "@OUT"}, 2, "usage"},
+        BadCall{"UnknownOption", {"--fonts", "x", "-o", "@OUT"}, 2, "unknown argument"},
+        BadCall{"MissingValue", {"-o", "@OUT", "--font"}, 2, "usage"},
+        BadCall{"FontNotThere", {"--font", "@DIR", "-o", "@OUT"}, 1, "cannot open"},
+        BadCall{"NotAFont", {"--font", "@OUT", "-o", "@OUT"}, 1, "cannot open"},
+        BadCall{
+            "FaceNotThere", {"--font", kTableFontFile, "--face-index", "99", "-o", "@OUT"}, 1, "cannot open face 99"},
+        BadCall{"ThinTopNotANumber", {"--font", kTableFontFile, "--thin-top", "-1", "-o", "@OUT"}, 2, "--thin-top"},
+        BadCall{"FaceIndexNotANumber", {"--font", kTableFontFile, "--face-index", "x", "-o", "@OUT"}, 2, "face index"}),
     [](const ::testing::TestParamInfo<BadCall>& p) { return std::string(p.param.name); });
 
 }  // namespace

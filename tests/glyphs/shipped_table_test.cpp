@@ -188,8 +188,8 @@ TEST_F(ShippedTable, CoversTheLevelsContiguouslyFromTheBlankToTheDensestHanGlyph
   // Every cell brighter than the densest Han level is matched among that
   // level's glyphs and the full block: a thin densest level would make all
   // light areas repeat one glyph.
-  const auto top = std::count_if(records().begin(), records().end(),
-                                 [&](const RawRecord& r) { return r.values[9] == densest; });
+  const auto top =
+      std::count_if(records().begin(), records().end(), [&](const RawRecord& r) { return r.values[9] == densest; });
   EXPECT_GT(top, 20) << "level " << densest;
   int gaps = 0;
   for (int level = 1; level <= densest; ++level) gaps += levels.count(level) ? 0 : 1;

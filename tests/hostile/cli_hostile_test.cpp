@@ -90,7 +90,8 @@ const CliCase kCases[] = {
        return PictureFile(sc, t, "cut.rle", Cut(s::MakeBmp(layout)));
      },
      "picture", "invalid picture"},
-    {"CutGif", [](const Scratch& sc, auto&, auto& t) { return PictureFile(sc, t, "cut.gif", Cut(s::MakeGif(60, 40, 16))); },
+    {"CutGif",
+     [](const Scratch& sc, auto&, auto& t) { return PictureFile(sc, t, "cut.gif", Cut(s::MakeGif(60, 40, 16))); },
      "picture", "invalid picture"},
     {"CutJpeg",
      [](const Scratch& sc, auto&, auto& t) {
@@ -102,7 +103,8 @@ const CliCase kCases[] = {
        return PictureFile(sc, t, "cut.png", Cut(s::EncodeWithQt(s::TestPicture(64, 48), "png")));
      },
      "picture", "invalid picture"},
-    {"CutIcon", [](const Scratch& sc, auto&, auto& t) { return PictureFile(sc, t, "cut.ico", Cut(s::MakeIcon(32, 32, false))); },
+    {"CutIcon",
+     [](const Scratch& sc, auto&, auto& t) { return PictureFile(sc, t, "cut.ico", Cut(s::MakeIcon(32, 32, false))); },
      "picture", "invalid picture"},
     {"CutWmf", [](const Scratch& sc, auto&, auto& t) { return PictureFile(sc, t, "cut.wmf", Cut(s::MakeWmf(true))); },
      "picture", "invalid picture"},
@@ -126,11 +128,16 @@ const CliCase kCases[] = {
      [](const Scratch& sc, auto&, auto& t) { return PictureFile(sc, t, "high.bmp", LongBmp(1, 40000)); }, "picture",
      "overflow"},
     {"PictureIsAFolder",
-     [](const Scratch& sc, auto&, auto& t) { return RunFiles{sc.MakeFolder("folder.bmp"), t, {}}; }, "picture",
-     "path/File access error"},
+     [](const Scratch& sc, auto&, auto& t) {
+       return RunFiles{sc.MakeFolder("folder.bmp"), t, {}};
+     },
+     "picture", "path/File access error"},
 #ifndef _WIN32
-    {"PictureIsAnEndlessDevice", [](const Scratch&, auto&, auto& t) { return RunFiles{"/dev/zero", t, {}}; }, "picture",
-     "path/File access error"},
+    {"PictureIsAnEndlessDevice",
+     [](const Scratch&, auto&, auto& t) {
+       return RunFiles{"/dev/zero", t, {}};
+     },
+     "picture", "path/File access error"},
     {"PictureIsAFifo",
      [](const Scratch& sc, auto&, auto& t) {
        const std::string p = sc.Path("fifo.bmp");
@@ -148,7 +155,10 @@ const CliCase kCases[] = {
      },
      "picture", "path/File access error"},
 #endif
-    {"TableEmpty", [](const Scratch& sc, auto& p, auto&) { return RunFiles{p, sc.Write("empty.han", QByteArray()), {}}; },
+    {"TableEmpty",
+     [](const Scratch& sc, auto& p, auto&) {
+       return RunFiles{p, sc.Write("empty.han", QByteArray()), {}};
+     },
      "table", "input past end of file in record 1"},
     {"TableLfOnly",
      [](const Scratch& sc, auto& p, auto&) {
@@ -156,7 +166,9 @@ const CliCase kCases[] = {
      },
      "table", "input past end of file in record 1"},
     {"TableOf14923Records",
-     [](const Scratch& sc, auto& p, auto&) { return RunFiles{p, sc.Write("short.han", s::MakeTable(14923)), {}}; },
+     [](const Scratch& sc, auto& p, auto&) {
+       return RunFiles{p, sc.Write("short.han", s::MakeTable(14923)), {}};
+     },
      "table", "input past end of file in record 14924"},
     {"TableWithLevel85",
      [](const Scratch& sc, auto& p, auto&) {
@@ -173,7 +185,9 @@ const CliCase kCases[] = {
      },
      "table", "overflow in record 1"},
     {"TableOfGarbage",
-     [](const Scratch& sc, auto& p, auto&) { return RunFiles{p, sc.Write("garbage.han", hostile::Garbage(70000, 3)), {}}; },
+     [](const Scratch& sc, auto& p, auto&) {
+       return RunFiles{p, sc.Write("garbage.han", hostile::Garbage(70000, 3)), {}};
+     },
      "table", ""},
     {"TableWithEndlessLine",
      [](const Scratch& sc, auto& p, auto&) {
@@ -181,8 +195,11 @@ const CliCase kCases[] = {
      },
      "table", "invalid file format in record 3 (a line longer than 64 KiB)"},
 #ifndef _WIN32
-    {"TableIsAnEndlessDevice", [](const Scratch&, auto& p, auto&) { return RunFiles{p, "/dev/zero", {}}; }, "table",
-     "path/File access error"},
+    {"TableIsAnEndlessDevice",
+     [](const Scratch&, auto& p, auto&) {
+       return RunFiles{p, "/dev/zero", {}};
+     },
+     "table", "path/File access error"},
 #endif
 };
 
@@ -217,9 +234,9 @@ TEST_P(HostileCli, ExitOneWithOneLineAndTheOutputFileUntouched) {
   const std::string outDir = scratch.MakeFolder("out");
   const std::string target = scratch.Write("out/art.txt", QByteArray("old art\r\n"));
 
-  const hostile::ProgramResult r = hostile::RunProgram(
-      Program(), {"-t", QString::fromStdString(setup.table), "-o", QString::fromStdString(target),
-                  QString::fromStdString(setup.picture)});
+  const hostile::ProgramResult r =
+      hostile::RunProgram(Program(), {"-t", QString::fromStdString(setup.table), "-o", QString::fromStdString(target),
+                                      QString::fromStdString(setup.picture)});
   ASSERT_TRUE(r.finished) << "hangs";
   ASSERT_FALSE(r.crashed) << Str(r.err);
   EXPECT_EQ(r.exitCode, 1) << Str(r.err);
@@ -260,9 +277,9 @@ TEST_P(DeviceOutput, IsWrittenIntoAndStaysADevice) {
     // root could replace it anyway.
     device = c.minor == 3 ? "/dev/null" : "/dev/full";
   }
-  const hostile::ProgramResult r = hostile::RunProgram(
-      Program(), {"-t", QString::fromStdString(table_), "-s", "3", c.option, QString::fromStdString(device),
-                  QString::fromStdString(picture_)});
+  const hostile::ProgramResult r =
+      hostile::RunProgram(Program(), {"-t", QString::fromStdString(table_), "-s", "3", c.option,
+                                      QString::fromStdString(device), QString::fromStdString(picture_)});
   ASSERT_TRUE(r.finished);
   ASSERT_FALSE(r.crashed);
   EXPECT_EQ(r.exitCode, c.exitCode) << Str(r.err);
@@ -271,7 +288,8 @@ TEST_P(DeviceOutput, IsWrittenIntoAndStaysADevice) {
   ASSERT_EQ(stat(device.c_str(), &st), 0);
   EXPECT_TRUE(S_ISCHR(st.st_mode)) << device << " is no longer a device";
   EXPECT_EQ(QDir(QString::fromStdString(scratch.Path(""))).entryList(QDir::Files | QDir::NoDotAndDotDot | QDir::Hidden),
-            QStringList{}) << "a temporary file was left";
+            QStringList{})
+      << "a temporary file was left";
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, DeviceOutput,

@@ -127,8 +127,8 @@ TEST_P(PictureSamples, CutShortIsRefused) {
   const int step = last > 400 ? last / 200 : 1;
   for (int n = 0; n < last; n += (n < 64 ? 1 : step)) {
     const Outcome o = Decode(whole.left(n), std::string("cut.") + p.extension);
-    const std::string what = std::string(p.name) + " cut to " + std::to_string(n) + " of " +
-                             std::to_string(whole.size()) + " bytes";
+    const std::string what =
+        std::string(p.name) + " cut to " + std::to_string(n) + " of " + std::to_string(whole.size()) + " bytes";
     EXPECT_FALSE(o.decoded) << what << " decoded as " << o.image.width() << "x" << o.image.height();
     if (!o.decoded) ExpectSound(o, what);
   }
@@ -156,7 +156,6 @@ TEST_P(PictureSamples, FlippedBitsDecodeSoundlyOrAreRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Hostile, PictureSamples, ::testing::ValuesIn(kSamples), SampleName);
-
 
 // ---- Forged headers: sizes and counts that no file of its length can hold.
 
@@ -257,8 +256,7 @@ struct Forged {
 };
 
 const Forged kForged[] = {
-    {"Bmp100000Squared",
-     [] { return Patch32(BmpWith(s::kBmpWidthAt, 100000), s::kBmpHeightAt, 100000); }},
+    {"Bmp100000Squared", [] { return Patch32(BmpWith(s::kBmpWidthAt, 100000), s::kBmpHeightAt, 100000); }},
     {"BmpNegativeWidth", [] { return BmpWith(s::kBmpWidthAt, static_cast<uint32_t>(-8)); }},
     {"BmpLowestHeight", [] { return BmpWith(s::kBmpHeightAt, 0x80000000u); }},
     {"BmpZeroWidth", [] { return BmpWith(s::kBmpWidthAt, 0); }},

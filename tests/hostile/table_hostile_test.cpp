@@ -102,8 +102,8 @@ const TableCase kTableCases[] = {
      false, ErrorKind::InvalidFormat, "invalid file format in record 501"},
     {"EndlessGlyphLineToTheEnd", [] { return MakeTable(3) + std::string(3 * 1024 * 1024, 'z'); }, false,
      ErrorKind::ReadPastEnd, "input past end of file in record 4"},
-    {"NulBytesAreGlyphText", [] { return WithFirstGlyphLine(std::string("\0\0a\0", 4)); }, true,
-     ErrorKind::InvalidCall, ""},
+    {"NulBytesAreGlyphText", [] { return WithFirstGlyphLine(std::string("\0\0a\0", 4)); }, true, ErrorKind::InvalidCall,
+     ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Hostile, BrokenTables, ::testing::ValuesIn(kTableCases),

@@ -131,21 +131,26 @@ INSTANTIATE_TEST_SUITE_P(
                     QRect(10, 10, 50, 30)},
         MappingCase{"flipped window", [](Wmf& w) { w.WindowOrg(0, 100).WindowExt(100, -100); }, QRect(10, 70, 20, 20),
                     QRect(10, 11, 20, 20)},
-        MappingCase{"viewport origin", [](Wmf& w) { w.ViewportOrg(30, 40); }, QRect(0, 0, 20, 20), QRect(30, 40, 20, 20)},
-        MappingCase{"offset window origin", [](Wmf& w) { w.Rec(0x020F, {-10, -20}); }, QRect(0, 0, 20, 20),
-                    QRect(20, 10, 20, 20)},
-        MappingCase{"scale window extent", [](Wmf& w) { w.Rec(0x0410, {1, 2, 1, 2}); }, QRect(10, 10, 20, 20),
-                    QRect(5, 5, 10, 10)},
+        MappingCase{"viewport origin", [](Wmf& w) { w.ViewportOrg(30, 40); }, QRect(0, 0, 20, 20),
+                    QRect(30, 40, 20, 20)},
+        MappingCase{"offset window origin",
+                    [](Wmf& w) {
+                      w.Rec(0x020F, {-10, -20});
+                    },
+                    QRect(0, 0, 20, 20), QRect(20, 10, 20, 20)},
+        MappingCase{"scale window extent",
+                    [](Wmf& w) {
+                      w.Rec(0x0410, {1, 2, 1, 2});
+                    },
+                    QRect(10, 10, 20, 20), QRect(5, 5, 10, 10)},
         MappingCase{"text mode ignores extents", [](Wmf& w) { w.MapMode(1).WindowExt(1000, 1000); },
                     QRect(10, 10, 20, 20), QRect(10, 10, 20, 20)},
-        MappingCase{"saved mapping restored",
-                    [](Wmf& w) { w.Rec(0x001E, {}).WindowExt(400, 400).Rec(0x0127, {-1}); }, QRect(10, 10, 20, 20),
-                    QRect(10, 10, 20, 20)},
-        MappingCase{"restore by absolute level",
-                    [](Wmf& w) {
-                      w.Rec(0x001E, {}).WindowOrg(50, 50).Rec(0x001E, {}).WindowExt(400, 400).Rec(0x0127, {1});
-                    },
-                    QRect(10, 10, 20, 20), QRect(10, 10, 20, 20)}),
+        MappingCase{"saved mapping restored", [](Wmf& w) { w.Rec(0x001E, {}).WindowExt(400, 400).Rec(0x0127, {-1}); },
+                    QRect(10, 10, 20, 20), QRect(10, 10, 20, 20)},
+        MappingCase{
+            "restore by absolute level",
+            [](Wmf& w) { w.Rec(0x001E, {}).WindowOrg(50, 50).Rec(0x001E, {}).WindowExt(400, 400).Rec(0x0127, {1}); },
+            QRect(10, 10, 20, 20), QRect(10, 10, 20, 20)}),
     [](const ::testing::TestParamInfo<MappingCase>& param) { return std::to_string(param.index); });
 
 TEST(EmfMapping, WorldTransformsAndMetricModes) {
@@ -165,9 +170,15 @@ TEST(EmfMapping, WorldTransformsAndMetricModes) {
        QRect(40, 10, 20, 20)},
       {"identity reset", [](Emf& e) { e.Transform(35, 3, 0, 0, 3, 0, 0).Transform(36, 1, 0, 0, 1, 0, 0, 1); },
        QRect(10, 10, 20, 20), QRect(10, 10, 20, 20)},
-      {"lometric (0.1 mm, y up)", [](Emf& e) { e.Rec(17, {2}).Rec(12, {0, 100}); }, QRect(20, 20, 20, 40),
-       QRect(20, 40, 20, 40)},
-      {"anisotropic", [](Emf& e) { e.Rec(17, {8}).Rec(9, {1000, 1000}).Rec(11, {100, 100}); },
+      {"lometric (0.1 mm, y up)",
+       [](Emf& e) {
+         e.Rec(17, {2}).Rec(12, {0, 100});
+       },
+       QRect(20, 20, 20, 40), QRect(20, 40, 20, 40)},
+      {"anisotropic",
+       [](Emf& e) {
+         e.Rec(17, {8}).Rec(9, {1000, 1000}).Rec(11, {100, 100});
+       },
        QRect(100, 200, 300, 400), QRect(10, 20, 30, 40)},
   };
   for (const auto& c : cases) {
@@ -231,9 +242,9 @@ TEST(Pens, StylesWidthsAndColours) {
     int style, width;
     int min_ink, max_ink;  // ink pixels along row 50 between x = 10 and 89
   } cases[] = {
-      {"solid thin", 0, 1, 80, 80},     {"solid wide", 0, 9, 80, 80},  {"null", 5, 1, 0, 0},
-      {"dash", 1, 1, 50, 72},           {"dot", 2, 1, 30, 50},          {"dash dot", 3, 1, 40, 68},
-      {"dash dot dot", 4, 1, 40, 68},   {"inside frame", 6, 3, 80, 80},
+      {"solid thin", 0, 1, 80, 80},   {"solid wide", 0, 9, 80, 80},   {"null", 5, 1, 0, 0},
+      {"dash", 1, 1, 50, 72},         {"dot", 2, 1, 30, 50},          {"dash dot", 3, 1, 40, 68},
+      {"dash dot dot", 4, 1, 40, 68}, {"inside frame", 6, 3, 80, 80},
   };
   for (const Case& c : cases) {
     Wmf w;
@@ -287,8 +298,8 @@ TEST(Brushes, SixHatchStylesDrawTheirLines) {
       for (int y = 16; y < 24; ++y) {
         for (int x = 16; x < 24; ++x) {
           const QColor want = expected[style](x % 8, y % 8) ? kRed : opaque ? kBlue : kWhite;
-          ASSERT_TRUE(Near(image.pixel(x, y), want)) << "style " << style << " opaque " << opaque << " at " << x
-                                                    << "," << y;
+          ASSERT_TRUE(Near(image.pixel(x, y), want))
+              << "style " << style << " opaque " << opaque << " at " << x << "," << y;
         }
       }
     }
@@ -306,8 +317,7 @@ TEST(Brushes, DibPatternBrushTilesTheBitmap) {
   w.Pen(5, 0, kBlack).Select(0).Raw(0x0142, payload).Select(1).Rectangle(0, 0, 100, 100);
   const QImage image = PlayWmf(w);
   for (int y = 10; y < 14; ++y)
-    for (int x = 10; x < 14; ++x)
-      EXPECT_TRUE(Near(image.pixel(x, y), (x + y) % 2 ? kBlue : kRed)) << x << "," << y;
+    for (int x = 10; x < 14; ++x) EXPECT_TRUE(Near(image.pixel(x, y), (x + y) % 2 ? kBlue : kRed)) << x << "," << y;
 }
 
 TEST(Brushes, EmfMonochromePatternUsesTextAndBackgroundColours) {
@@ -340,44 +350,78 @@ TEST_P(WmfShapes, InkWhereTheShapeIs) {
   w.Pen(0, 1, kBlack).Select(0).Brush(0, kRed).Select(1);
   c.draw(w);
   const QImage image = PlayWmf(w);
-  for (QPoint p : c.inked) EXPECT_GT(InkIn(image, QRect(p.x() - 1, p.y() - 1, 3, 3)), 0) << c.name << " at " << p.x() << "," << p.y();
+  for (QPoint p : c.inked)
+    EXPECT_GT(InkIn(image, QRect(p.x() - 1, p.y() - 1, 3, 3)), 0) << c.name << " at " << p.x() << "," << p.y();
   for (QPoint p : c.blank) EXPECT_EQ(image.pixel(p) & 0xFFFFFF, 0xFFFFFFu) << c.name << " at " << p.x() << "," << p.y();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, WmfShapes,
     ::testing::Values(
-        ShapeCase{"rectangle", [](Wmf& w) { w.Rectangle(20, 20, 80, 80); }, {{50, 50}, {20, 50}, {22, 22}},
+        ShapeCase{"rectangle",
+                  [](Wmf& w) { w.Rectangle(20, 20, 80, 80); },
+                  {{50, 50}, {20, 50}, {22, 22}},
                   {{15, 50}, {85, 50}}},
-        ShapeCase{"round rectangle", [](Wmf& w) { w.Rec(0x061C, {30, 30, 80, 80, 20, 20}); },
-                  {{50, 50}, {50, 21}}, {{21, 21}, {78, 78}}},
-        ShapeCase{"ellipse", [](Wmf& w) { w.Ellipse(20, 20, 80, 80); }, {{50, 50}, {50, 22}, {22, 50}},
-                  {{23, 23}, {77, 77}}},
+        ShapeCase{"round rectangle",
+                  [](Wmf& w) {
+                    w.Rec(0x061C, {30, 30, 80, 80, 20, 20});
+                  },
+                  {{50, 50}, {50, 21}},
+                  {{21, 21}, {78, 78}}},
+        ShapeCase{
+            "ellipse", [](Wmf& w) { w.Ellipse(20, 20, 80, 80); }, {{50, 50}, {50, 22}, {22, 50}}, {{23, 23}, {77, 77}}},
         // Pie from the right (angle 0) counter-clockwise to the top: the upper-right quarter.
-        ShapeCase{"pie", [](Wmf& w) { w.Rec(0x081A, {0, 50, 50, 100, 80, 80, 20, 20}); }, {{60, 40}, {70, 35}},
+        ShapeCase{"pie",
+                  [](Wmf& w) {
+                    w.Rec(0x081A, {0, 50, 50, 100, 80, 80, 20, 20});
+                  },
+                  {{60, 40}, {70, 35}},
                   {{40, 60}, {40, 40}, {60, 60}}},
-        ShapeCase{"chord", [](Wmf& w) { w.Rec(0x0830, {0, 50, 50, 100, 80, 80, 20, 20}); }, {{70, 30}},
+        ShapeCase{"chord",
+                  [](Wmf& w) {
+                    w.Rec(0x0830, {0, 50, 50, 100, 80, 80, 20, 20});
+                  },
+                  {{70, 30}},
                   {{55, 45}, {40, 60}}},
-        ShapeCase{"arc", [](Wmf& w) { w.Rec(0x0817, {0, 50, 50, 100, 80, 80, 20, 20}); }, {{50, 20}, {79, 50}},
+        ShapeCase{"arc",
+                  [](Wmf& w) {
+                    w.Rec(0x0817, {0, 50, 50, 100, 80, 80, 20, 20});
+                  },
+                  {{50, 20}, {79, 50}},
                   {{60, 40}, {50, 50}, {20, 50}}},
-        ShapeCase{"polygon", [](Wmf& w) { w.Poly(0x0324, {10, 90, 50, 10, 90, 90}); }, {{50, 60}, {50, 12}},
+        ShapeCase{"polygon",
+                  [](Wmf& w) {
+                    w.Poly(0x0324, {10, 90, 50, 10, 90, 90});
+                  },
+                  {{50, 60}, {50, 12}},
                   {{15, 20}, {85, 20}}},
-        ShapeCase{"polyline", [](Wmf& w) { w.Poly(0x0325, {10, 90, 50, 10, 90, 90}); }, {{30, 50}, {50, 11}},
+        ShapeCase{"polyline",
+                  [](Wmf& w) {
+                    w.Poly(0x0325, {10, 90, 50, 10, 90, 90});
+                  },
+                  {{30, 50}, {50, 11}},
                   {{50, 60}}},
         ShapeCase{"line", [](Wmf& w) { w.MoveTo(10, 10).LineTo(90, 90); }, {{50, 50}, {20, 20}}, {{50, 20}}},
-        ShapeCase{"pixel", [](Wmf& w) { w.Rec(0x041F, {0x00FF, 0x0000, 40, 30}); }, {{30, 40}}, {{31, 41}, {29, 39}}},
+        ShapeCase{"pixel",
+                  [](Wmf& w) {
+                    w.Rec(0x041F, {0x00FF, 0x0000, 40, 30});
+                  },
+                  {{30, 40}},
+                  {{31, 41}, {29, 39}}},
         // Two nested squares: alternate fill leaves the hole, winding fills it.
         ShapeCase{"poly-polygon alternate",
                   [](Wmf& w) {
                     w.Rec(0x0538, {2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 30, 30, 70, 30, 70, 70, 30, 70});
                   },
-                  {{20, 20}, {80, 50}}, {{50, 50}}},
-        ShapeCase{"poly-polygon winding",
-                  [](Wmf& w) {
-                    w.Rec(0x0106, {2}).Rec(0x0538,
-                                           {2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 30, 30, 70, 30, 70, 70, 30, 70});
-                  },
-                  {{20, 20}, {50, 50}}, {{5, 5}}}),
+                  {{20, 20}, {80, 50}},
+                  {{50, 50}}},
+        ShapeCase{
+            "poly-polygon winding",
+            [](Wmf& w) {
+              w.Rec(0x0106, {2}).Rec(0x0538, {2, 4, 4, 10, 10, 90, 10, 90, 90, 10, 90, 30, 30, 70, 30, 70, 70, 30, 70});
+            },
+            {{20, 20}, {50, 50}},
+            {{5, 5}}}),
     [](const ::testing::TestParamInfo<ShapeCase>& param) { return std::to_string(param.index); });
 
 TEST(EmfShapes, BeziersPolygonsAndPolyPolygonsInBothPointSizes) {
@@ -387,12 +431,35 @@ TEST(EmfShapes, BeziersPolygonsAndPolyPolygonsInBothPointSizes) {
     std::vector<QPoint> inked, blank;
   } cases[] = {
       // A cubic from (10,90) bowing up to y = 30 at its middle.
-      {"bezier", [](Emf& e) { e.Poly(2, {10, 90, 30, 10, 70, 10, 90, 90}); }, {{50, 30}, {10, 90}}, {{50, 50}, {50, 20}}},
-      {"bezier 16", [](Emf& e) { e.Poly16(85, {10, 90, 30, 10, 70, 10, 90, 90}); }, {{50, 30}}, {{50, 50}}},
+      {"bezier",
+       [](Emf& e) {
+         e.Poly(2, {10, 90, 30, 10, 70, 10, 90, 90});
+       },
+       {{50, 30}, {10, 90}},
+       {{50, 50}, {50, 20}}},
+      {"bezier 16",
+       [](Emf& e) {
+         e.Poly16(85, {10, 90, 30, 10, 70, 10, 90, 90});
+       },
+       {{50, 30}},
+       {{50, 50}}},
       {"bezier to from the position",
-       [](Emf& e) { e.Rec(27, {10, 90}).Poly16(88, {30, 10, 70, 10, 90, 90}); }, {{50, 30}}, {{50, 50}}},
-      {"polygon 16", [](Emf& e) { e.Poly16(86, {10, 90, 50, 10, 90, 90}); }, {{50, 60}}, {{15, 20}}},
-      {"polyline to", [](Emf& e) { e.Rec(27, {10, 10}).Poly(6, {90, 10, 90, 90}); }, {{50, 10}, {90, 50}},
+       [](Emf& e) {
+         e.Rec(27, {10, 90}).Poly16(88, {30, 10, 70, 10, 90, 90});
+       },
+       {{50, 30}},
+       {{50, 50}}},
+      {"polygon 16",
+       [](Emf& e) {
+         e.Poly16(86, {10, 90, 50, 10, 90, 90});
+       },
+       {{50, 60}},
+       {{15, 20}}},
+      {"polyline to",
+       [](Emf& e) {
+         e.Rec(27, {10, 10}).Poly(6, {90, 10, 90, 90});
+       },
+       {{50, 10}, {90, 50}},
        {{50, 50}}},
       {"poly-polygon 16",
        [](Emf& e) {
@@ -401,23 +468,28 @@ TEST(EmfShapes, BeziersPolygonsAndPolyPolygonsInBothPointSizes) {
          for (int v : {10, 10, 40, 10, 10, 40, 60, 60, 90, 60, 60, 90}) Put16(p, v);
          e.Raw(91, p);
        },
-       {{15, 15}, {65, 65}}, {{50, 50}, {35, 35}}},
-      {"angle arc", [](Emf& e) {
+       {{15, 15}, {65, 65}},
+       {{50, 50}, {35, 35}}},
+      {"angle arc",
+       [](Emf& e) {
          QByteArray p;
          for (int v : {50, 50, 30}) Put32(p, v);
          PutF32(p, 0);
          PutF32(p, 90);
          e.Rec(27, {50, 50}).Raw(41, p);
        },
-       {{80, 50}, {50, 20}, {65, 50}}, {{20, 50}, {50, 80}}},
+       {{80, 50}, {50, 20}, {65, 50}},
+       {{20, 50}, {50, 80}}},
   };
   for (const auto& c : cases) {
     Emf e;
     e.Pen(1, 0, 1, kBlack).Select(1).Brush(2, 0, kRed).Select(2);
     c.draw(e);
     const QImage image = PlayEmf(e);
-    for (QPoint p : c.inked) EXPECT_GT(InkIn(image, QRect(p.x() - 1, p.y() - 1, 3, 3)), 0) << c.name << " at " << p.x() << "," << p.y();
-    for (QPoint p : c.blank) EXPECT_EQ(image.pixel(p) & 0xFFFFFF, 0xFFFFFFu) << c.name << " at " << p.x() << "," << p.y();
+    for (QPoint p : c.inked)
+      EXPECT_GT(InkIn(image, QRect(p.x() - 1, p.y() - 1, 3, 3)), 0) << c.name << " at " << p.x() << "," << p.y();
+    for (QPoint p : c.blank)
+      EXPECT_EQ(image.pixel(p) & 0xFFFFFF, 0xFFFFFFu) << c.name << " at " << p.x() << "," << p.y();
   }
 }
 
@@ -473,22 +545,49 @@ TEST(Clipping, RectanglesRegionsAndSavedStates) {
     std::function<void(Wmf&)> setup;
     std::vector<QPoint> red, white;
   } cases[] = {
-      {"intersect", [](Wmf& w) { w.Rec(0x0416, {60, 60, 20, 20}); }, {{30, 30}, {55, 55}}, {{10, 10}, {70, 70}}},
-      {"exclude", [](Wmf& w) { w.Rec(0x0415, {60, 60, 20, 20}); }, {{10, 10}, {70, 70}}, {{30, 30}, {55, 55}}},
-      {"two intersections", [](Wmf& w) { w.Rec(0x0416, {60, 60, 20, 20}).Rec(0x0416, {80, 80, 40, 40}); },
-       {{50, 50}}, {{30, 30}, {70, 70}}},
+      {"intersect",
+       [](Wmf& w) {
+         w.Rec(0x0416, {60, 60, 20, 20});
+       },
+       {{30, 30}, {55, 55}},
+       {{10, 10}, {70, 70}}},
+      {"exclude",
+       [](Wmf& w) {
+         w.Rec(0x0415, {60, 60, 20, 20});
+       },
+       {{10, 10}, {70, 70}},
+       {{30, 30}, {55, 55}}},
+      {"two intersections",
+       [](Wmf& w) {
+         w.Rec(0x0416, {60, 60, 20, 20}).Rec(0x0416, {80, 80, 40, 40});
+       },
+       {{50, 50}},
+       {{30, 30}, {70, 70}}},
       {"null region selected clears",
-       [](Wmf& w) { w.Rec(0x0416, {60, 60, 20, 20}).Rec(0x012C, {0}); }, {{10, 10}, {50, 50}}, {}},
+       [](Wmf& w) {
+         w.Rec(0x0416, {60, 60, 20, 20}).Rec(0x012C, {0});
+       },
+       {{10, 10}, {50, 50}},
+       {}},
       {"restore brings the clip back",
-       [](Wmf& w) { w.Rec(0x001E, {}).Rec(0x0416, {60, 60, 20, 20}).Rec(0x0127, {-1}); }, {{10, 10}, {50, 50}}, {}},
-      {"offset clip", [](Wmf& w) { w.Rec(0x0416, {40, 40, 20, 20}).Rec(0x0220, {30, 30}); }, {{60, 60}},
+       [](Wmf& w) {
+         w.Rec(0x001E, {}).Rec(0x0416, {60, 60, 20, 20}).Rec(0x0127, {-1});
+       },
+       {{10, 10}, {50, 50}},
+       {}},
+      {"offset clip",
+       [](Wmf& w) {
+         w.Rec(0x0416, {40, 40, 20, 20}).Rec(0x0220, {30, 30});
+       },
+       {{60, 60}},
        {{30, 30}}},
       {"region from scans",
        [](Wmf& w) {
          // One scan: rows 10..30, columns 10..30 and 60..80.
          w.Rec(0x06FF, {0, 6, 0, 0, 0, 1, 20, 10, 10, 80, 30, 4, 10, 30, 10, 30, 60, 80, 4}).Rec(0x012C, {2});
        },
-       {{20, 20}, {70, 20}}, {{45, 20}, {20, 50}}},
+       {{20, 20}, {70, 20}},
+       {{45, 20}, {20, 50}}},
   };
   for (const auto& c : cases) {
     Wmf w = RedFill();
@@ -686,7 +785,12 @@ TEST(Blits, WmfDibBitBltAndSetDibToDeviceTakeSourceOffsets) {
 TEST(Blits, RunLengthBitmapSkipsAsColourZero) {
   // 4 x 2 RLE8: bottom row "1 1" then a delta of (1, 1) to the top row at x
   // = 3, a single 2, end. Every skipped pixel is index 0 (black here).
-  const QByteArray bits = QByteArray::fromHex("0201" "0002" "0101" "0102" "0001");
+  const QByteArray bits = QByteArray::fromHex(
+      "0201"
+      "0002"
+      "0101"
+      "0102"
+      "0001");
   const QByteArray dib = Dib(4, 2, 8, {}, {kBlack, kRed, kBlue}, 1, bits);
   Emf e;
   e.StretchDib(QRect(0, 0, 4, 2), QRect(0, 0, 4, 2), dib, 0x00CC0020, 40 + 12);
@@ -705,9 +809,9 @@ QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QByteArra
   Put32(p, src.x());
   Put32(p, src.y());
   for (float f : {1.f, 0.f, 0.f, 1.f, 0.f, 0.f}) PutF32(p, f);
-  Put32(p, 0);         // background colour
-  Put32(p, 0);         // usage
-  Put32(p, 108);       // bitmap header right after the fixed part
+  Put32(p, 0);    // background colour
+  Put32(p, 0);    // usage
+  Put32(p, 108);  // bitmap header right after the fixed part
   Put32(p, info_size);
   Put32(p, 108 + info_size);
   Put32(p, packed.size() - info_size);

@@ -228,9 +228,7 @@ class Emf {
     records_ += raw;
     return *this;
   }
-  Emf& Brush(uint32_t slot, int style, QColor c, int hatch = 0) {
-    return Rec(39, {slot, style, Ref(c), hatch});
-  }
+  Emf& Brush(uint32_t slot, int style, QColor c, int hatch = 0) { return Rec(39, {slot, style, Ref(c), hatch}); }
   Emf& Pen(uint32_t slot, int style, int width, QColor c) { return Rec(38, {slot, style, width, 0, Ref(c)}); }
   Emf& Select(uint32_t slot) { return Rec(37, {slot}); }
   Emf& Rectangle(int l, int t, int r, int b) { return Rec(43, {l, t, r, b}); }
@@ -319,7 +317,7 @@ class Emf {
     Put32(h, 0);
     Put32(h, 2540);  // reference device: 2540 x 2540 pixels
     Put32(h, 2540);
-    Put32(h, 254);   // over 254 x 254 mm
+    Put32(h, 254);  // over 254 x 254 mm
     Put32(h, 254);
     return h + body;
   }

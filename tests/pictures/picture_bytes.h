@@ -55,8 +55,8 @@ inline QByteArray InfoHeader(int width, int height, int bpp, int compression, in
 }
 
 // A whole BMP file: file header, info header, palette and pixel data.
-inline QByteArray BmpFile(int width, int height, int bpp, int compression,
-                          const std::vector<QRgb>& palette, const QByteArray& pixels) {
+inline QByteArray BmpFile(int width, int height, int bpp, int compression, const std::vector<QRgb>& palette,
+                          const QByteArray& pixels) {
   const QByteArray info = InfoHeader(width, height, bpp, compression, static_cast<int>(pixels.size()), palette);
   QByteArray out("BM");
   Put32(out, 14 + info.size() + pixels.size());
@@ -70,13 +70,14 @@ inline QByteArray BmpFile(int width, int height, int bpp, int compression,
 // Four clearly different colours for palette tests; index 0 is the colour
 // every skipped pixel of a run-length bitmap must get.
 inline std::vector<QRgb> TestPalette(int count) {
-  static const QRgb base[] = {qRgb(10, 20, 30),  qRgb(255, 0, 0),   qRgb(0, 255, 0),
-                              qRgb(0, 0, 255),   qRgb(255, 255, 0), qRgb(0, 255, 255),
-                              qRgb(255, 0, 255), qRgb(128, 128, 128)};
+  static const QRgb base[] = {qRgb(10, 20, 30),  qRgb(255, 0, 0),   qRgb(0, 255, 0),   qRgb(0, 0, 255),
+                              qRgb(255, 255, 0), qRgb(0, 255, 255), qRgb(255, 0, 255), qRgb(128, 128, 128)};
   std::vector<QRgb> out;
   for (int i = 0; i < count; ++i) {
-    if (i < 8) out.push_back(base[i]);
-    else out.push_back(qRgb(i, 255 - i, (i * 7) & 0xFF));
+    if (i < 8)
+      out.push_back(base[i]);
+    else
+      out.push_back(qRgb(i, 255 - i, (i * 7) & 0xFF));
   }
   return out;
 }
@@ -134,8 +135,8 @@ inline QByteArray MonoIconDib(int width, int height, const std::vector<std::vect
 
 // A GIF89a of one frame. The LZW stream sends every pixel as a literal code
 // and a clear code before the table would grow, which every decoder reads.
-inline QByteArray GifFile(int width, int height, const std::vector<QRgb>& palette,
-                          const std::vector<int>& indices, int transparentIndex = -1) {
+inline QByteArray GifFile(int width, int height, const std::vector<QRgb>& palette, const std::vector<int>& indices,
+                          int transparentIndex = -1) {
   int bits = 1;
   while ((1 << bits) < static_cast<int>(palette.size())) ++bits;
   QByteArray out("GIF89a");
@@ -234,7 +235,8 @@ inline QByteArray BlankWmf(int right, int bottom, int inch) {
   Put16(out, inch);
   Put32(out, 0);
   int checksum = 0;
-  for (int i = 0; i < 20; i += 2) checksum ^= static_cast<unsigned char>(out[i]) | (static_cast<unsigned char>(out[i + 1]) << 8);
+  for (int i = 0; i < 20; i += 2)
+    checksum ^= static_cast<unsigned char>(out[i]) | (static_cast<unsigned char>(out[i + 1]) << 8);
   Put16(out, checksum);
   // Standard header (9 words), then the end record (3 words).
   Put16(out, 1);
@@ -252,11 +254,11 @@ inline QByteArray BlankWmf(int right, int bottom, int inch) {
 // An enhanced metafile that draws nothing: its frame in 0.01 mm.
 inline QByteArray BlankEmf(int frameRight, int frameBottom) {
   QByteArray out;
-  Put32(out, 1);   // header record
+  Put32(out, 1);  // header record
   Put32(out, 88);
   for (int v : {0, 0, frameRight * 96 / 2540, frameBottom * 96 / 2540}) Put32(out, v);  // bounds
   for (int v : {0, 0, frameRight, frameBottom}) Put32(out, v);                          // frame
-  Put32(out, 0x464D4520);  // " EMF"
+  Put32(out, 0x464D4520);                                                               // " EMF"
   Put32(out, 0x10000);
   Put32(out, 88 + 20);
   Put32(out, 2);  // records

@@ -75,14 +75,13 @@ const std::vector<std::vector<int>> kAnd = {{0, 0, 1, 1}, {0, 0, 1, 0}, {1, 0, 0
 QImage MaskedOnWhite() {
   QImage image(4, 3, QImage::Format_RGB32);
   for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 4; ++x)
-      image.setPixel(x, y, kAnd[y][x] || kXor[y][x] ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    for (int x = 0; x < 4; ++x) image.setPixel(x, y, kAnd[y][x] || kXor[y][x] ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
   return image;
 }
 
 QByteArray MonoIcon(int type) {
-  return IconFile(type, {{4, 3, 1, type == 2 ? 2 : 1,
-                          MonoIconDib(4, 3, kXor, kAnd, qRgb(0, 0, 0), qRgb(255, 255, 255))}});
+  return IconFile(type,
+                  {{4, 3, 1, type == 2 ? 2 : 1, MonoIconDib(4, 3, kXor, kAnd, qRgb(0, 0, 0), qRgb(255, 255, 255))}});
 }
 
 const std::vector<QRgb> kGifPalette = {qRgb(0, 0, 0), qRgb(200, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 200)};
@@ -100,9 +99,7 @@ QImage GifExpected(int transparent) {
 QByteArray Rle8Sample() {
   return picture_bytes::RleBmp(5, 3, 8, Bytes({0, 2, 2, 1, 3, 7, 0, 0, 0, 3, 1, 2, 3, 0, 2, 4, 0, 1}));
 }
-QByteArray Rle4Sample() {
-  return picture_bytes::RleBmp(5, 2, 4, Bytes({5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1}));
-}
+QByteArray Rle4Sample() { return picture_bytes::RleBmp(5, 2, 4, Bytes({5, 0x12, 0, 0, 0, 3, 0x34, 0x50, 0, 1})); }
 QImage FromColours(const std::vector<std::vector<QRgb>>& rows) {
   QImage image(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), QImage::Format_RGB32);
   for (int y = 0; y < image.height(); ++y)
@@ -156,9 +153,16 @@ struct KindCase {
 std::vector<KindCase> Kinds() {
   return {
       {"Bmp24", "bmp", [] { return Save(PatternImage(7, 5), "bmp"); }, [] { return PatternImage(7, 5); }, 0, 0},
-      {"Rle8", "rle", Rle8Sample, [] { return FromIndices({{1, 2, 3, 4, 4}, {0, 0, 7, 7, 7}, {0, 0, 0, 0, 0}}); },
+      {"Rle8", "rle", Rle8Sample,
+       [] {
+         return FromIndices({{1, 2, 3, 4, 4}, {0, 0, 7, 7, 7}, {0, 0, 0, 0, 0}});
+       },
        0, 2},
-      {"Rle4", "rle", Rle4Sample, [] { return FromIndices({{3, 4, 5, 0, 0}, {1, 2, 1, 2, 1}}); }, 0, 2},
+      {"Rle4", "rle", Rle4Sample,
+       [] {
+         return FromIndices({{3, 4, 5, 0, 0}, {1, 2, 1, 2, 1}});
+       },
+       0, 2},
       {"Bmp24TopDown", "bmp", [] { return picture_bytes::BmpFile(7, -5, 24, 0, {}, Rows24(7, 5, true)); },
        [] { return PatternImage(7, 5); }, 0, 0},
       {"BmpCoreHeader", "bmp", CoreHeaderBmp,
@@ -180,9 +184,15 @@ std::vector<KindCase> Kinds() {
        [] { return GifExpected(2); }, 0, 1},
       {"IconMonoMasked", "ico", [] { return MonoIcon(1); }, MaskedOnWhite, 0, 0},
       {"CursorMonoMasked", "cur", [] { return MonoIcon(2); }, MaskedOnWhite, 0, 0},
-      {"IconWithPng", "ico", [] { return IconFile(1, {{7, 5, 1, 32, Save(PatternImage(7, 5), "png")}}); },
+      {"IconWithPng", "ico",
+       [] {
+         return IconFile(1, {{7, 5, 1, 32, Save(PatternImage(7, 5), "png")}});
+       },
        [] { return PatternImage(7, 5); }, 0, 12},
-      {"CursorWithPng", "cur", [] { return IconFile(2, {{7, 5, 3, 4, Save(AlphaSample(), "png")}}); },
+      {"CursorWithPng", "cur",
+       [] {
+         return IconFile(2, {{7, 5, 3, 4, Save(AlphaSample(), "png")}});
+       },
        AlphaOnWhite, 1, 12},
   };
 }
@@ -284,8 +294,8 @@ TEST_P(PictureSizeLimit, AcceptsUpToOneGibibyte) {
 INSTANTIATE_TEST_SUITE_P(Sizes, PictureSizeLimit,
                          testing::Values(LimitCase{16384, 16384, true}, LimitCase{16384, 16385, false},
                                          LimitCase{268435456, 1, true}, LimitCase{268435457, 1, false},
-                                         LimitCase{1, 268435456, true}, LimitCase{0, 5, false},
-                                         LimitCase{5, -1, false}, LimitCase{2147483647, 2147483647, false}));
+                                         LimitCase{1, 268435456, true}, LimitCase{0, 5, false}, LimitCase{5, -1, false},
+                                         LimitCase{2147483647, 2147483647, false}));
 
 QByteArray JpegClaiming(int width, int height) {
   QByteArray jpeg = Save(PatternImage(8, 8), "jpg", 90);
@@ -330,10 +340,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "100000 x 100000 pixels is larger than the 1 GiB limit"},
         BadCase{"BmpNegativeWidth", [] { return picture_bytes::BmpFile(-4, 4, 24, 0, {}, QByteArray(64, 'x')); },
                 "width -4 is not positive"},
-        BadCase{"BmpTopDownCutShort",
-                [] { return picture_bytes::BmpFile(4, -4, 24, 0, {}, QByteArray(40, 'x')); }, "cut short"},
-        BadCase{"BmpUnknownCompression",
-                [] { return picture_bytes::BmpFile(4, 4, 24, 7, {}, QByteArray(64, 'x')); },
+        BadCase{"BmpTopDownCutShort", [] { return picture_bytes::BmpFile(4, -4, 24, 0, {}, QByteArray(40, 'x')); },
+                "cut short"},
+        BadCase{"BmpUnknownCompression", [] { return picture_bytes::BmpFile(4, 4, 24, 7, {}, QByteArray(64, 'x')); },
                 "compression 7 is not supported"},
         BadCase{"BmpOddDepth", [] { return picture_bytes::BmpFile(4, 4, 7, 0, {}, QByteArray(64, 'x')); },
                 "depth of 7 bits"},
@@ -341,13 +350,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "larger than the 1 GiB limit"},
         BadCase{"PngWithoutItsPixels", [] { return picture_bytes::PngClaiming(40, 40); }, "PNG: "},
         BadCase{"JpegClaimingHugeSize", [] { return JpegClaiming(65000, 65000); }, "larger than the 1 GiB limit"},
-        BadCase{"JpegWithoutScan", [] { return Bytes({0xFF, 0xD8, 0xFF, 0xD9}); }, "no image data"},
-        BadCase{"GifClaimingHugeSize",
-                [] { return picture_bytes::GifFile(65535, 65535, kGifPalette, kGifIndices); },
+        BadCase{"JpegWithoutScan",
+                [] {
+                  return Bytes({0xFF, 0xD8, 0xFF, 0xD9});
+                },
+                "no image data"},
+        BadCase{"GifClaimingHugeSize", [] { return picture_bytes::GifFile(65535, 65535, kGifPalette, kGifIndices); },
                 "larger than the 1 GiB limit"},
         BadCase{"GifWithoutImage", [] { return picture_bytes::GifFile(3, 2, kGifPalette, {}).left(25).append(';'); },
                 "no image"},
-        BadCase{"IconWithoutImages", [] { return Bytes({0, 0, 1, 0, 0, 0}) + QByteArray(16, '\0'); },
+        BadCase{"IconWithoutImages",
+                [] {
+                  return Bytes({0, 0, 1, 0, 0, 0}) + QByteArray(16, '\0');
+                },
                 "holds no images"},
         BadCase{"IconCutInDirectory", [] { return MonoIcon(1).left(12); }, "cut short in its directory"},
         BadCase{"IconHugeBitmap",
@@ -449,11 +464,10 @@ TEST_P(MetafileDecodes, ThroughThePictureDecoderAtItsPhysicalSize) {
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, MetafileDecodes,
-    testing::Values(MetafileCase{"WmfInTwips", "wmf", [] { return picture_bytes::BlankWmf(1440, 720, 1440); },
-                                 QSize(96, 48)},
-                    MetafileCase{"WmfInPixels", "wmf", [] { return picture_bytes::BlankWmf(120, 30, 96); },
-                                 QSize(120, 30)},
-                    MetafileCase{"Emf", "emf", [] { return picture_bytes::BlankEmf(2540, 1270); }, QSize(96, 48)}),
+    testing::Values(
+        MetafileCase{"WmfInTwips", "wmf", [] { return picture_bytes::BlankWmf(1440, 720, 1440); }, QSize(96, 48)},
+        MetafileCase{"WmfInPixels", "wmf", [] { return picture_bytes::BlankWmf(120, 30, 96); }, QSize(120, 30)},
+        MetafileCase{"Emf", "emf", [] { return picture_bytes::BlankEmf(2540, 1270); }, QSize(96, 48)}),
     [](const testing::TestParamInfo<MetafileCase>& p) { return p.param.name; });
 
 QStringList g_logged;

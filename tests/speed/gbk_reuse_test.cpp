@@ -38,8 +38,8 @@ TEST_P(GbkReuse, EachTextDecodedOnItsOwn) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, GbkReuse,
-    ::testing::Values(Pair{"\xB0", "\xA1\xA1", "\xEF\xBF\xBD", "\xE3\x80\x80"},       // lone lead, then a pair
-                      Pair{"\xD6\xD0\xB0", "A", "\xE4\xB8\xAD\xEF\xBF\xBD", "A"},   // trail-capable ASCII after
+    ::testing::Values(Pair{"\xB0", "\xA1\xA1", "\xEF\xBF\xBD", "\xE3\x80\x80"},    // lone lead, then a pair
+                      Pair{"\xD6\xD0\xB0", "A", "\xE4\xB8\xAD\xEF\xBF\xBD", "A"},  // trail-capable ASCII after
                       Pair{"\xB0\xA1", "\xB0\xA1\xB0", "\xE5\x95\x8A", "\xE5\x95\x8A\xEF\xBF\xBD"},
                       Pair{"", "\x81\x40", "", "\xE4\xB8\x82"}));
 

@@ -52,8 +52,7 @@ TEST_P(MatchEquivalence, IndexedSearchPicksThePlainSearchsGlyph) {
     const auto public_ = Capture([&] { return MatchGlyph(table, cell, quality); });
     ASSERT_TRUE(plain == fast && plain == memoised && plain == public_)
         << "cell " << k << " quality " << quality << " total " << cell.Total << ": plain " << Describe(plain)
-        << ", indexed " << Describe(fast) << ", memo " << Describe(memoised) << ", MatchGlyph "
-        << Describe(public_);
+        << ", indexed " << Describe(fast) << ", memo " << Describe(memoised) << ", MatchGlyph " << Describe(public_);
   }
 }
 
@@ -61,8 +60,10 @@ INSTANTIATE_TEST_SUITE_P(
     RandomTables, MatchEquivalence,
     ::testing::Combine(::testing::Values(TableCase{TableKind::Plain, 1, 300}, TableCase{TableKind::Gaps, 3, 300},
                                          TableCase{TableKind::Duplicates, 5, 300}, TableCase{TableKind::Narrow, 6, 300},
-                                         TableCase{TableKind::FarValues, 8, 200}, TableCase{TableKind::Unsorted, 10, 200},
-                                         TableCase{TableKind::Unsorted, 11, 200}, TableCase{TableKind::NoTopLevel, 13, 30},
+                                         TableCase{TableKind::FarValues, 8, 200},
+                                         TableCase{TableKind::Unsorted, 10, 200},
+                                         TableCase{TableKind::Unsorted, 11, 200},
+                                         TableCase{TableKind::NoTopLevel, 13, 30},
                                          TableCase{TableKind::Distant, 14, 300}),
                        ::testing::Bool()));
 

@@ -39,14 +39,14 @@ inline std::string Describe(const Outcome& o) {
 }
 
 enum class TableKind {
-  Plain,        // values 0..15, sorted levels, every level present
-  Gaps,         // many missing levels (1 and 84 kept)
-  Duplicates,   // few distinct rows: ties everywhere
-  Narrow,       // values 6..9 only, so that halves and ties are frequent
-  FarValues,    // some values far off the scale: overflow and fallbacks
-  Unsorted,     // records out of level order, odd level starts
-  NoTopLevel,   // level 84 missing: high cells never find a window
-  Distant,      // whole levels of glyphs near value 60: often no glyph is near enough
+  Plain,       // values 0..15, sorted levels, every level present
+  Gaps,        // many missing levels (1 and 84 kept)
+  Duplicates,  // few distinct rows: ties everywhere
+  Narrow,      // values 6..9 only, so that halves and ties are frequent
+  FarValues,   // some values far off the scale: overflow and fallbacks
+  Unsorted,    // records out of level order, odd level starts
+  NoTopLevel,  // level 84 missing: high cells never find a window
+  Distant,     // whole levels of glyphs near value 60: often no glyph is near enough
 };
 
 // Builds a table of the given kind from a seed. Level starts are set the way

@@ -29,15 +29,24 @@ struct TestPicture {
       for (int x = 0; x < stride; ++x) {
         uint32_t r, g, b;
         switch (style) {
-          case 0: r = g = b = (x * 255 / std::max(w, 1) + y) & 0xFF; break;           // grey ramp
-          case 1: r = rng() & 0xFF; g = rng() & 0xFF; b = rng() & 0xFF; break;       // noise
-          case 2: {                                                                 // flat patches
+          case 0: r = g = b = (x * 255 / std::max(w, 1) + y) & 0xFF; break;  // grey ramp
+          case 1:
+            r = rng() & 0xFF;
+            g = rng() & 0xFF;
+            b = rng() & 0xFF;
+            break;   // noise
+          case 2: {  // flat patches
             const uint32_t c[] = {0xFFFFFF, 0x000000, 0xFF0000, 0x00FF00, 0x0000FF, 0x808080};
             const uint32_t v = c[((x / 7) + (y / 5)) % 6];
-            r = v >> 16; g = (v >> 8) & 0xFF; b = v & 0xFF;
+            r = v >> 16;
+            g = (v >> 8) & 0xFF;
+            b = v & 0xFF;
             break;
           }
-          default: r = (x * 3) & 0xFF; g = (y * 5) & 0xFF; b = ((x + y) * 7 + (rng() & 7)) & 0xFF;
+          default:
+            r = (x * 3) & 0xFF;
+            g = (y * 5) & 0xFF;
+            b = ((x + y) * 7 + (rng() & 7)) & 0xFF;
         }
         pixels[static_cast<size_t>(y) * stride + x] = 0xFF000000u | r << 16 | g << 8 | b;
       }
@@ -121,7 +130,7 @@ void Finish(Recorder& r, F&& run) {
 }
 
 std::string ExpectSameRun(const GlyphTable& table, const PixelSource& picture, int16_t cellSize, int16_t quality,
-                   float brightness, int threads, long stopAfter, const std::string& what) {
+                          float brightness, int threads, long stopAfter, const std::string& what) {
   Recorder plain(picture, cellSize, quality, brightness, stopAfter);
   Finish(plain, [&] { return RunConversion(table, plain); });
   Recorder fast(picture, cellSize, quality, brightness, stopAfter);
@@ -157,10 +166,11 @@ TEST(FastRun, RandomPicturesAndParameters) {
     if (trial % 13 == 7) brightness = -0.5f;
     const int threads = uni(1, 3);
     const long stopAfter = trial % 6 == 3 ? uni(1, 40) : -1;
-    const std::string ending = ExpectSameRun(SharedTable(trial % 4), src, cellSize, quality, brightness, threads, stopAfter,
-                  "trial " + std::to_string(trial) + " size " + std::to_string(pic.width) + "x" +
-                      std::to_string(pic.height) + " cell " + std::to_string(cellSize) + " quality " +
-                      std::to_string(quality) + " threads " + std::to_string(threads));
+    const std::string ending =
+        ExpectSameRun(SharedTable(trial % 4), src, cellSize, quality, brightness, threads, stopAfter,
+                      "trial " + std::to_string(trial) + " size " + std::to_string(pic.width) + "x" +
+                          std::to_string(pic.height) + " cell " + std::to_string(cellSize) + " quality " +
+                          std::to_string(quality) + " threads " + std::to_string(threads));
     ++endings[ending];
   }
   // Every way of ending occurred.

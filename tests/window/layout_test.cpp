@@ -45,16 +45,15 @@ TEST_P(Layout, FrameAndOutputFollowTheOuterSize) {
   EXPECT_EQ(form_->Txt1->geometry(), form_->Txt1Box().PixelRect());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, Layout,
-    ::testing::Values(
-        // 9240 x 6405 twips
-        LayoutCase{"design", 616, 427, 4270, 4945, 4490, 4550},
-        // 2010 twips wider: frame and box each 1005 wider, the box 1005 to the right
-        LayoutCase{"wider", 750, 427, 5275, 4945, 5495, 5555},
-        // 1005 twips taller: both 1005 taller
-        LayoutCase{"taller", 616, 494, 4270, 5950, 4490, 4550}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, Layout,
+                         ::testing::Values(
+                             // 9240 x 6405 twips
+                             LayoutCase{"design", 616, 427, 4270, 4945, 4490, 4550},
+                             // 2010 twips wider: frame and box each 1005 wider, the box 1005 to the right
+                             LayoutCase{"wider", 750, 427, 5275, 4945, 5495, 5555},
+                             // 1005 twips taller: both 1005 taller
+                             LayoutCase{"taller", 616, 494, 4270, 5950, 4490, 4550}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(WindowTest, TooSmallWindowLeavesTheControlsAsTheyWere) {
   ASSERT_TRUE(Start(*form_));
@@ -113,9 +112,9 @@ TEST_F(WindowTest, OutputBoxAndTabOrder) {
   EXPECT_EQ(txt.color(QPalette::Text), QColor(255, 255, 255));
   EXPECT_EQ(form_->Txt1->lineWrapMode(), QPlainTextEdit::NoWrap);
   // The focus chain visits the controls in the designed order.
-  const QList<QWidget*> order = {form_->PicOut,     form_->CmdLoad,     form_->CmdProcess, form_->CmdCancel,
-                                 form_->TxtSize,    form_->HScCellsize, form_->TxtQuality, form_->HscQuality,
-                                 form_->TxtBright,  form_->HScBright,   form_->Txt1,       form_->CmdExit};
+  const QList<QWidget*> order = {form_->PicOut,    form_->CmdLoad,     form_->CmdProcess, form_->CmdCancel,
+                                 form_->TxtSize,   form_->HScCellsize, form_->TxtQuality, form_->HscQuality,
+                                 form_->TxtBright, form_->HScBright,   form_->Txt1,       form_->CmdExit};
   QList<QWidget*> chain;
   QWidget* w = form_->PicOut;
   do {

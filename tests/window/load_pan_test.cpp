@@ -1,6 +1,6 @@
 // Loading pictures through the dialog, and panning them by dragging.
-#include <QFile>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMouseEvent>
 
 #include "window_fixture.h"
@@ -35,14 +35,10 @@ class LoadPan : public WindowTest {
     }
   };
   Snapshot Take() const {
-    return {form_->Pic1->size(),
-            QPointF(form_->Pic1->Left(), form_->Pic1->Top()),
-            form_->HScCellsize->minimum(),
-            form_->HScCellsize->maximum(),
-            form_->HScCellsize->value(),
-            form_->Pic1->MousePointer(),
-            form_->TxtSize->text(),
-            form_->Txt1->toPlainText(),
+    return {form_->Pic1->size(),           QPointF(form_->Pic1->Left(), form_->Pic1->Top()),
+            form_->HScCellsize->minimum(), form_->HScCellsize->maximum(),
+            form_->HScCellsize->value(),   form_->Pic1->MousePointer(),
+            form_->TxtSize->text(),        form_->Txt1->toPlainText(),
             form_->CommonDialog1.FileName};
   }
 
@@ -109,9 +105,8 @@ TEST_P(LoadFailures, MessageNamesTheFileAndTheWindowKeepsItsState) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, LoadFailures,
-                         ::testing::Values(BadFile{"garbage", "this is not a picture", 481},
-                                           BadFile{"empty", "", 481}, BadFile{"missing", "<none>", 53},
-                                           BadFile{"directory", "<dir>", 75}),
+                         ::testing::Values(BadFile{"garbage", "this is not a picture", 481}, BadFile{"empty", "", 481},
+                                           BadFile{"missing", "<none>", 53}, BadFile{"directory", "<dir>", 75}),
                          [](const auto& p) { return std::string(p.param.name); });
 
 struct RangeCase {
@@ -135,11 +130,12 @@ TEST_P(CellSizeRange, FollowsThePicture) {
   EXPECT_FLOAT_EQ(form_->Pic1->Top(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pictures, CellSizeRange,
-    ::testing::Values(RangeCase{500, 400, 12, 30, 12, "41\u00D733"}, RangeCase{20, 400, 25, 20, 20, "1\u00D720"},
-                      RangeCase{400, 25, 12, 25, 12, "33\u00D72"}, RangeCase{2, 50, 12, 2, 2, "1\u00D725"},
-                      RangeCase{1, 1, 30, 1, 1, "1\u00D71"}));
+INSTANTIATE_TEST_SUITE_P(Pictures, CellSizeRange,
+                         ::testing::Values(RangeCase{500, 400, 12, 30, 12, "41\u00D733"},
+                                           RangeCase{20, 400, 25, 20, 20, "1\u00D720"},
+                                           RangeCase{400, 25, 12, 25, 12, "33\u00D72"},
+                                           RangeCase{2, 50, 12, 2, 2, "1\u00D725"},
+                                           RangeCase{1, 1, 30, 1, 1, "1\u00D71"}));
 
 TEST_F(LoadPan, SmallPictureThenNormalOneRestoresTheRange) {
   Load(WritePicture(TestPicture(2, 2), "tiny.png"));
@@ -184,7 +180,7 @@ TEST_F(LoadPan, StepOfEightAgainstAnOffsetOfFiveIsRefusedWhole) {
   Move(50, 58);  // 8 down from the grip: would go to +3
   EXPECT_FLOAT_EQ(form_->Pic1->Top(), -5);
   EXPECT_FLOAT_EQ(form_->DragAnchorY(), 58);  // the grip moves to the pointer
-  Move(50, 61);  // 3 down from the new grip: accepted
+  Move(50, 61);                               // 3 down from the new grip: accepted
   EXPECT_FLOAT_EQ(form_->Pic1->Top(), -2);
   Move(50, 60);  // 2 more: exactly at the edge, accepted
   EXPECT_FLOAT_EQ(form_->Pic1->Top(), 0);
@@ -227,11 +223,11 @@ TEST_F(LoadPan, RightButtonSetsTheAnchorButDoesNotMove) {
 TEST_F(LoadPan, RealMouseEventsDragThePicture) {
   LoadFrameSized(200, 200);
   PictureBox* pic = form_->Pic1;
-  QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), pic->mapToGlobal(QPointF(100, 100)),
-                    Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(100, 100), pic->mapToGlobal(QPointF(100, 100)), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
   QCoreApplication::sendEvent(pic, &press);
-  QMouseEvent move(QEvent::MouseMove, QPointF(70, 80), pic->mapToGlobal(QPointF(70, 80)), Qt::NoButton,
-                   Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(70, 80), pic->mapToGlobal(QPointF(70, 80)), Qt::NoButton, Qt::LeftButton,
+                   Qt::NoModifier);
   QCoreApplication::sendEvent(pic, &move);
   EXPECT_FLOAT_EQ(form_->Pic1->Left(), -30);
   EXPECT_FLOAT_EQ(form_->Pic1->Top(), -20);

@@ -1,6 +1,6 @@
 // The window tests need one QApplication for the whole process.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
   // Real widgets on the offscreen platform unless a display is asked for.

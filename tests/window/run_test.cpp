@@ -2,9 +2,9 @@
 // parameter changes, resizing and exit in the middle of a run behave.
 #include <QProcess>
 #include <QStringDecoder>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QTest>
 
 #include "window_fixture.h"
 
@@ -48,9 +48,8 @@ TEST_P(SameTextAsTheConverter, ForTheSamePictureAndSettings) {
   const QString windowText = FullRun();
 
   QProcess cli;
-  cli.start(BinDir() + "/zindrel-convert",
-            {"-s", QString::number(c.cellSize), "-q", QString::number(c.quality), "-b",
-             QString::number(c.brightness), path});
+  cli.start(BinDir() + "/zindrel-convert", {"-s", QString::number(c.cellSize), "-q", QString::number(c.quality), "-b",
+                                            QString::number(c.brightness), path});
   ASSERT_TRUE(cli.waitForFinished(60000));
   ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
   const QByteArray bytes = cli.readAllStandardOutput();
@@ -67,15 +66,14 @@ TEST_P(SameTextAsTheConverter, ForTheSamePictureAndSettings) {
   EXPECT_TRUE(form_->CmdProcess->isEnabled());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Settings, SameTextAsTheConverter,
-    ::testing::Values(
-        // 150 / 12 - 1 = 11.5 rounds to 12: 13 cells; 110 / 12 - 1 = 8.17: 9 rows.
-        ParityCase{"defaults", 150, 110, 12, 2, 100, 9, 13},
-        // Many cells: the output reaches the box in several pieces.
-        ParityCase{"small_cells", 600, 240, 3, 0, 73, 80, 200},
-        ParityCase{"large_cells", 200, 95, 30, 10, 40, 3, 7}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(Settings, SameTextAsTheConverter,
+                         ::testing::Values(
+                             // 150 / 12 - 1 = 11.5 rounds to 12: 13 cells; 110 / 12 - 1 = 8.17: 9 rows.
+                             ParityCase{"defaults", 150, 110, 12, 2, 100, 9, 13},
+                             // Many cells: the output reaches the box in several pieces.
+                             ParityCase{"small_cells", 600, 240, 3, 0, 73, 80, 200},
+                             ParityCase{"large_cells", 200, 95, 30, 10, 40, 3, 7}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST_F(Conversion, ButtonShowsProcessingWhileRunning) {
   Load(WritePicture(TestPicture(60, 60), "state.png"));

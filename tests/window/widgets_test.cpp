@@ -1,8 +1,8 @@
 // The Qt Widgets services: dialog filter form, the open dialog's cancel
 // error, the scroll bar's Change event and twips at the logical DPI.
+#include <gtest/gtest.h>
 #include <QSignalSpy>
 #include <QWidget>
-#include <gtest/gtest.h>
 
 #include "platform/widgets/events.h"
 #include "platform/widgets/file_dialog.h"
@@ -65,13 +65,12 @@ TEST_P(OpenDialogCases, CancelAndChoice) {
   EXPECT_EQ(dialog.FileName, c.fileNameAfter);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    All, OpenDialogCases,
-    ::testing::Values(DialogCase{"cancel_raises", true, std::nullopt, true, "/dir/Varnock.bmp"},
-                      DialogCase{"cancel_quiet", false, std::nullopt, false, "/dir/Varnock.bmp"},
-                      DialogCase{"empty_is_cancel", true, QString(), true, "/dir/Varnock.bmp"},
-                      DialogCase{"chosen", true, QString("/p/a.gif"), false, "/p/a.gif"}),
-    [](const auto& p) { return std::string(p.param.name); });
+INSTANTIATE_TEST_SUITE_P(All, OpenDialogCases,
+                         ::testing::Values(DialogCase{"cancel_raises", true, std::nullopt, true, "/dir/Varnock.bmp"},
+                                           DialogCase{"cancel_quiet", false, std::nullopt, false, "/dir/Varnock.bmp"},
+                                           DialogCase{"empty_is_cancel", true, QString(), true, "/dir/Varnock.bmp"},
+                                           DialogCase{"chosen", true, QString("/p/a.gif"), false, "/p/a.gif"}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 TEST(ChangeScrollBar, ChangeFiresOnEveryValueChangeOnly) {
   ChangeScrollBar bar(3, 30, 12, 1, 1);

@@ -2,13 +2,13 @@
 // reporter that records instead of showing message boxes.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <QColor>
 #include <QDir>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
-#include <gtest/gtest.h>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -18,7 +18,9 @@
 namespace zindrel::testing {
 
 // From the environment, else the directories this build was configured with.
-inline QString SourceDir() { return qEnvironmentVariable("ZINDREL_SOURCE_DIR", QStringLiteral(ZINDREL_TEST_SOURCE_DIR)); }
+inline QString SourceDir() {
+  return qEnvironmentVariable("ZINDREL_SOURCE_DIR", QStringLiteral(ZINDREL_TEST_SOURCE_DIR));
+}
 inline QString BinDir() { return qEnvironmentVariable("ZINDREL_BIN_DIR", QStringLiteral(ZINDREL_TEST_BIN_DIR)); }
 inline QString DataDir() { return SourceDir() + QStringLiteral("/data"); }
 
