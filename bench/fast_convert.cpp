@@ -17,9 +17,9 @@
 #include <QFile>
 
 #include "convert/fast_run.h"
+#include "core/errors.h"
 #include "glyphs/glyph_table.h"
-#include "platform/errors.h"
-#include "platform/picture.h"
+#include "pictures/picture.h"
 
 namespace {
 

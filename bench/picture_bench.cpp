@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/errors.h"
-#include "platform/picture.h"
-#include "tests/pictures/picture_bytes.h"
+#include "core/errors.h"
+#include "pictures/picture.h"
+#include "support/picture_bytes.h"
 
 #ifdef _WIN32
 #include <windows.h>

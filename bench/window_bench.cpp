@@ -13,8 +13,8 @@
 #include <cstdlib>
 
 #include "convert/run.h"
-#include "platform/picture.h"
-#include "platform/widgets/events.h"
+#include "pictures/picture.h"
+#include "widgets/events.h"
 #include "window/form1.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "convert/fast_run.h"
 #include "convert/run.h"
-#include "platform/numeric.h"
+#include "core/numeric.h"
 
 namespace zindrel::cli {
 

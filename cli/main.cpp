@@ -19,11 +19,11 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "convert/fast_match.h"
+#include "core/errors.h"
 #include "glyphs/glyph_table.h"
-#include "platform/art_render.h"
-#include "platform/errors.h"
-#include "platform/metafile/metafile.h"
-#include "platform/picture.h"
+#include "metafile/metafile.h"
+#include "pictures/picture.h"
+#include "render/art_render.h"
 
 #ifndef ZINDREL_VERSION
 #define ZINDREL_VERSION "unknown"

@@ -12,7 +12,7 @@
 #include <io.h>
 #endif
 
-#include "platform/errors.h"
+#include "core/errors.h"
 
 namespace zindrel::cli {
 

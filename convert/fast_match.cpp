@@ -5,7 +5,7 @@
 #include <climits>
 #include <cmath>
 
-#include "convert/simd.h"
+#include "simd.h"
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__)
 #define ZINDREL_AVX2_KERNELS 1
@@ -13,7 +13,7 @@
 #else
 #define ZINDREL_AVX2_KERNELS 0
 #endif
-#include "platform/numeric.h"
+#include "core/numeric.h"
 
 namespace zindrel {
 

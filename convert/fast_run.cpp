@@ -7,8 +7,8 @@
 #include <mutex>
 #include <thread>
 
-#include "convert/simd.h"
-#include "platform/numeric.h"
+#include "core/numeric.h"
+#include "simd.h"
 
 // Why whole rows may use plain float arithmetic where MeasureCell rounds
 // double results to float: for two floats a and b, the double sum and the

@@ -1,7 +1,7 @@
 #include "convert/match.h"
 
 #include "convert/fast_match.h"
-#include "platform/numeric.h"
+#include "core/numeric.h"
 
 namespace zindrel {
 

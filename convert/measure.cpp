@@ -1,6 +1,6 @@
 #include "convert/measure.h"
 
-#include "platform/numeric.h"
+#include "core/numeric.h"
 
 namespace zindrel {
 

@@ -1,7 +1,7 @@
 #include "convert/run.h"
 
 #include "convert/measure.h"
-#include "platform/numeric.h"
+#include "core/numeric.h"
 
 namespace zindrel {
 

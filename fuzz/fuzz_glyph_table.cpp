@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz/fuzz_support.h"
+#include "fuzz_support.h"
 #include "glyphs/glyph_table.h"
 
 namespace {

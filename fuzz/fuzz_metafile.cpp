@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz/fuzz_support.h"
-#include "platform/errors.h"
-#include "platform/metafile/metafile.h"
+#include "core/errors.h"
+#include "fuzz_support.h"
+#include "metafile/metafile.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   zindrel::fuzz::UseOffscreenPlatform();

@@ -6,10 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz/fuzz_support.h"
-#include "fuzz/picture_kinds.h"
-#include "platform/errors.h"
-#include "platform/picture.h"
+#include "core/errors.h"
+#include "fuzz_support.h"
+#include "picture_kinds.h"
+#include "pictures/picture.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   zindrel::fuzz::UseOffscreenPlatform();

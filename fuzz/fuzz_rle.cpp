@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/bmp_rle.h"
-#include "platform/errors.h"
+#include "core/errors.h"
+#include "dib/bmp_rle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!zindrel::IsRunLengthBmp(data, size)) return 0;

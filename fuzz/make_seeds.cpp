@@ -1,5 +1,5 @@
 // Writes the fuzzers' seed corpora: small valid files of every kind, made
-// here byte by byte (see seed_files.h). Usage: zindrel_fuzz_seeds OUTDIR
+// here byte by byte (see support/sample_files.h). Usage: zindrel_fuzz_seeds OUTDIR
 // Creates OUTDIR/<target>/ for every fuzz target.
 #include <QCoreApplication>
 #include <QDir>
@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <functional>
 
-#include "fuzz/picture_kinds.h"
-#include "fuzz/seed_files.h"
+#include "picture_kinds.h"
+#include "support/sample_files.h"
 
 namespace s = zindrel::samples;
 

@@ -1,7 +1,7 @@
 #include "glyphs/glyph_table.h"
 
-#include "platform/gbk.h"
-#include "platform/text_reader.h"
+#include "core/gbk.h"
+#include "core/text_reader.h"
 
 namespace zindrel {
 

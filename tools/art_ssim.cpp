@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "convert/run.h"
+#include "core/errors.h"
 #include "glyphs/glyph_table.h"
-#include "platform/art_render.h"
-#include "platform/errors.h"
-#include "platform/picture.h"
+#include "pictures/picture.h"
+#include "render/art_render.h"
 
 namespace {
 

@@ -30,8 +30,9 @@
 
 #include <QList>
 #include <QString>
+#include <QStringEncoder>
 
-#include "platform/gbk.h"
+#include "core/gbk.h"
 
 namespace {
 
@@ -67,13 +68,20 @@ int GbkRank(unsigned lead, unsigned trail) {
   return 2;
 }
 
+// Characters that GBK cannot hold become '?'.
+std::string Utf8ToGbk(const std::string& utf8) {
+  QStringEncoder encoder("GBK", QStringConverter::Flag::Stateless);
+  if (!encoder.isValid()) throw std::runtime_error("this Qt has no GBK text encoder");
+  return QByteArray(encoder.encode(QString::fromStdString(utf8))).toStdString();
+}
+
 // Decodes one double-byte GBK code; 0 when it is not a single code point that
 // encodes back to the same bytes.
 char32_t DecodeGbk(const std::string& bytes) {
   const QString text = QString::fromStdString(zindrel::GbkToUtf8(bytes));
   const QList<uint> ucs = text.toUcs4();
   if (ucs.size() != 1 || ucs[0] == 0xFFFD) return 0;
-  if (zindrel::Utf8ToGbk(text.toStdString()) != bytes) return 0;
+  if (Utf8ToGbk(text.toStdString()) != bytes) return 0;
   return static_cast<char32_t>(ucs[0]);
 }
 

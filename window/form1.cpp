@@ -8,11 +8,11 @@
 #include <cmath>
 #include <new>
 
-#include "convert/match.h"
 #include "convert/run.h"
-#include "platform/art_font.h"
-#include "platform/numeric.h"
-#include "platform/picture.h"
+#include "core/min_max.h"
+#include "core/numeric.h"
+#include "pictures/picture.h"
+#include "render/art_font.h"
 
 namespace zindrel {
 

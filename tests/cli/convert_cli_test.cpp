@@ -13,12 +13,12 @@
 #include <random>
 
 #include "convert/run.h"
+#include "core/numeric.h"
 #include "glyphs/glyph_table.h"
-#include "platform/numeric.h"
-#include "platform/picture.h"
-#include "tests/engine/table_files.h"
+#include "pictures/picture.h"
+#include "support/tables.h"
 
-#include "../metafile/metafile_writer.h"
+#include "support/metafile_writer.h"
 
 namespace zindrel {
 namespace {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <random>
 
-#include "metafile_writer.h"
-#include "platform/errors.h"
-#include "platform/metafile/metafile.h"
-#include "platform/metafile/render.h"
+#include "core/errors.h"
+#include "metafile/metafile.h"
+#include "render.h"
+#include "support/metafile_writer.h"
 
 using namespace mftest;
 

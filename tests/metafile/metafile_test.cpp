@@ -6,9 +6,9 @@
 #include <QStringEncoder>
 #include <functional>
 
-#include "metafile_writer.h"
-#include "platform/errors.h"
-#include "platform/metafile/metafile.h"
+#include "core/errors.h"
+#include "metafile/metafile.h"
+#include "support/metafile_writer.h"
 
 using namespace mftest;
 

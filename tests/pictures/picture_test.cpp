@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "picture_bytes.h"
-#include "platform/bmp_file.h"
-#include "platform/errors.h"
-#include "platform/picture.h"
+#include "core/errors.h"
+#include "dib/bmp_file.h"
+#include "pictures/picture.h"
+#include "support/picture_bytes.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "picture_bytes.h"
-#include "platform/bmp_rle.h"
-#include "platform/errors.h"
-#include "platform/picture.h"
+#include "core/errors.h"
+#include "dib/bmp_rle.h"
+#include "pictures/picture.h"
+#include "support/picture_bytes.h"
 
 namespace {
 

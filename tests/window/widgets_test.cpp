@@ -4,10 +4,10 @@
 #include <QSignalSpy>
 #include <QWidget>
 
-#include "platform/widgets/events.h"
-#include "platform/widgets/file_dialog.h"
-#include "platform/widgets/scroll_bar.h"
-#include "platform/widgets/twips.h"
+#include "widgets/events.h"
+#include "widgets/file_dialog.h"
+#include "widgets/scroll_bar.h"
+#include "widgets/twips.h"
 #include "window/form1.h"
 
 namespace zindrel {

@@ -1,0 +1,45 @@
+# Checks of the layering that run when the build is configured.
+
+# zindrel_link_closure(OUT target): every target and library that target
+# links, directly or through the targets it links.
+function(zindrel_link_closure out target)
+  set(seen "")
+  set(pending ${target})
+  while(pending)
+    list(POP_FRONT pending item)
+    if(item IN_LIST seen)
+      continue()
+    endif()
+    list(APPEND seen ${item})
+    if(TARGET ${item})
+      get_target_property(aliased ${item} ALIASED_TARGET)
+      if(aliased)
+        list(APPEND pending ${aliased})
+      endif()
+      foreach(property LINK_LIBRARIES INTERFACE_LINK_LIBRARIES)
+        get_target_property(links ${item} ${property})
+        if(links)
+          foreach(link IN LISTS links)
+            # $<LINK_ONLY:x> and similar wrappers name x.
+            string(REGEX REPLACE "^\\$<[A-Z_]+:(.*)>$" "\\1" link "${link}")
+            list(APPEND pending ${link})
+          endforeach()
+        endif()
+      endforeach()
+    endif()
+  endwhile()
+  set(${out} ${seen} PARENT_SCOPE)
+endfunction()
+
+# zindrel_check_no_qt(targets...): stops the configuration when one of the
+# targets links a Qt library, directly or through another target.
+function(zindrel_check_no_qt)
+  foreach(target IN LISTS ARGN)
+    zindrel_link_closure(closure ${target})
+    foreach(item IN LISTS closure)
+      if(item MATCHES "^Qt[0-9]*::" OR item MATCHES "(^|/)(lib)?Qt[0-9]")
+        message(FATAL_ERROR "${target} links ${item}: the engine must build with no Qt")
+      endif()
+    endforeach()
+  endforeach()
+endfunction()

@@ -1,0 +1,120 @@
+// The glyph table: 14924 glyphs, each a short text in the Chinese code page
+// with nine sub-block values and a level, and the index from each of the 84
+// levels to the first glyph of that level.
+//
+// Indices are 1-based as in the table file: glyphs 1..14924, density columns
+// 1..10 (1..9 the sub-blocks in reading order, 10 the level), levels 1..84.
+// Access outside those bounds raises the out-of-range index error.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/errors.h"
+
+namespace zindrel {
+
+constexpr int GLYPH_COUNT = 14924;
+constexpr int LEVEL_COUNT = 84;
+
+// Data that users of the table derive from it once (the matcher's search
+// index), held with the table so it is built on first use only.
+class GlyphTableCache {
+ public:
+  virtual ~GlyphTableCache() = default;
+};
+
+// Holds one GlyphTableCache, built on first use under a lock. Copies of the
+// holder start empty, and the table drops it whenever it changes.
+class GlyphTableCacheSlot {
+ public:
+  GlyphTableCacheSlot() = default;
+  GlyphTableCacheSlot(const GlyphTableCacheSlot&) {}
+  GlyphTableCacheSlot& operator=(const GlyphTableCacheSlot&) {
+    Reset();
+    return *this;
+  }
+  template <class Build>
+  std::shared_ptr<const GlyphTableCache> Get(Build&& build) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!value_) {
+      value_ = build();
+      held_.store(true, std::memory_order_release);
+    }
+    return value_;
+  }
+  void Reset() {
+    if (!held_.load(std::memory_order_acquire)) return;  // the loader's common case
+    std::lock_guard<std::mutex> lock(mutex_);
+    value_.reset();
+    held_.store(false, std::memory_order_release);
+  }
+
+ private:
+  mutable std::atomic<bool> held_{false};
+  mutable std::mutex mutex_;
+  mutable std::shared_ptr<const GlyphTableCache> value_;
+};
+
+class GlyphTable {
+ public:
+  // An empty table: empty strings and zeros everywhere.
+  GlyphTable();
+
+  const std::string& GlyphText(int i) const { return text_[CheckGlyph(i)]; }
+  // The same glyph decoded to UTF-8.
+  const std::string& GlyphUtf8(int i) const { return utf8_[CheckGlyph(i)]; }
+  int16_t GlyphDensity(int i, int m) const {
+    if (m < 1 || m > 10) Raise(ErrorKind::OutOfRange);
+    return density_[CheckGlyph(i)][m];
+  }
+  int16_t LevelStart(int level) const {
+    if (level < 1 || level > LEVEL_COUNT) Raise(ErrorKind::OutOfRange);
+    return levelStart_[level];
+  }
+
+  // Unchecked rows for hot loops: row(i)[m] for m = 1..10.
+  const std::array<int16_t, 11>& Row(int i) const { return density_[i]; }
+
+  // Used by the loader and by tests that build small tables in code.
+  void SetGlyph(int i, std::string gbkText, const std::array<int16_t, 10>& values);
+  void SetLevelStart(int level, int16_t index);
+  // Fills the UTF-8 texts from the GBK texts.
+  void DecodeTexts();
+
+  // Derived data kept with the table; see GlyphTableCacheSlot.
+  const GlyphTableCacheSlot& Cache() const { return cache_; }
+
+ private:
+  static int CheckGlyph(int i) {
+    if (i < 1 || i > GLYPH_COUNT) Raise(ErrorKind::OutOfRange);
+    return i;
+  }
+
+  std::vector<std::string> text_;
+  std::vector<std::string> utf8_;
+  std::vector<std::array<int16_t, 11>> density_;
+  std::array<int16_t, LEVEL_COUNT + 1> levelStart_{};
+  GlyphTableCacheSlot cache_;
+};
+
+// Reads the table file at path: one pass, exactly GLYPH_COUNT records, the
+// level index built on the way. Raises:
+//   FileNotFound   no such file;
+//   ReadPastEnd    the file ends before record 14924 is complete;
+//   Overflow       a number outside -32768..32767;
+//   OutOfRange     a level above 84;
+//   TypeMismatch   a number field that is not a whole number;
+//   InvalidFormat  a glyph line longer than 64 KiB.
+// Every error's detail names the record ("in record 14924").
+GlyphTable LoadGlyphTable(const std::string& path);
+
+// The table file beside a program: its directory joined with "Data.han".
+std::string DefaultTablePath(const std::string& programDirectory);
+
+}  // namespace zindrel

@@ -1,0 +1,506 @@
+// Enhanced metafile records: 32-bit sizes counted in bytes, explicit object
+// slots, 32- and 16-bit coordinate forms, text in UTF-16.
+#include "dib.h"
+#include "parsers.h"
+
+namespace zindrel::metafile {
+
+namespace {
+
+enum : uint32_t {
+  kHeader = 1,
+  kPolyBezier = 2,
+  kPolygon = 3,
+  kPolyline = 4,
+  kPolyBezierTo = 5,
+  kPolylineTo = 6,
+  kPolyPolyline = 7,
+  kPolyPolygon = 8,
+  kSetWindowExtEx = 9,
+  kSetWindowOrgEx = 10,
+  kSetViewportExtEx = 11,
+  kSetViewportOrgEx = 12,
+  kEof = 14,
+  kSetPixelV = 15,
+  kSetMapMode = 17,
+  kSetBkMode = 18,
+  kSetPolyFillMode = 19,
+  kSetRop2 = 20,
+  kSetTextAlign = 22,
+  kSetTextColor = 24,
+  kSetBkColor = 25,
+  kOffsetClipRgn = 26,
+  kMoveToEx = 27,
+  kExcludeClipRect = 29,
+  kIntersectClipRect = 30,
+  kScaleViewportExtEx = 31,
+  kScaleWindowExtEx = 32,
+  kSaveDc = 33,
+  kRestoreDc = 34,
+  kSetWorldTransform = 35,
+  kModifyWorldTransform = 36,
+  kSelectObject = 37,
+  kCreatePen = 38,
+  kCreateBrushIndirect = 39,
+  kDeleteObject = 40,
+  kAngleArc = 41,
+  kEllipse = 42,
+  kRectangle = 43,
+  kRoundRect = 44,
+  kArc = 45,
+  kChord = 46,
+  kPie = 47,
+  kSelectPalette = 48,
+  kCreatePalette = 49,
+  kLineTo = 54,
+  kArcTo = 55,
+  kPolyDraw = 56,
+  kSetArcDirection = 57,
+  kBeginPath = 59,
+  kEndPath = 60,
+  kCloseFigure = 61,
+  kFillPath = 62,
+  kStrokeAndFillPath = 63,
+  kStrokePath = 64,
+  kFlattenPath = 65,
+  kSelectClipPath = 67,
+  kAbortPath = 68,
+  kFillRgn = 71,
+  kFrameRgn = 72,
+  kInvertRgn = 73,
+  kPaintRgn = 74,
+  kExtSelectClipRgn = 75,
+  kBitBlt = 76,
+  kStretchBlt = 77,
+  kSetDiBitsToDevice = 80,
+  kStretchDiBits = 81,
+  kExtCreateFontIndirectW = 82,
+  kExtTextOutA = 83,
+  kExtTextOutW = 84,
+  kPolyBezier16 = 85,
+  kPolygon16 = 86,
+  kPolyline16 = 87,
+  kPolyBezierTo16 = 88,
+  kPolylineTo16 = 89,
+  kPolyPolyline16 = 90,
+  kPolyPolygon16 = 91,
+  kPolyDraw16 = 92,
+  kCreateMonoBrush = 93,
+  kCreateDibPatternBrushPt = 94,
+  kExtCreatePen = 95,
+  kAlphaBlend = 114,
+  kTransparentBlt = 116,
+};
+
+QPointF PointL(const Bytes& r, size_t at) { return QPointF(r.I32(at), r.I32(at + 4)); }
+
+QRectF RectL(const Bytes& r, size_t at) {
+  return QRectF(QPointF(r.I32(at), r.I32(at + 4)), QPointF(r.I32(at + 8), r.I32(at + 12)));
+}
+
+QVector<QPointF> ReadPoints(const Bytes& r, size_t at, size_t count, bool short_form) {
+  const size_t each = short_form ? 4 : 8;
+  if (count > r.size() / each) throw ShortRecord{};
+  r.Need(at, count * each);
+  QVector<QPointF> points;
+  points.reserve(static_cast<int>(count));
+  for (size_t i = 0; i < count; ++i) {
+    const size_t p = at + i * each;
+    points.push_back(short_form ? QPointF(r.I16(p), r.I16(p + 2)) : PointL(r, p));
+  }
+  return points;
+}
+
+QTransform XForm(const Bytes& r, size_t at) {
+  return QTransform(r.F32(at), r.F32(at + 4), r.F32(at + 8), r.F32(at + 12), r.F32(at + 16), r.F32(at + 20));
+}
+
+// Region data: a 32-byte header, then rectangles in device units (their
+// right and bottom edges outside).
+QRegion ReadRegionData(const Bytes& data) {
+  const uint32_t header = data.U32(0);
+  const uint32_t count = data.U32(8);
+  if (header < 32 || count > data.size() / 16) throw ShortRecord{};
+  data.Need(header, static_cast<size_t>(count) * 16);
+  std::vector<QRect> rects;
+  rects.reserve(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    const size_t at = header + 16 * static_cast<size_t>(i);
+    const int64_t left = data.I32(at), top = data.I32(at + 4), right = data.I32(at + 8), bottom = data.I32(at + 12);
+    auto clamp = [](int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, -100000000, 100000000)); };
+    rects.push_back(QRect(QPoint(clamp(left), clamp(top)), QPoint(clamp(right) - 1, clamp(bottom) - 1)).normalized());
+  }
+  return UniteRects(std::move(rects));
+}
+
+// A bitmap a record points at with offset and size pairs.
+QImage RecordBitmap(const Bytes& r, size_t off_bmi_at, size_t off_bits_at, uint32_t usage, GdiPlayer& p,
+                    bool* bottom_up = nullptr, bool keep_alpha = false) {
+  const uint32_t off_bmi = r.U32(off_bmi_at), cb_bmi = r.U32(off_bmi_at + 4);
+  const uint32_t off_bits = r.U32(off_bits_at), cb_bits = r.U32(off_bits_at + 4);
+  if (cb_bmi == 0 || !r.Has(off_bmi, cb_bmi) || !r.Has(off_bits, cb_bits)) return {};
+  DibOptions options;
+  options.palette_indices = usage == 1;
+  options.palette = p.SelectedPalette();
+  options.max_pixels = p.max_bitmap_pixels();
+  options.keep_alpha = keep_alpha;
+  const Bytes info = r.Sub(off_bmi, cb_bmi);
+  if (bottom_up) *bottom_up = DibIsBottomUp(info);
+  QImage image = DecodeDib(info, r.Sub(off_bits, cb_bits), options);
+  if (!p.ChargeBitmap(image)) return {};
+  return image;
+}
+
+class EmfPlayback {
+ public:
+  explicit EmfPlayback(GdiPlayer& player) : p_(player) {}
+
+  void Record(uint32_t type, const Bytes& r) {
+    switch (type) {
+      case kPolyBezier:
+      case kPolygon:
+      case kPolyline:
+      case kPolyBezierTo:
+      case kPolylineTo: Poly(type, ReadPoints(r, 28, r.U32(24), false)); break;
+      case kPolyBezier16:
+      case kPolygon16:
+      case kPolyline16:
+      case kPolyBezierTo16:
+      case kPolylineTo16: Poly(type - kPolyBezier16 + kPolyBezier, ReadPoints(r, 28, r.U32(24), true)); break;
+      case kPolyPolyline:
+      case kPolyPolygon: PolyPoly(type == kPolyPolygon, r, false); break;
+      case kPolyPolyline16:
+      case kPolyPolygon16: PolyPoly(type == kPolyPolygon16, r, true); break;
+      case kPolyDraw:
+      case kPolyDraw16: {
+        const bool short_form = type == kPolyDraw16;
+        const size_t count = r.U32(24);
+        const QVector<QPointF> points = ReadPoints(r, 28, count, short_form);
+        const size_t types_at = 28 + count * (short_form ? 4 : 8);
+        r.Need(types_at, count);
+        QVector<uint8_t> kinds;
+        for (size_t i = 0; i < count; ++i) kinds.push_back(r.U8(types_at + i));
+        p_.PolyDraw(points, kinds);
+        break;
+      }
+
+      case kSetWindowExtEx: p_.SetWindowExt(r.I32(8), r.I32(12)); break;
+      case kSetWindowOrgEx: p_.SetWindowOrg(r.I32(8), r.I32(12)); break;
+      case kSetViewportExtEx: p_.SetViewportExt(r.I32(8), r.I32(12)); break;
+      case kSetViewportOrgEx: p_.SetViewportOrg(r.I32(8), r.I32(12)); break;
+      case kScaleViewportExtEx: p_.ScaleViewportExt(r.I32(8), r.I32(12), r.I32(16), r.I32(20)); break;
+      case kScaleWindowExtEx: p_.ScaleWindowExt(r.I32(8), r.I32(12), r.I32(16), r.I32(20)); break;
+      case kSetMapMode: p_.SetMapMode(static_cast<int>(r.U32(8))); break;
+      case kSetBkMode: p_.SetBkMode(static_cast<int>(r.U32(8))); break;
+      case kSetPolyFillMode: p_.SetPolyFillMode(static_cast<int>(r.U32(8))); break;
+      case kSetRop2: p_.SetRop2(static_cast<int>(r.U32(8))); break;
+      case kSetTextAlign: p_.SetTextAlign(r.U32(8)); break;
+      case kSetTextColor: p_.SetTextColour(ColourRef(r.U32(8))); break;
+      case kSetBkColor: p_.SetBkColour(ColourRef(r.U32(8))); break;
+      case kSetArcDirection: p_.SetArcDirection(static_cast<int>(r.U32(8))); break;
+      case kSaveDc: p_.SaveDc(); break;
+      case kRestoreDc: p_.RestoreDc(r.I32(8)); break;
+      case kSetWorldTransform: p_.SetWorldTransform(XForm(r, 8)); break;
+      case kModifyWorldTransform: p_.ModifyWorldTransform(XForm(r, 8), static_cast<int>(r.U32(32))); break;
+
+      case kSetPixelV: p_.SetPixel(PointL(r, 8), ColourRef(r.U32(16))); break;
+      case kMoveToEx: p_.MoveTo(PointL(r, 8)); break;
+      case kLineTo: p_.LineTo(PointL(r, 8)); break;
+      case kEllipse: p_.Ellipse(RectL(r, 8)); break;
+      case kRectangle: p_.Rectangle(RectL(r, 8)); break;
+      case kRoundRect: p_.RoundRect(RectL(r, 8), r.I32(24), r.I32(28)); break;
+      case kArc: p_.ArcShape(Arc::kArc, RectL(r, 8), PointL(r, 24), PointL(r, 32)); break;
+      case kChord: p_.ArcShape(Arc::kChord, RectL(r, 8), PointL(r, 24), PointL(r, 32)); break;
+      case kPie: p_.ArcShape(Arc::kPie, RectL(r, 8), PointL(r, 24), PointL(r, 32)); break;
+      case kArcTo: p_.ArcShape(Arc::kArcTo, RectL(r, 8), PointL(r, 24), PointL(r, 32)); break;
+      case kAngleArc: p_.AngleArc(PointL(r, 8), r.U32(16), r.F32(20), r.F32(24)); break;
+
+      case kBeginPath: p_.BeginPath(); break;
+      case kEndPath: p_.EndPath(); break;
+      case kCloseFigure: p_.CloseFigure(); break;
+      case kFillPath: p_.FillPath(); break;
+      case kStrokeAndFillPath: p_.StrokeAndFillPath(); break;
+      case kStrokePath: p_.StrokePath(); break;
+      case kFlattenPath: p_.FlattenPath(); break;
+      case kAbortPath: p_.AbortPath(); break;
+      case kSelectClipPath: p_.SelectClipPath(static_cast<int>(r.U32(8))); break;
+
+      case kExcludeClipRect: p_.ExcludeClipRect(RectL(r, 8)); break;
+      case kIntersectClipRect: p_.IntersectClipRect(RectL(r, 8)); break;
+      case kOffsetClipRgn: p_.OffsetClip(r.I32(8), r.I32(12)); break;
+      case kExtSelectClipRgn: {
+        const uint32_t size = r.U32(8), mode = r.U32(12);
+        if (size == 0) {
+          p_.SelectClipRegion(nullptr, static_cast<int>(mode));
+        } else {
+          const QRegion region = ReadRegionData(r.Sub(16, size));
+          p_.SelectClipRegion(&region, static_cast<int>(mode));
+        }
+        break;
+      }
+      case kFillRgn: {
+        const BrushSpec* brush = Brush(r.U32(28));
+        if (brush) p_.FillRegion(ReadRegionData(r.Sub(32, r.U32(24))), *brush);
+        break;
+      }
+      case kFrameRgn: {
+        const BrushSpec* brush = Brush(r.U32(28));
+        if (brush) p_.FrameRegion(ReadRegionData(r.Sub(40, r.U32(24))), *brush, r.I32(32), r.I32(36));
+        break;
+      }
+      case kPaintRgn: p_.PaintRegion(ReadRegionData(r.Sub(28, r.U32(24)))); break;
+      case kInvertRgn: p_.InvertRegion(ReadRegionData(r.Sub(28, r.U32(24)))); break;
+
+      case kSelectObject: p_.SelectObject(r.U32(8)); break;
+      case kSelectPalette: p_.SelectObject(r.U32(8)); break;
+      case kDeleteObject: p_.DeleteObject(r.U32(8)); break;
+      case kCreatePen: {
+        PenSpec pen;
+        pen.full_style = r.U32(12);
+        pen.style = static_cast<int>(pen.full_style & 0x0F);
+        pen.width = std::abs(r.I32(16));
+        pen.colour = ColourRef(r.U32(24));
+        p_.SetObject(r.U32(8), pen);
+        break;
+      }
+      case kExtCreatePen: {
+        PenSpec pen;
+        pen.full_style = r.U32(28);
+        pen.style = static_cast<int>(pen.full_style & 0x0F);
+        pen.geometric = (pen.full_style & 0x00010000) != 0;
+        pen.width = pen.geometric ? r.U32(32) : 0;
+        pen.colour = ColourRef(r.U32(40));
+        if (r.U32(36) == kBsNull) pen.style = kPsNull;
+        const uint32_t entries = r.U32(48);
+        if (pen.style == kPsUserStyle && entries <= 64 && r.Has(52, entries * 4))
+          for (uint32_t i = 0; i < entries; ++i) pen.user_dashes.push_back(r.U32(52 + 4 * i));
+        p_.SetObject(r.U32(8), pen);
+        break;
+      }
+      case kCreateBrushIndirect: {
+        BrushSpec brush;
+        brush.style = static_cast<int>(r.U32(12));
+        brush.colour = ColourRef(r.U32(16));
+        brush.hatch = static_cast<int>(r.U32(20));
+        if (brush.style != kBsSolid && brush.style != kBsNull && brush.style != kBsHatched) brush.style = kBsSolid;
+        p_.SetObject(r.U32(8), brush);
+        break;
+      }
+      case kCreateMonoBrush:
+      case kCreateDibPatternBrushPt: {
+        BrushSpec brush;
+        brush.style = kBsDibPatternPt;
+        brush.pattern = RecordBitmap(r, 16, 24, r.U32(12), p_);
+        brush.mono_pattern = type == kCreateMonoBrush;
+        if (!brush.mono_pattern) brush.pattern = brush.pattern.convertToFormat(QImage::Format_RGB32);
+        if (brush.pattern.isNull()) brush.style = kBsSolid, brush.colour = Qt::black;
+        p_.SetObject(r.U32(8), brush);
+        break;
+      }
+      case kCreatePalette: {
+        PaletteSpec palette;
+        const size_t count = r.U16(14);
+        for (size_t i = 0; i < count && r.Has(16 + 4 * i, 4); ++i)
+          palette.colours.push_back(qRgb(r.U8(16 + 4 * i), r.U8(17 + 4 * i), r.U8(18 + 4 * i)));
+        p_.SetObject(r.U32(8), palette);
+        break;
+      }
+      case kExtCreateFontIndirectW: {
+        FontSpec font;
+        font.height = r.I32(12);
+        font.width = r.I32(16);
+        font.escapement = r.I32(20);
+        font.weight = r.I32(28);
+        font.italic = r.U8(32) != 0;
+        font.underline = r.U8(33) != 0;
+        font.strike_out = r.U8(34) != 0;
+        font.charset = r.U8(35);
+        QString face;
+        for (size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2); ++i) {
+          const uint16_t unit = r.U16(40 + 2 * i);
+          if (unit == 0) break;
+          face += QChar(unit);
+        }
+        font.face = face;
+        p_.SetObject(r.U32(8), font);
+        break;
+      }
+      case kExtTextOutA:
+      case kExtTextOutW: TextOut(type == kExtTextOutW, r); break;
+
+      case kBitBlt:
+      case kStretchBlt: {
+        const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+        const uint32_t rop = r.U32(40);
+        const int index = static_cast<int>((rop >> 16) & 0xFF);
+        if ((((index >> 2) ^ index) & 0x33) == 0) {
+          p_.PatBlt(dest, rop);
+          break;
+        }
+        const QImage image = RecordBitmap(r, 84, 92, r.U32(80), p_);
+        QRectF src(r.I32(44), r.I32(48), dest.width(), dest.height());
+        if (type == kStretchBlt) src.setSize(QSizeF(r.I32(100), r.I32(104)));
+        // The source transform maps the record's source rectangle into the bitmap.
+        const QTransform to_bitmap = XForm(r, 52);
+        if (to_bitmap.isInvertible() && !to_bitmap.isIdentity()) src = to_bitmap.mapRect(src);
+        p_.StretchBlt(dest, image, src, rop);
+        break;
+      }
+      case kAlphaBlend:
+      case kTransparentBlt: {
+        // The stretch layout, with a blend function or a key colour where the
+        // raster operation would be.
+        const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
+        const bool blend = type == kAlphaBlend;
+        const bool source_alpha = blend && r.U8(43) == 1;
+        QImage image = RecordBitmap(r, 84, 92, r.U32(80), p_, nullptr, source_alpha);
+        QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
+        const QTransform to_bitmap = XForm(r, 52);
+        if (to_bitmap.isInvertible() && !to_bitmap.isIdentity()) src = to_bitmap.mapRect(src);
+        if (blend) {
+          p_.AlphaBlend(dest, image, src, r.U8(42) / 255.0);
+        } else if (!image.isNull()) {
+          const QRgb key = ColourRef(r.U32(40)).rgb();
+          image = image.convertToFormat(QImage::Format_ARGB32);
+          for (int y = 0; y < image.height(); ++y) {
+            QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+              if ((row[x] & 0xFFFFFF) == (key & 0xFFFFFF)) row[x] = 0;
+          }
+          p_.AlphaBlend(dest, image, src, 1.0);
+        }
+        break;
+      }
+      case kStretchDiBits: {
+        const QRectF dest(r.I32(24), r.I32(28), r.I32(72), r.I32(76));
+        const uint32_t rop = r.U32(68);
+        bool bottom_up = false;
+        const QImage image = RecordBitmap(r, 48, 56, r.U32(64), p_, &bottom_up);
+        QRectF src(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
+        if (bottom_up && !image.isNull()) src.moveTop(image.height() - src.top() - src.height());
+        const int index = static_cast<int>((rop >> 16) & 0xFF);
+        if ((((index >> 2) ^ index) & 0x33) == 0)
+          p_.PatBlt(dest, rop);
+        else
+          p_.StretchBlt(dest, image, src, rop);
+        break;
+      }
+      case kSetDiBitsToDevice: {
+        bool bottom_up = false;
+        const QImage image = RecordBitmap(r, 48, 56, r.U32(64), p_, &bottom_up);
+        const double w = r.I32(40), h = r.I32(44);
+        QRectF src(r.I32(32), r.I32(36), w, h);
+        if (bottom_up && !image.isNull()) src.moveTop(image.height() - src.top() - src.height());
+        p_.StretchBlt(QRectF(r.I32(24), r.I32(28), w, h), image, src, 0x00CC0020);
+        break;
+      }
+      default: break;  // comments, colour management, palettes and the rest
+    }
+  }
+
+ private:
+  const BrushSpec* Brush(uint32_t index) {
+    const GdiObject* object = p_.Object(index);
+    return object ? std::get_if<BrushSpec>(object) : nullptr;
+  }
+
+  void Poly(uint32_t type, const QVector<QPointF>& points) {
+    switch (type) {
+      case kPolyBezier: p_.PolyBezier(points); break;
+      case kPolygon: p_.Polygon(points); break;
+      case kPolyline: p_.Polyline(points); break;
+      case kPolyBezierTo: p_.PolyBezierTo(points); break;
+      case kPolylineTo: p_.PolylineTo(points); break;
+      default: break;
+    }
+  }
+
+  void PolyPoly(bool polygon, const Bytes& r, bool short_form) {
+    const size_t figures = r.U32(24), total = r.U32(28);
+    if (figures > r.size() / 4) throw ShortRecord{};
+    r.Need(32, figures * 4);
+    const size_t points_at = 32 + figures * 4;
+    const QVector<QPointF> points = ReadPoints(r, points_at, total, short_form);
+    std::vector<QVector<QPointF>> all;
+    size_t used = 0;
+    for (size_t i = 0; i < figures; ++i) {
+      const size_t count = r.U32(32 + 4 * i);
+      if (count > total - used) throw ShortRecord{};
+      all.push_back(points.mid(static_cast<int>(used), static_cast<int>(count)));
+      used += count;
+    }
+    polygon ? p_.PolyPolygon(all) : p_.PolyPolyline(all);
+  }
+
+  void TextOut(bool wide, const Bytes& r) {
+    const QPointF ref = PointL(r, 36);
+    const size_t chars = r.U32(44);
+    const size_t off_string = r.U32(48);
+    const uint32_t options = r.U32(52);
+    std::optional<QRectF> rect;
+    size_t off_dx_at = 72;
+    if (options & kEtoNoRect) {
+      off_dx_at = 56;
+    } else {
+      const QRectF box = RectL(r, 56);
+      if (!box.normalized().isEmpty()) rect = box;
+    }
+    const size_t off_dx = r.U32(off_dx_at);
+    if (chars > r.size()) throw ShortRecord{};
+    QString text;
+    if (wide) {
+      r.Need(off_string, chars * 2);
+      for (size_t i = 0; i < chars; ++i) text += QChar(r.U16(off_string + 2 * i));
+    } else {
+      const Bytes bytes = r.Sub(off_string, chars);
+      text = QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(chars));
+    }
+    if (options & kEtoGlyphIndex) text.clear();  // glyph numbers of an unknown font cannot be drawn
+    QVector<double> dx;
+    const size_t step = (options & 0x2000) ? 8 : 4;  // ETO_PDY: x and y advances in pairs
+    if (off_dx != 0 && r.Has(off_dx, chars * step))
+      for (size_t i = 0; i < chars; ++i) dx.push_back(r.I32(off_dx + step * i));
+    p_.TextOut(ref, text, text.isEmpty() ? QVector<double>{} : dx, options, rect);
+  }
+
+  GdiPlayer& p_;
+};
+
+}  // namespace
+
+bool ReadEmfHeader(Bytes file, EmfHeader* header) {
+  try {
+    if (file.U32(0) != kHeader || file.U32(40) != 0x464D4520u) return false;
+    const uint32_t size = file.U32(4);
+    if (size < 88 || size > file.size()) return false;
+    header->bounds = QRect(QPoint(file.I32(8), file.I32(12)), QPoint(file.I32(16), file.I32(20)));
+    header->frame = QRect(QPoint(file.I32(24), file.I32(28)), QPoint(file.I32(32), file.I32(36)));
+    header->handles = file.U16(56);
+    header->device_px = QSize(file.I32(72), file.I32(76));
+    header->device_mm = QSize(file.I32(80), file.I32(84));
+    return true;
+  } catch (const ShortRecord&) {
+    return false;
+  }
+}
+
+void PlayEmf(Bytes file, GdiPlayer& player) {
+  EmfPlayback playback(player);
+  size_t pos = 0;
+  while (file.Has(pos, 8)) {
+    const uint32_t type = file.U32(pos), size = file.U32(pos + 4);
+    if (size < 8 || size % 4 != 0 || size > file.size() - pos) break;  // a size of 0 or past the end stops the walk
+    if (type == kEof) break;
+    player.CountRecord();
+    if (type != kHeader) {
+      try {
+        playback.Record(type, file.Sub(pos, size));
+      } catch (const ShortRecord&) {
+        // a record shorter than its fields: skipped
+      }
+    }
+    pos += size;
+  }
+}
+
+}  // namespace zindrel::metafile

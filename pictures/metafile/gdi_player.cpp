@@ -1,0 +1,1114 @@
+#include "gdi_player.h"
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QPainterPathStroker>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+namespace zindrel::metafile {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+bool Finite(double v) { return std::isfinite(v); }
+
+bool SaneTransform(const QTransform& t) {
+  const double values[] = {t.m11(), t.m12(), t.m21(), t.m22(), t.dx(), t.dy()};
+  for (double v : values)
+    if (!Finite(v) || std::fabs(v) > 1e12) return false;
+  return std::fabs(t.determinant()) > 1e-12;
+}
+
+bool CanDrawText() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
+
+// The composition mode for the source-using ternary raster operations.
+QPainter::CompositionMode BlitMode(int index) {
+  switch (index) {
+    case 0xEE: return QPainter::RasterOp_SourceOrDestination;
+    case 0x88: return QPainter::RasterOp_SourceAndDestination;
+    case 0x66: return QPainter::RasterOp_SourceXorDestination;
+    case 0x44: return QPainter::RasterOp_SourceAndNotDestination;
+    case 0x33: return QPainter::RasterOp_NotSource;
+    case 0x11: return QPainter::RasterOp_NotSourceAndNotDestination;
+    case 0xBB: return QPainter::RasterOp_NotSourceOrDestination;
+    case 0x99: return QPainter::RasterOp_NotSourceXorDestination;
+    case 0x22: return QPainter::RasterOp_NotSourceAndDestination;
+    case 0xDD: return QPainter::RasterOp_SourceOrNotDestination;
+    case 0x77: return QPainter::RasterOp_NotSourceOrNotDestination;
+    default: return QPainter::CompositionMode_SourceOver;
+  }
+}
+
+bool UsesSource(int index) { return (((index >> 2) ^ index) & 0x33) != 0; }
+bool UsesPattern(int index) { return (((index >> 4) ^ index) & 0x0F) != 0; }
+
+QPainterPath RectPath(const QRectF& r) {
+  QPainterPath p;
+  p.addRect(r);
+  return p;
+}
+
+}  // namespace
+
+QColor ColourRef(uint32_t value) {
+  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                static_cast<int>((value >> 16) & 0xFF));
+}
+
+GdiPlayer::GdiPlayer(QImage* image, QTransform device_to_image, QPointF device_px_per_mm, Limits limits)
+    : image_(image), device_to_image_(device_to_image), px_per_mm_(device_px_per_mm), limits_(limits) {
+  s_.font.height = 0;
+}
+
+GdiPlayer::~GdiPlayer() { End(); }
+
+void GdiPlayer::End() {
+  if (painter_) painter_->end();
+  painter_.reset();
+}
+
+QPainter* GdiPlayer::Painter() {
+  if (!image_) return nullptr;
+  if (!painter_) painter_ = std::make_unique<QPainter>(image_);
+  QPainter* p = painter_.get();
+  p->resetTransform();
+  p->setOpacity(1);
+  p->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p->setClipping(false);
+  p->setRenderHint(QPainter::Antialiasing, false);
+  p->setRenderHint(QPainter::TextAntialiasing, true);
+  p->setPen(Qt::NoPen);
+  p->setBrush(Qt::NoBrush);
+  return p;
+}
+
+// ---------------------------------------------------------------- accounting
+
+void GdiPlayer::CountRecord() {
+  if (++records_ > limits_.max_records) throw WorkExhausted{};
+  ChargeWork(1);
+}
+
+void GdiPlayer::ChargeWork(double units) {
+  work_ += units;
+  if (!(work_ <= limits_.max_work)) throw WorkExhausted{};
+}
+
+bool GdiPlayer::ChargeBitmap(const QImage& image) {
+  if (image.isNull()) return false;
+  const qint64 bytes = image.sizeInBytes();
+  if (bitmap_bytes_ + bytes > limits_.max_bitmap_bytes) return false;
+  bitmap_bytes_ += bytes;
+  ChargeWork(static_cast<double>(image.width()) * image.height());
+  return true;
+}
+
+qint64 GdiPlayer::max_bitmap_pixels() const {
+  return std::min<qint64>(qint64(1) << 26, (limits_.max_bitmap_bytes - bitmap_bytes_) / 4);
+}
+
+void GdiPlayer::Account(const QRectF& image_rect, double factor) {
+  QRectF r = image_rect.normalized();
+  if (!r.isValid() && r.isNull()) r = QRectF(image_rect.topLeft(), QSizeF(1, 1));
+  bounds_ = bounds_.isNull() ? r : bounds_.united(r);
+  double area = 0;
+  if (image_) {
+    const QRectF visible = r.intersected(QRectF(0, 0, image_->width(), image_->height()));
+    area = visible.width() * visible.height();
+  }
+  // Each drawing call costs some microseconds of set-up whatever its size.
+  ChargeWork(1000 + (std::isfinite(area) ? area * factor : 0));
+}
+
+// ---------------------------------------------------------------- objects
+
+int GdiPlayer::AddObject(GdiObject object) {
+  // Every slot below lowest_free_ is taken, so the search starts there.
+  for (size_t i = lowest_free_; i < objects_.size(); ++i) {
+    if (std::holds_alternative<std::monostate>(objects_[i])) {
+      objects_[i] = std::move(object);
+      lowest_free_ = i + 1;
+      return static_cast<int>(i);
+    }
+  }
+  lowest_free_ = objects_.size();
+  if (static_cast<int>(objects_.size()) >= limits_.max_objects) return -1;
+  objects_.push_back(std::move(object));
+  lowest_free_ = objects_.size();
+  return static_cast<int>(objects_.size() - 1);
+}
+
+void GdiPlayer::SetObject(uint32_t index, GdiObject object) {
+  if (index >= static_cast<uint32_t>(limits_.max_objects)) return;
+  if (index >= objects_.size()) {
+    lowest_free_ = std::min(lowest_free_, objects_.size());
+    objects_.resize(index + 1);
+  }
+  objects_[index] = std::move(object);
+}
+
+const GdiObject* GdiPlayer::Object(uint32_t index) const {
+  if (index >= objects_.size() || std::holds_alternative<std::monostate>(objects_[index])) return nullptr;
+  return &objects_[index];
+}
+
+void GdiPlayer::SelectObject(uint32_t index) {
+  if (index & 0x80000000u) {
+    SelectStockObject(index);
+    return;
+  }
+  const GdiObject* object = Object(index);
+  if (!object) return;
+  if (auto* pen = std::get_if<PenSpec>(object))
+    s_.pen = *pen;
+  else if (auto* brush = std::get_if<BrushSpec>(object))
+    s_.brush = *brush;
+  else if (auto* font = std::get_if<FontSpec>(object))
+    s_.font = *font;
+  else if (auto* region = std::get_if<RegionSpec>(object))
+    SelectClipRegion(&region->device, kRgnCopy);
+  else if (auto* palette = std::get_if<PaletteSpec>(object))
+    palette_ = palette->colours;
+}
+
+void GdiPlayer::SelectStockObject(uint32_t stock) {
+  const uint32_t id = stock & 0x7FFFFFFFu;
+  auto solid = [this](int grey) {
+    s_.brush = BrushSpec{};
+    s_.brush.colour = QColor(grey, grey, grey);
+  };
+  switch (id) {
+    case 0: solid(255); break;
+    case 1: solid(192); break;
+    case 2: solid(128); break;
+    case 3: solid(64); break;
+    case 4: solid(0); break;
+    case 5:
+      s_.brush = BrushSpec{};
+      s_.brush.style = kBsNull;
+      break;
+    case 6:
+      s_.pen = PenSpec{};
+      s_.pen.colour = Qt::white;
+      break;
+    case 7: s_.pen = PenSpec{}; break;
+    case 8:
+      s_.pen = PenSpec{};
+      s_.pen.style = kPsNull;
+      break;
+    case 0x12: solid(255); break;
+    case 0x13: s_.pen = PenSpec{}; break;
+    default:
+      if (id >= 0x0A && id <= 0x11 && id != 0x0F) s_.font = FontSpec{};
+      break;
+  }
+}
+
+void GdiPlayer::DeleteObject(uint32_t index) {
+  if (index >= objects_.size()) return;
+  objects_[index] = std::monostate{};
+  lowest_free_ = std::min<size_t>(lowest_free_, index);
+}
+
+// ---------------------------------------------------------------- states
+
+void GdiPlayer::SaveDc() {
+  if (static_cast<int>(saved_.size()) < limits_.max_saved_states) saved_.push_back(s_);
+}
+
+void GdiPlayer::RestoreDc(int which) {
+  const int depth = static_cast<int>(saved_.size());
+  int keep;  // saved states left after the restore
+  if (which < 0) {
+    if (-static_cast<int64_t>(which) > depth) return;
+    keep = depth + which;
+  } else if (which > 0) {
+    if (which > depth) return;
+    keep = which - 1;
+  } else {
+    return;
+  }
+  s_ = saved_[static_cast<size_t>(keep)];
+  saved_.resize(static_cast<size_t>(keep));
+}
+
+// ---------------------------------------------------------------- mapping
+
+void GdiPlayer::SetMapMode(int mode) {
+  if (mode >= kMmText && mode <= kMmAnisotropic) s_.map_mode = mode;
+}
+
+void GdiPlayer::SetWindowOrg(double x, double y) { s_.window_org = QPointF(x, y); }
+void GdiPlayer::SetViewportOrg(double x, double y) { s_.viewport_org = QPointF(x, y); }
+
+void GdiPlayer::SetWindowExt(double x, double y) {
+  if (x == 0 || y == 0 || !Finite(x) || !Finite(y)) return;  // refused, as the device context does
+  if (s_.map_mode == kMmIsotropic || s_.map_mode == kMmAnisotropic) s_.window_ext = QPointF(x, y);
+}
+
+void GdiPlayer::SetViewportExt(double x, double y) {
+  if (x == 0 || y == 0 || !Finite(x) || !Finite(y)) return;
+  if (s_.map_mode == kMmIsotropic || s_.map_mode == kMmAnisotropic) s_.viewport_ext = QPointF(x, y);
+}
+
+void GdiPlayer::OffsetWindowOrg(double dx, double dy) { s_.window_org += QPointF(dx, dy); }
+void GdiPlayer::OffsetViewportOrg(double dx, double dy) { s_.viewport_org += QPointF(dx, dy); }
+
+void GdiPlayer::ScaleWindowExt(double xnum, double xden, double ynum, double yden) {
+  if (xden == 0 || yden == 0) return;
+  SetWindowExt(s_.window_ext.x() * xnum / xden, s_.window_ext.y() * ynum / yden);
+}
+
+void GdiPlayer::ScaleViewportExt(double xnum, double xden, double ynum, double yden) {
+  if (xden == 0 || yden == 0) return;
+  SetViewportExt(s_.viewport_ext.x() * xnum / xden, s_.viewport_ext.y() * ynum / yden);
+}
+
+void GdiPlayer::SetWorldTransform(const QTransform& t) {
+  if (SaneTransform(t)) s_.world = t;
+}
+
+void GdiPlayer::ModifyWorldTransform(const QTransform& t, int mode) {
+  QTransform next = s_.world;
+  switch (mode) {
+    case 1: next = QTransform(); break;
+    case 2: next = t * s_.world; break;
+    case 3: next = s_.world * t; break;
+    case 4: next = t; break;
+    default: return;
+  }
+  if (SaneTransform(next)) s_.world = next;
+}
+
+QTransform GdiPlayer::PageTransform() const {
+  double sx = 1, sy = 1;
+  const double mmx = px_per_mm_.x(), mmy = px_per_mm_.y();
+  switch (s_.map_mode) {
+    case kMmLoMetric: sx = 0.1 * mmx, sy = -0.1 * mmy; break;
+    case kMmHiMetric: sx = 0.01 * mmx, sy = -0.01 * mmy; break;
+    case kMmLoEnglish: sx = 0.254 * mmx, sy = -0.254 * mmy; break;
+    case kMmHiEnglish: sx = 0.0254 * mmx, sy = -0.0254 * mmy; break;
+    case kMmTwips: sx = 25.4 / 1440 * mmx, sy = -25.4 / 1440 * mmy; break;
+    case kMmIsotropic:
+    case kMmAnisotropic:
+      sx = s_.viewport_ext.x() / s_.window_ext.x();
+      sy = s_.viewport_ext.y() / s_.window_ext.y();
+      if (s_.map_mode == kMmIsotropic) {
+        const double m = std::min(std::fabs(sx), std::fabs(sy));
+        sx = std::copysign(m, sx);
+        sy = std::copysign(m, sy);
+      }
+      break;
+    default: break;
+  }
+  return QTransform(sx, 0, 0, sy, s_.viewport_org.x() - s_.window_org.x() * sx,
+                    s_.viewport_org.y() - s_.window_org.y() * sy);
+}
+
+QTransform GdiPlayer::ToImage() const { return s_.world * PageTransform() * device_to_image_; }
+
+double GdiPlayer::LinearScale() const { return std::sqrt(std::fabs(ToImage().determinant())); }
+
+QPointF GdiPlayer::Map(QPointF p) const { return ToImage().map(p); }
+
+QPainterPath GdiPlayer::Mapped(const QPainterPath& logical) const { return ToImage().map(logical); }
+
+// ---------------------------------------------------------------- pens and brushes
+
+QPen GdiPlayer::MakePen() const {
+  const PenSpec& def = s_.pen;
+  if (def.style == kPsNull) return QPen(Qt::NoPen);
+  double width = def.width > 0 ? def.width * LinearScale() : 1.0;
+  if (!Finite(width) || width < 1) width = 1;
+  width = std::min(width, 1e5);
+  QPen pen(def.colour, width);
+  pen.setCapStyle(Qt::RoundCap);
+  pen.setJoinStyle(Qt::RoundJoin);
+  if (def.geometric) {
+    const uint32_t cap = def.full_style & 0x0F00, join = def.full_style & 0xF000;
+    pen.setCapStyle(cap == 0x100 ? Qt::SquareCap : cap == 0x200 ? Qt::FlatCap : Qt::RoundCap);
+    pen.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
+  }
+  // Styled lines: thin pens dash in pixels; wide ones only when geometric.
+  if (def.style >= kPsDash && def.style <= kPsDashDotDot && (def.geometric || width <= 1.5)) {
+    QVector<qreal> dashes;
+    if (def.geometric) {
+      static const QVector<qreal> kGeo[4] = {{3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
+      dashes = kGeo[def.style - kPsDash];
+    } else {
+      static const QVector<qreal> kThin[4] = {{18, 6}, {3, 3}, {9, 6, 3, 6}, {9, 3, 3, 3, 3, 3}};
+      for (qreal d : kThin[def.style - kPsDash]) dashes.push_back(d / width);
+    }
+    pen.setCapStyle(Qt::FlatCap);
+    pen.setDashPattern(dashes);
+  } else if (def.style == kPsAlternate) {
+    pen.setCapStyle(Qt::FlatCap);
+    pen.setDashPattern({1 / width, 1 / width});
+  } else if (def.style == kPsUserStyle && !def.user_dashes.isEmpty()) {
+    QVector<qreal> dashes;
+    for (qreal d : def.user_dashes) dashes.push_back(std::max(0.01, d * LinearScale() / width));
+    if (dashes.size() % 2) dashes.push_back(dashes.back());
+    pen.setCapStyle(Qt::FlatCap);
+    pen.setDashPattern(dashes);
+  }
+  return pen;
+}
+
+QBrush GdiPlayer::MakeBrush(const BrushSpec& def) const {
+  switch (def.style) {
+    case kBsNull: return QBrush(Qt::NoBrush);
+    case kBsHatched: {
+      QImage tile(8, 8, QImage::Format_ARGB32_Premultiplied);
+      tile.fill(s_.bk_mode == kOpaque ? s_.bk_colour : QColor(Qt::transparent));
+      const QRgb ink = def.colour.rgb();
+      for (int y = 0; y < 8; ++y) {
+        for (int x = 0; x < 8; ++x) {
+          bool on = false;
+          switch (def.hatch) {
+            case 0: on = y == 0; break;                // horizontal
+            case 1: on = x == 0; break;                // vertical
+            case 2: on = x == y; break;                // top-left to bottom-right
+            case 3: on = x == 7 - y; break;            // bottom-left to top-right
+            case 4: on = x == 0 || y == 0; break;      // cross
+            case 5: on = x == y || x == 7 - y; break;  // diagonal cross
+            default: on = y == 0; break;
+          }
+          if (on) tile.setPixel(x, y, ink);
+        }
+      }
+      return QBrush(tile);
+    }
+    case kBsPattern:
+    case kBsDibPattern:
+    case kBsDibPatternPt: {
+      if (def.pattern.isNull()) return QBrush(def.colour);
+      if (!def.mono_pattern || def.pattern.format() != QImage::Format_Indexed8) return QBrush(def.pattern);
+      QImage tile = def.pattern;  // a two-colour pattern takes the text and background colours
+      tile.setColorTable({s_.text_colour.rgb(), s_.bk_colour.rgb()});
+      return QBrush(tile.convertToFormat(QImage::Format_RGB32));
+    }
+    default: return QBrush(def.colour);
+  }
+}
+
+QPainter* GdiPlayer::BeginPaint() {
+  if (!image_ || s_.rop2 == 11) return nullptr;  // R2_NOP draws nothing
+  QPainter* painter = Painter();
+  if (s_.clip) painter->setClipRegion(*s_.clip);
+  switch (s_.rop2) {
+    case 7: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
+    case 6: painter->setCompositionMode(QPainter::RasterOp_NotDestination); break;
+    case 9: painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
+    case 15: painter->setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
+    case 4: painter->setCompositionMode(QPainter::RasterOp_NotSource); break;
+    case 10: painter->setCompositionMode(QPainter::RasterOp_NotSourceXorDestination); break;
+    default: break;
+  }
+  return painter;
+}
+
+// ---------------------------------------------------------------- drawing core
+
+void GdiPlayer::Draw(const QPainterPath& image_path, bool fill, bool stroke, bool inside_frame) {
+  (void)inside_frame;
+  const bool has_pen = stroke && s_.pen.style != kPsNull;
+  const bool has_brush = fill && s_.brush.style != kBsNull;
+  if (!has_pen && !has_brush) return;
+  QPen pen = has_pen ? MakePen() : QPen(Qt::NoPen);
+  const double grow = has_pen ? pen.widthF() / 2 : 0;
+  const QRectF bounds = image_path.boundingRect().adjusted(-grow, -grow, grow, grow);
+  // Filling (and stroking wide) costs about one edge per row it crosses;
+  // a thin stroke costs about its segments.
+  double rows = std::min(bounds.height(), 1e5);
+  if (image_) rows = std::clamp(bounds.intersected(QRectF(image_->rect())).height(), 0.0, double(image_->height()));
+  const double edges = image_path.elementCount();
+  const bool rasterised = has_brush || (has_pen && pen.widthF() > 1.5);
+  ChargeWork(edges * (rasterised ? 1 + rows : 8));
+  const bool textured = has_brush && s_.brush.style != kBsSolid;
+  Account(bounds, textured ? 3 : 1);
+  if (!image_) return;
+  QPainter* const painter = BeginPaint();
+  if (!painter) return;
+  QPainterPath path = image_path;
+  path.setFillRule(s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  if (has_brush) painter->fillPath(path, MakeBrush(s_.brush));
+  if (has_pen) {
+    if (s_.bk_mode == kOpaque && !pen.dashPattern().isEmpty() && pen.style() == Qt::CustomDashLine) {
+      QPen gaps(s_.bk_colour, pen.widthF());
+      gaps.setCapStyle(Qt::FlatCap);
+      painter->strokePath(path, gaps);
+    }
+    painter->strokePath(path, pen);
+  }
+}
+
+void GdiPlayer::AddOrDraw(const QPainterPath& image_path, bool closed_shape) {
+  if (in_path_) {
+    ChargeWork(image_path.elementCount());
+    path_.addPath(image_path);
+    figure_open_ = false;
+    return;
+  }
+  Draw(image_path, closed_shape, true);
+}
+
+// ---------------------------------------------------------------- lines
+
+void GdiPlayer::MoveTo(QPointF p) {
+  s_.position = p;
+  figure_open_ = false;
+}
+
+void GdiPlayer::LineTo(QPointF p) {
+  const QPointF a = Map(s_.position), b = Map(p);
+  if (in_path_) {
+    if (!figure_open_) path_.moveTo(a);
+    path_.lineTo(b);
+    figure_open_ = true;
+  } else {
+    QPainterPath line;
+    line.moveTo(a);
+    line.lineTo(b);
+    Draw(line, false, true);
+  }
+  s_.position = p;
+}
+
+void GdiPlayer::Polyline(const QVector<QPointF>& points) {
+  if (points.size() < 2) return;
+  QPainterPath path;
+  path.moveTo(points[0]);
+  for (int i = 1; i < points.size(); ++i) path.lineTo(points[i]);
+  AddOrDraw(Mapped(path), false);
+}
+
+void GdiPlayer::PolylineTo(const QVector<QPointF>& points) {
+  if (points.isEmpty()) return;
+  const QTransform t = ToImage();
+  if (in_path_) {
+    if (!figure_open_) path_.moveTo(t.map(s_.position));
+    for (const QPointF& p : points) path_.lineTo(t.map(p));
+    figure_open_ = true;
+    ChargeWork(static_cast<double>(points.size()));
+  } else {
+    QPainterPath path;
+    path.moveTo(s_.position);
+    for (const QPointF& p : points) path.lineTo(p);
+    Draw(t.map(path), false, true);
+  }
+  s_.position = points.back();
+}
+
+void GdiPlayer::Polygon(const QVector<QPointF>& points) {
+  if (points.size() < 2) return;
+  QPainterPath path;
+  path.addPolygon(QPolygonF(points));
+  path.closeSubpath();
+  AddOrDraw(Mapped(path), true);
+}
+
+void GdiPlayer::PolyPolygon(const std::vector<QVector<QPointF>>& polygons) {
+  QPainterPath path;
+  for (const auto& points : polygons) {
+    if (points.size() < 2) continue;
+    path.addPolygon(QPolygonF(points));
+    path.closeSubpath();
+  }
+  if (!path.isEmpty()) AddOrDraw(Mapped(path), true);
+}
+
+void GdiPlayer::PolyPolyline(const std::vector<QVector<QPointF>>& lines) {
+  QPainterPath path;
+  for (const auto& points : lines) {
+    if (points.size() < 2) continue;
+    path.moveTo(points[0]);
+    for (int i = 1; i < points.size(); ++i) path.lineTo(points[i]);
+  }
+  if (!path.isEmpty()) AddOrDraw(Mapped(path), false);
+}
+
+void GdiPlayer::PolyBezier(const QVector<QPointF>& points) {
+  if (points.size() < 4) return;
+  QPainterPath path;
+  path.moveTo(points[0]);
+  for (int i = 1; i + 2 < points.size(); i += 3) path.cubicTo(points[i], points[i + 1], points[i + 2]);
+  AddOrDraw(Mapped(path), false);
+}
+
+void GdiPlayer::PolyBezierTo(const QVector<QPointF>& points) {
+  if (points.size() < 3) return;
+  const QTransform t = ToImage();
+  QPainterPath path;
+  path.moveTo(s_.position);
+  int i = 0;
+  for (; i + 2 < points.size(); i += 3) path.cubicTo(points[i], points[i + 1], points[i + 2]);
+  const QPainterPath mapped = t.map(path);
+  if (in_path_) {
+    if (!figure_open_) path_.moveTo(mapped.elementAt(0));
+    for (int e = 1; e + 2 < mapped.elementCount(); e += 3)
+      path_.cubicTo(mapped.elementAt(e), mapped.elementAt(e + 1), mapped.elementAt(e + 2));
+    figure_open_ = true;
+    ChargeWork(static_cast<double>(points.size()));
+  } else {
+    Draw(mapped, false, true);
+  }
+  s_.position = points[i - 1];
+}
+
+void GdiPlayer::PolyDraw(const QVector<QPointF>& points, const QVector<uint8_t>& types) {
+  QPainterPath path;
+  path.moveTo(s_.position);
+  QPointF start = s_.position;
+  for (int i = 0; i < points.size() && i < types.size(); ++i) {
+    const int kind = types[i] & 6;
+    if (kind == 6) {
+      path.moveTo(points[i]);
+      start = points[i];
+    } else if (kind == 2) {
+      path.lineTo(points[i]);
+    } else if (kind == 4 && i + 2 < points.size() && i + 2 < types.size()) {
+      path.cubicTo(points[i], points[i + 1], points[i + 2]);
+      i += 2;
+    }
+    if (types[i] & 1) {
+      path.closeSubpath();
+      path.moveTo(start);
+    }
+    s_.position = points[i];
+  }
+  AddOrDraw(Mapped(path), false);
+}
+
+// ---------------------------------------------------------------- shapes
+
+void GdiPlayer::Rectangle(QRectF box) {
+  box = box.normalized();
+  if (s_.pen.style == kPsInsideFrame && s_.pen.width > 1) {
+    const double h = s_.pen.width / 2;
+    box.adjust(h, h, -h, -h);
+  }
+  QPainterPath path;
+  path.addRect(box);
+  AddOrDraw(Mapped(path), true);
+}
+
+void GdiPlayer::RoundRect(QRectF box, double corner_w, double corner_h) {
+  box = box.normalized();
+  QPainterPath path;
+  path.addRoundedRect(box, std::min(std::fabs(corner_w) / 2, box.width() / 2),
+                      std::min(std::fabs(corner_h) / 2, box.height() / 2), Qt::AbsoluteSize);
+  AddOrDraw(Mapped(path), true);
+}
+
+void GdiPlayer::Ellipse(QRectF box) {
+  box = box.normalized();
+  if (s_.pen.style == kPsInsideFrame && s_.pen.width > 1) {
+    const double h = s_.pen.width / 2;
+    box.adjust(h, h, -h, -h);
+  }
+  QPainterPath path;
+  path.addEllipse(box);
+  AddOrDraw(Mapped(path), true);
+}
+
+QPainterPath GdiPlayer::ArcPath(Arc kind, QRectF box, QPointF start, QPointF end, QPointF* end_point) const {
+  box = box.normalized();
+  const QPointF c = box.center();
+  const double rx = box.width() / 2, ry = box.height() / 2;
+  QPainterPath path;
+  if (rx <= 0 || ry <= 0) return path;
+  auto angle = [&](QPointF p) { return std::atan2(-(p.y() - c.y()) / ry, (p.x() - c.x()) / rx) * 180 / kPi; };
+  const double a0 = angle(start), a1 = angle(end);
+  double sweep = a1 - a0;
+  if (s_.arc_direction == kClockwise) {
+    sweep = -std::fmod(std::fmod(a0 - a1, 360.0) + 360.0, 360.0);
+    if (sweep == 0) sweep = -360;
+  } else {
+    sweep = std::fmod(std::fmod(sweep, 360.0) + 360.0, 360.0);
+    if (sweep == 0) sweep = 360;
+  }
+  if (kind == Arc::kPie) {
+    path.moveTo(c);
+    path.arcTo(box, a0, sweep);
+    path.closeSubpath();
+  } else {
+    if (kind == Arc::kArcTo) {
+      path.moveTo(s_.position);
+      QPainterPath probe;
+      probe.arcMoveTo(box, a0);
+      path.lineTo(probe.currentPosition());
+    } else {
+      path.arcMoveTo(box, a0);
+    }
+    path.arcTo(box, a0, sweep);
+    if (kind == Arc::kChord) path.closeSubpath();
+  }
+  if (end_point) {
+    QPainterPath probe;
+    probe.arcMoveTo(box, a0 + sweep);
+    *end_point = probe.currentPosition();
+  }
+  return path;
+}
+
+void GdiPlayer::ArcShape(Arc kind, QRectF box, QPointF start, QPointF end) {
+  QPointF end_point;
+  const QPainterPath path = ArcPath(kind, box, start, end, &end_point);
+  if (path.isEmpty()) return;
+  const QPainterPath mapped = Mapped(path);
+  if (kind == Arc::kArcTo && in_path_) {
+    if (!figure_open_) path_.moveTo(mapped.elementAt(0));
+    path_.connectPath(mapped);
+    figure_open_ = true;
+  } else {
+    AddOrDraw(mapped, kind == Arc::kChord || kind == Arc::kPie);
+  }
+  if (kind == Arc::kArcTo) s_.position = end_point;
+}
+
+void GdiPlayer::AngleArc(QPointF centre, double radius, double start_deg, double sweep_deg) {
+  if (!Finite(radius) || !Finite(start_deg) || !Finite(sweep_deg) || radius > 1e9) return;
+  const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+  QPainterPath path;
+  path.moveTo(s_.position);
+  QPainterPath probe;
+  probe.arcMoveTo(box, start_deg);
+  path.lineTo(probe.currentPosition());
+  path.arcTo(box, start_deg, std::clamp(sweep_deg, -3600.0, 3600.0));
+  s_.position = path.currentPosition();
+  const QPainterPath mapped = Mapped(path);
+  if (in_path_) {
+    if (!figure_open_) path_.moveTo(mapped.elementAt(0));
+    path_.connectPath(mapped);
+    figure_open_ = true;
+  } else {
+    Draw(mapped, false, true);
+  }
+}
+
+void GdiPlayer::SetPixel(QPointF p, QColor colour) {
+  const double size = std::max(1.0, LinearScale());
+  const QRectF r(Map(p), QSizeF(size, size));
+  Account(r);
+  if (!image_) return;
+  QPainter* const painter = BeginPaint();
+  if (!painter) return;
+  painter->fillRect(r, colour);
+}
+
+const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, double sx) {
+  const double width = f.width != 0 ? std::fabs(f.width) * sx : 0;
+  char tail[160];
+  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d", px, width, f.weight, f.italic, f.underline, f.strike_out,
+                f.height > 0);
+  const std::string key = f.face.toStdString() + tail;
+  auto found = fonts_.find(key);
+  if (found != fonts_.end()) return found->second;
+  // Finding a face can mean a search of every installed font: each new font
+  // counts as real work, and the cache stays small.
+  ChargeWork(4e5);
+  if (fonts_.size() >= 1024) fonts_.clear();
+  QStringList families;
+  if (!f.face.isEmpty()) families << f.face;
+  families << QStringLiteral("AR PL UMing CN") << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("DejaVu Sans");
+  ResolvedFont r;
+  QFont& font = r.font;
+  font.setFamilies(families);
+  font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
+  if (f.height > 0) {  // a cell height: the em is the cell less its leading
+    const QFontMetricsF cell(font);
+    if (cell.height() > px) font.setPixelSize(std::max(1, static_cast<int>(std::lround(px * px / cell.height()))));
+  }
+  font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight == 0 ? 400 : f.weight, 100, 900)));
+  font.setItalic(f.italic);
+  font.setUnderline(f.underline);
+  font.setStrikeOut(f.strike_out);
+  if (width > 0 && Finite(width)) {  // an average character width narrows or widens the face
+    const double average = QFontMetricsF(font).averageCharWidth();
+    if (average > 0) font.setStretch(static_cast<int>(std::clamp(std::lround(width / average * 100), 1L, 4000L)));
+  }
+  const QFontMetricsF m(font);
+  r.ascent = m.ascent();
+  r.descent = m.descent();
+  return fonts_.emplace(key, std::move(r)).first->second;
+}
+
+// ---------------------------------------------------------------- text
+
+void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
+                        std::optional<QRectF> rect, const FontSpec* font_override) {
+  const FontSpec& f = font_override ? *font_override : s_.font;
+  const QTransform t = ToImage();
+  const double sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
+  std::optional<QPainterPath> rect_image;
+  if (rect) rect_image = t.map(RectPath(rect->normalized()));
+  if (rect_image && (options & kEtoOpaque)) {
+    Account(rect_image->boundingRect());
+    if (image_) {
+      if (QPainter* const painter = BeginPaint()) painter->fillPath(*rect_image, s_.bk_colour);
+    }
+  }
+  if (text.isEmpty()) return;
+
+  const QPointF anchor = (s_.text_align & kTaUpdateCp) ? s_.position : ref;
+  const QPointF origin = t.map(anchor);
+  const double device_scale = std::hypot(device_to_image_.m21(), device_to_image_.m22());
+  double px = f.height != 0 ? std::fabs(f.height) * sy : 16 * device_scale;
+  if (!Finite(px) || !Finite(origin.x()) || !Finite(origin.y())) return;
+  const double limit = image_ ? 2.0 * std::max(image_->width(), image_->height()) + 64 : 1e5;
+  px = std::clamp(px, 1.0, limit);
+
+  // Advances along the baseline in picture pixels.
+  QVector<double> adv;
+  double total = 0;
+  const bool per_char = advances.size() >= text.size();
+  QFont font;
+  const bool can_draw = CanDrawText();
+  double ascent = px * 0.8, descent = px * 0.2;
+  if (can_draw) {
+    const ResolvedFont& resolved = Resolve(f, px, sx);
+    font = resolved.font;
+    ascent = resolved.ascent;
+    descent = resolved.descent;
+    if (!per_char) {
+      total = QFontMetricsF(font).horizontalAdvance(text) + s_.char_extra * sx * static_cast<double>(text.size());
+    }
+  } else if (!per_char) {
+    total = px * 0.6 * static_cast<double>(text.size());
+  }
+  if (per_char) {
+    for (int i = 0; i < text.size(); ++i) {
+      const double a = advances[i] * sx;
+      adv.push_back(Finite(a) ? a : 0);
+      total += adv.back();
+    }
+  }
+  double x0 = 0;
+  const uint32_t horizontal = s_.text_align & 6;
+  if (horizontal == kTaCenter)
+    x0 = -total / 2;
+  else if (horizontal == kTaRight)
+    x0 = -total;
+  const uint32_t vertical = s_.text_align & kTaBaseline;
+  const double baseline = vertical == kTaBaseline ? 0 : vertical == kTaBottom ? -descent : ascent;
+  const double angle = f.escapement / 10.0;
+
+  QTransform place;
+  place.translate(origin.x(), origin.y());
+  place.rotate(-angle);
+  const QRectF box(x0, baseline - ascent, total, std::max(ascent + descent, px));
+  ChargeWork(5000 + static_cast<double>(text.size()) * 16);
+  Account(place.mapRect(box));
+
+  if (image_ && can_draw) {
+    if (QPainter* const painter = BeginPaint()) {
+      if (rect && (options & kEtoClipped)) painter->setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
+      painter->setTransform(place);
+      if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter->fillRect(box, s_.bk_colour);
+      painter->setFont(font);
+      painter->setPen(s_.text_colour);
+      // Turned or stretched glyphs are drawn as outlines: Qt's glyph cache
+      // can fail on them (a FreeType raster overflow it does not survive).
+      const bool outlines = angle != 0 || (font.stretch() != 0 && font.stretch() != 100);
+      QPainterPath shapes;
+      auto piece = [&](QPointF at, const QString& part) {
+        if (outlines)
+          shapes.addText(at, font, part);
+        else
+          painter->drawText(at, part);
+      };
+      if (per_char) {
+        double x = x0;
+        for (int i = 0; i < text.size(); ++i) {
+          if (text[i].isLowSurrogate()) continue;
+          const int length = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
+          piece(QPointF(x, baseline), text.mid(i, length));
+          for (int k = 0; k < length; ++k) x += adv[i + k];
+        }
+      } else {
+        piece(QPointF(x0, baseline), text);
+      }
+      if (outlines) {
+        ChargeWork(shapes.elementCount() * 4.0);
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->fillPath(shapes, s_.text_colour);
+      }
+    }
+  }
+  if (s_.text_align & kTaUpdateCp) {
+    double logical = 0;
+    if (per_char) {
+      for (int i = 0; i < text.size(); ++i) logical += advances[i];
+    } else if (sx > 0) {
+      logical = total / sx * (t.m11() < 0 ? -1 : 1);
+    }
+    s_.position.rx() += logical;
+  }
+}
+
+// ---------------------------------------------------------------- blits
+
+void GdiPlayer::PatBlt(QRectF dest, uint32_t rop) {
+  const int index = static_cast<int>((rop >> 16) & 0xFF);
+  const QPainterPath area = Mapped(RectPath(dest));
+  Account(area.boundingRect());
+  if (!image_ || index == 0xAA) return;
+  QPainter* const painter = Painter();
+  if (s_.clip) painter->setClipRegion(*s_.clip);
+  QBrush brush = MakeBrush(s_.brush);
+  switch (index) {
+    case 0x00: brush = QBrush(Qt::black); break;
+    case 0xFF: brush = QBrush(Qt::white); break;
+    case 0x55:
+      painter->setCompositionMode(QPainter::RasterOp_NotDestination);
+      brush = QBrush(Qt::black);
+      break;
+    case 0x5A: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
+    case 0x0F: painter->setCompositionMode(QPainter::RasterOp_NotSource); break;
+    case 0xA0: painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
+    case 0xFA: painter->setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
+    default: break;  // PATCOPY and the rest: the brush as it is
+  }
+  if (brush.style() == Qt::NoBrush) return;
+  painter->fillPath(area, brush);
+}
+
+void GdiPlayer::StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop) {
+  const int index = static_cast<int>((rop >> 16) & 0xFF);
+  if (!UsesSource(index)) {
+    if (UsesPattern(index) || index == 0x00 || index == 0xFF || index == 0x55) PatBlt(dest, rop);
+    return;
+  }
+  Blit(dest, source, source_rect, BlitMode(index), 1.0);
+}
+
+void GdiPlayer::AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect, double opacity) {
+  Blit(dest, source, source_rect, QPainter::CompositionMode_SourceOver, std::clamp(opacity, 0.0, 1.0));
+}
+
+void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPainter::CompositionMode mode,
+                     double opacity) {
+  if (source.isNull()) return;
+  source_rect = source_rect.normalized().intersected(QRectF(source.rect()));
+  if (source_rect.width() <= 0 || source_rect.height() <= 0) return;
+  const QTransform t = ToImage();
+  const QPointF p0 = t.map(dest.topLeft()), p1 = t.map(dest.topRight()), p2 = t.map(dest.bottomLeft());
+  const QPainterPath area = t.map(RectPath(dest));
+  Account(area.boundingRect(), 2);
+  if (!image_) return;
+  const double sw = source_rect.width(), sh = source_rect.height();
+  const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh, (p2.y() - p0.y()) / sh,
+                         p0.x(), p0.y());
+  if (!SaneTransform(place)) return;
+  QPainter* const painter = Painter();
+  if (s_.clip) painter->setClipRegion(*s_.clip);
+  painter->setCompositionMode(mode);
+  painter->setOpacity(opacity);
+  painter->setTransform(place);
+  painter->drawImage(QRectF(0, 0, sw, sh), source, source_rect);
+}
+
+// ---------------------------------------------------------------- regions and clipping
+
+QRegion UniteRects(std::vector<QRect> rects) {
+  std::vector<QRegion> layer;
+  layer.reserve(rects.size());
+  for (const QRect& r : rects)
+    if (!r.isEmpty()) layer.emplace_back(r);
+  while (layer.size() > 1) {
+    std::vector<QRegion> next;
+    next.reserve(layer.size() / 2 + 1);
+    for (size_t i = 0; i + 1 < layer.size(); i += 2) next.push_back(layer[i].united(layer[i + 1]));
+    if (layer.size() % 2) next.push_back(layer.back());
+    layer.swap(next);
+  }
+  return layer.empty() ? QRegion() : layer.front();
+}
+
+namespace {
+
+// The pixels a rectangle covers once mapped: edges rounded to pixel borders.
+QRect PixelRect(const QRectF& r) {
+  const QRectF n = r.normalized();
+  const double left = std::clamp(std::round(n.left()), -1e8, 1e8), top = std::clamp(std::round(n.top()), -1e8, 1e8);
+  const double right = std::clamp(std::round(n.right()), -1e8, 1e8),
+               bottom = std::clamp(std::round(n.bottom()), -1e8, 1e8);
+  return QRect(QPoint(static_cast<int>(left), static_cast<int>(top)),
+               QPoint(static_cast<int>(right) - 1, static_cast<int>(bottom) - 1));
+}
+
+}  // namespace
+
+// The pixels inside a path, within a limit box. Scan conversion works row by
+// row over the polygon's whole height, so the path is cut to the box first.
+QRegion PathRegion(const QPainterPath& path, Qt::FillRule rule, const QRectF& limit) {
+  QPainterPath shape = path;
+  shape.setFillRule(rule);
+  QPainterPath box;
+  box.addRect(limit);
+  if (!limit.contains(shape.boundingRect())) shape = shape.intersected(box);
+  return QRegion(shape.toFillPolygon().toPolygon(), rule);
+}
+
+QRegion MapRegion(const QRegion& region, const QTransform& t) {
+  if (t.type() <= QTransform::TxScale) {
+    std::vector<QRect> rects;
+    rects.reserve(static_cast<size_t>(region.rectCount()));
+    for (const QRect& r : region) rects.push_back(PixelRect(t.mapRect(QRectF(r))));
+    return UniteRects(std::move(rects));
+  }
+  QPainterPath outline;
+  outline.addRegion(region);
+  return PathRegion(t.map(outline), Qt::WindingFill, QRectF(-1e6, -1e6, 2e6, 2e6));
+}
+
+QRegion GdiPlayer::ImageRegion() const { return image_ ? QRegion(image_->rect()) : QRegion(0, 0, 1, 1); }
+
+QRegion GdiPlayer::LogicalRectRegion(QRectF r) const {
+  const QTransform t = ToImage();
+  r = r.normalized();
+  if (t.type() <= QTransform::TxScale) return QRegion(PixelRect(t.mapRect(r)));
+  QPainterPath outline;
+  outline.addPolygon(t.map(QPolygonF(r)));
+  return PathRegion(outline, Qt::OddEvenFill, QRectF(ImageRegion().boundingRect()).adjusted(-2, -2, 2, 2));
+}
+
+QRegion GdiPlayer::ImageRegionOf(const QRegion& device_region) {
+  ChargeWork(static_cast<double>(device_region.rectCount()) * 4);
+  return MapRegion(device_region, device_to_image_);
+}
+
+void GdiPlayer::FillRegion(const QRegion& device_region, const BrushSpec& brush) {
+  QRegion area = ImageRegionOf(device_region);
+  Account(area.boundingRect(), brush.style == kBsSolid ? 1 : 3);
+  if (!image_ || brush.style == kBsNull) return;
+  if (s_.clip) area &= *s_.clip;
+  QPainter* const painter = Painter();
+  painter->setClipRegion(area);
+  painter->fillRect(area.boundingRect(), MakeBrush(brush));
+}
+
+void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush, double w, double h) {
+  const QRegion area = ImageRegionOf(device_region);
+  Account(area.boundingRect());
+  if (!image_ || brush.style == kBsNull) return;
+  const double scale = LinearScale();
+  const int fw = static_cast<int>(std::clamp(std::fabs(w) * scale, 1.0, 1e4));
+  const int fh = static_cast<int>(std::clamp(std::fabs(h) * scale, 1.0, 1e4));
+  // The frame: the region less the region shrunk by the frame's width and height.
+  const QRegion inner = area.intersected(area.translated(fw, 0))
+                            .intersected(area.translated(-fw, 0))
+                            .intersected(area.translated(0, fh))
+                            .intersected(area.translated(0, -fh));
+  QRegion frame = area.subtracted(inner);
+  if (s_.clip) frame &= *s_.clip;
+  QPainter* const painter = Painter();
+  painter->setClipRegion(frame);
+  painter->fillRect(frame.boundingRect(), MakeBrush(brush));
+}
+
+void GdiPlayer::InvertRegion(const QRegion& device_region) {
+  QRegion area = ImageRegionOf(device_region);
+  Account(area.boundingRect());
+  if (!image_) return;
+  if (s_.clip) area &= *s_.clip;
+  QPainter* const painter = Painter();
+  painter->setClipRegion(area);
+  painter->setCompositionMode(QPainter::RasterOp_NotDestination);
+  painter->fillRect(area.boundingRect(), Qt::black);
+}
+
+void GdiPlayer::CombineClip(const QRegion& image_area, int mode) {
+  if (!image_) return;  // a measuring pass draws no pixels, so it needs no clip
+  const QRegion base = s_.clip ? *s_.clip : ImageRegion();
+  ChargeWork(4.0 * (base.rectCount() + image_area.rectCount()));
+  switch (mode) {
+    case kRgnAnd: s_.clip = base.intersected(image_area); break;
+    case kRgnOr: s_.clip = base.united(image_area); break;
+    case kRgnXor: s_.clip = base.xored(image_area); break;
+    case kRgnDiff: s_.clip = base.subtracted(image_area); break;
+    case kRgnCopy: s_.clip = image_area; break;
+    default: break;
+  }
+}
+
+void GdiPlayer::IntersectClipRect(QRectF r) { CombineClip(LogicalRectRegion(r), kRgnAnd); }
+
+void GdiPlayer::ExcludeClipRect(QRectF r) { CombineClip(LogicalRectRegion(r), kRgnDiff); }
+
+void GdiPlayer::OffsetClip(double dx, double dy) {
+  if (!s_.clip) return;
+  const QPointF d = Map(QPointF(dx, dy)) - Map(QPointF(0, 0));
+  if (!Finite(d.x()) || !Finite(d.y()) || std::fabs(d.x()) > 1e8 || std::fabs(d.y()) > 1e8) return;
+  s_.clip->translate(static_cast<int>(std::lround(d.x())), static_cast<int>(std::lround(d.y())));
+}
+
+void GdiPlayer::SelectClipRegion(const QRegion* device_region, int mode) {
+  if (!device_region) {
+    if (mode == kRgnCopy) s_.clip.reset();
+    return;
+  }
+  CombineClip(ImageRegionOf(*device_region), mode);
+}
+
+void GdiPlayer::SelectClipPath(int mode) {
+  ChargeWork(path_.elementCount() * 16.0);
+  if (image_) {
+    const Qt::FillRule rule = s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill;
+    CombineClip(PathRegion(path_, rule, QRectF(image_->rect()).adjusted(-2, -2, 2, 2)), mode);
+  }
+  path_ = QPainterPath();
+  in_path_ = false;
+}
+
+// ---------------------------------------------------------------- paths
+
+void GdiPlayer::BeginPath() {
+  in_path_ = true;
+  path_ = QPainterPath();
+  figure_open_ = false;
+}
+
+void GdiPlayer::EndPath() { in_path_ = false; }
+
+void GdiPlayer::AbortPath() {
+  in_path_ = false;
+  path_ = QPainterPath();
+}
+
+void GdiPlayer::CloseFigure() {
+  if (!in_path_) return;
+  path_.closeSubpath();
+  figure_open_ = false;
+}
+
+void GdiPlayer::FillPath() {
+  in_path_ = false;
+  Draw(path_, true, false);
+  path_ = QPainterPath();
+}
+
+void GdiPlayer::StrokePath() {
+  in_path_ = false;
+  Draw(path_, false, true);
+  path_ = QPainterPath();
+}
+
+void GdiPlayer::StrokeAndFillPath() {
+  in_path_ = false;
+  Draw(path_, true, true);
+  path_ = QPainterPath();
+}
+
+void GdiPlayer::FlattenPath() {
+  QPainterPath flat;
+  for (const QPolygonF& polygon : path_.toSubpathPolygons()) flat.addPolygon(polygon);
+  path_ = flat;
+}
+
+}  // namespace zindrel::metafile

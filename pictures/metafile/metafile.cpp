@@ -1,0 +1,197 @@
+#include "metafile/metafile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "core/errors.h"
+#include "parsers.h"
+#include "render.h"
+
+namespace zindrel {
+
+namespace metafile {
+
+namespace {
+
+constexpr int kMaxSide = 16384;
+constexpr qint64 kMaxBytes = qint64(1) << 30;
+constexpr double kUnplacedMaxSide = 4096;
+
+Bytes View(const QByteArray& data) {
+  return Bytes(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()));
+}
+
+QSize PictureSize(double w, double h) {
+  w = std::fabs(w), h = std::fabs(h);
+  if (!std::isfinite(w) || !std::isfinite(h) || w < 0.5 || h < 0.5)
+    Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
+  const double rw = std::round(w), rh = std::round(h);
+  if (rw > kMaxSide || rh > kMaxSide || rw * rh * 4 > static_cast<double>(kMaxBytes)) {
+    char text[160];
+    std::snprintf(text, sizeof text, "(the picture would be %.0f x %.0f pixels, more than %d x %d)", rw, rh, kMaxSide,
+                  kMaxSide);
+    Raise(ErrorKind::InvalidPicture, text);
+  }
+  return QSize(static_cast<int>(rw), static_cast<int>(rh));
+}
+
+// A file shorter than its header says has been cut short: it is refused
+// rather than played in part, which would leave the missing records' part of
+// the picture made-up white.
+void CheckNotCutShort(uint64_t promised, size_t holds) {
+  if (promised > holds)
+    Raise(ErrorKind::InvalidPicture, "(the metafile is cut short: its header gives " + std::to_string(promised) +
+                                         " bytes, the file holds " + std::to_string(holds) + ")");
+}
+
+QImage WhitePicture(QSize size) {
+  QImage image(size, QImage::Format_RGB32);
+  if (image.isNull()) Raise(ErrorKind::InvalidPicture, "(not enough memory for the metafile's picture)");
+  image.fill(Qt::white);
+  return image;
+}
+
+// Raster operations may leave the unused top byte of a pixel changed.
+void Opaque(QImage& image) {
+  for (int y = 0; y < image.height(); ++y) {
+    QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) row[x] |= 0xFF000000u;
+  }
+}
+
+// Maps the window (logical box) onto the whole picture, the way a viewer
+// places a metafile into a rectangle before playing it.
+void PlaceWindow(GdiPlayer& player, const QRectF& window, QSize picture) {
+  player.SetMapMode(kMmAnisotropic);
+  player.SetWindowOrg(window.left(), window.top());
+  player.SetWindowExt(window.width(), window.height());
+  player.SetViewportOrg(0, 0);
+  player.SetViewportExt(picture.width(), picture.height());
+}
+
+QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits) {
+  const Bytes file = View(data);
+  WmfHeader header;
+  if (!ReadWmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged metafile header)");
+  // The standard header's size counts 16-bit words from its own start.
+  const size_t standard = header.first_record - 18;
+  CheckNotCutShort(standard + uint64_t{file.U32(standard + 6)} * 2, file.size());
+  const QPointF px_per_mm(dpi / 25.4, dpi / 25.4);
+  if (header.placeable) {
+    const double inch = header.inch > 0 ? header.inch : 1440;
+    const QSize size = PictureSize(header.bbox.width() * dpi / inch, header.bbox.height() * dpi / inch);
+    QImage image = WhitePicture(size);
+    GdiPlayer player(&image, QTransform(), px_per_mm, limits);
+    PlaceWindow(player, header.bbox, size);
+    PlayWmf(file, header, player);
+    player.End();
+    Opaque(image);
+    return image;
+  }
+  if (const std::optional<QRectF> window = FindWmfWindow(file, header)) {
+    double w = std::fabs(window->width()) * dpi / 96, h = std::fabs(window->height()) * dpi / 96;
+    const double fit = std::min(1.0, kUnplacedMaxSide / std::max(w, h));
+    const QSize size = PictureSize(std::max(1.0, w * fit), std::max(1.0, h * fit));
+    QImage image = WhitePicture(size);
+    GdiPlayer player(&image, QTransform(), px_per_mm, limits);
+    PlaceWindow(player, *window, size);
+    PlayWmf(file, header, player);
+    player.End();
+    Opaque(image);
+    return image;
+  }
+  // No window: measure what the file draws in device units, then play it again.
+  QRectF drawn;
+  {
+    GdiPlayer measure(nullptr, QTransform(), px_per_mm, limits);
+    PlayWmf(file, header, measure);
+    drawn = measure.drawn_bounds();
+  }
+  if (drawn.isEmpty()) Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
+  double scale = dpi / 96;
+  scale = std::min(scale, kUnplacedMaxSide / std::max(drawn.width(), drawn.height()) * 1.0);
+  const QSize size = PictureSize(std::max(1.0, drawn.width() * scale), std::max(1.0, drawn.height() * scale));
+  QImage image = WhitePicture(size);
+  GdiPlayer player(&image, QTransform::fromTranslate(-drawn.left(), -drawn.top()) * QTransform::fromScale(scale, scale),
+                   px_per_mm, limits);
+  PlayWmf(file, header, player);
+  player.End();
+  Opaque(image);
+  return image;
+}
+
+QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
+  const Bytes file = View(data);
+  EmfHeader header;
+  if (!ReadEmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged enhanced metafile header)");
+  if (file.Has(48, 4)) CheckNotCutShort(file.U32(48), file.size());
+  QPointF px_per_mm(96 / 25.4, 96 / 25.4);
+  if (header.device_px.width() > 0 && header.device_px.height() > 0 && header.device_mm.width() > 0 &&
+      header.device_mm.height() > 0) {
+    px_per_mm = QPointF(double(header.device_px.width()) / header.device_mm.width(),
+                        double(header.device_px.height()) / header.device_mm.height());
+  }
+  QRectF frame_device;
+  QSize size;
+  const QRect& f = header.frame;
+  const double fw = double(f.right()) - f.left(), fh = double(f.bottom()) - f.top();
+  if (fw > 0 && fh > 0) {
+    size = PictureSize(fw * dpi / 2540, fh * dpi / 2540);
+    frame_device = QRectF(f.left() / 100.0 * px_per_mm.x(), f.top() / 100.0 * px_per_mm.y(), fw / 100.0 * px_per_mm.x(),
+                          fh / 100.0 * px_per_mm.y());
+  } else {
+    const QRect& b = header.bounds;
+    const double bw = double(b.right()) - b.left() + 1, bh = double(b.bottom()) - b.top() + 1;
+    if (bw <= 0 || bh <= 0 || b.right() < b.left() || b.bottom() < b.top())
+      Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
+    size = PictureSize(bw / px_per_mm.x() / 25.4 * dpi, bh / px_per_mm.y() / 25.4 * dpi);
+    frame_device = QRectF(b.left(), b.top(), bw, bh);
+  }
+  QImage image = WhitePicture(size);
+  const QTransform device_to_image =
+      QTransform::fromTranslate(-frame_device.left(), -frame_device.top()) *
+      QTransform::fromScale(size.width() / frame_device.width(), size.height() / frame_device.height());
+  GdiPlayer player(&image, device_to_image, px_per_mm, limits);
+  PlayEmf(file, player);
+  player.End();
+  Opaque(image);
+  return image;
+}
+
+bool IsEmf(const QByteArray& data) {
+  const Bytes b = View(data);
+  return b.Has(0, 44) && b.U32(0) == 1 && b.U32(40) == 0x464D4520u;
+}
+
+bool IsWmf(const QByteArray& data) {
+  const Bytes b = View(data);
+  if (b.Has(0, 4) && b.U32(0) == 0x9AC6CDD7u) return true;
+  return b.Has(0, 4) && (b.U16(0) == 1 || b.U16(0) == 2) && b.U16(2) == 9;
+}
+
+}  // namespace
+
+QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits) {
+  if (!(dpi >= 1 && dpi <= 4800)) dpi = 96;
+  try {
+    if (IsEmf(data)) return RenderEmf(data, dpi, limits);
+    if (IsWmf(data)) return RenderWmf(data, dpi, limits);
+  } catch (const WorkExhausted&) {
+    Raise(ErrorKind::InvalidPicture, "(the metafile asks for more drawing work than any picture needs)");
+  } catch (const std::bad_alloc&) {
+    Raise(ErrorKind::InvalidPicture, "(not enough memory to play the metafile)");
+  }
+  Raise(ErrorKind::InvalidPicture, "(not a metafile)");
+}
+
+}  // namespace metafile
+
+bool IsMetafile(const QByteArray& data) { return metafile::IsEmf(data) || metafile::IsWmf(data); }
+
+QImage RenderMetafile(const QByteArray& data, double dpi) {
+  return metafile::RenderWithLimits(data, dpi, metafile::Limits{});
+}
+
+}  // namespace zindrel

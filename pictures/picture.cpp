@@ -1,0 +1,208 @@
+#include "pictures/picture.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QScreen>
+#include <QStringList>
+#include <atomic>
+#include <mutex>
+
+#include "core/errors.h"
+#include "dib/bmp_file.h"
+#include "dib/bmp_rle.h"
+#include "metafile/metafile.h"
+#include "pictures/picture_kinds.h"
+
+namespace zindrel {
+
+namespace {
+
+[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
+
+// Qt's own limit on one decoded picture, in megabytes (its default is 128).
+constexpr int kAllocationLimitMb = static_cast<int>(kMaxPictureBytes >> 20);
+
+// No file larger than this can hold a picture within the limit: even stored
+// without compression a picture takes little more than its pixels.
+constexpr qint64 kMaxFileBytes = kMaxPictureBytes + kMaxPictureBytes / 4;
+
+// Qt's decoders report what went wrong on the message log (as warnings, or
+// as information for libpng's errors). While one runs, those messages are
+// kept here instead, so that they become
+// the reason of the error (and do not clutter a terminal).
+// Messages from other threads pass on to the handler that was there before.
+class WarningCapture {
+ public:
+  WarningCapture() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (active_++ == 0) previous_ = qInstallMessageHandler(&WarningCapture::Handle);
+    current_ = this;
+  }
+  ~WarningCapture() {
+    current_ = nullptr;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (--active_ == 0) qInstallMessageHandler(previous_.load());
+  }
+  WarningCapture(const WarningCapture&) = delete;
+  WarningCapture& operator=(const WarningCapture&) = delete;
+
+  QString Last() const { return warnings_.isEmpty() ? QString() : warnings_.last(); }
+
+ private:
+  static void Handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    if (WarningCapture* self = current_; self && type != QtDebugMsg) {
+      self->warnings_.append(message);
+      return;
+    }
+    if (const QtMessageHandler previous = previous_.load()) previous(type, context, message);
+  }
+
+  static thread_local WarningCapture* current_;
+  static std::mutex mutex_;
+  static int active_;
+  static std::atomic<QtMessageHandler> previous_;
+  QStringList warnings_;
+};
+
+thread_local WarningCapture* WarningCapture::current_ = nullptr;
+std::mutex WarningCapture::mutex_;
+int WarningCapture::active_ = 0;
+std::atomic<QtMessageHandler> WarningCapture::previous_{nullptr};
+
+const char* QtFormat(PictureKind kind) {
+  switch (kind) {
+    case PictureKind::Bmp: return "bmp";
+    case PictureKind::Png: return "png";
+    case PictureKind::Jpeg: return "jpeg";
+    case PictureKind::Gif: return "gif";
+    case PictureKind::Icon: return "ico";  // the same reader takes cursors
+    default: return "";
+  }
+}
+
+// Decodes with Qt's reader for the kind, and no other: the signature has
+// already decided what the file is.
+QImage ReadWithQt(QByteArray& data, PictureKind kind) {
+  QImageReader::setAllocationLimit(kAllocationLimitMb);
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, QtFormat(kind));
+  reader.setAutoDetectImageFormat(false);
+  WarningCapture warnings;
+  const QSize claimed = reader.size();
+  if (claimed.isValid()) CheckPictureSize(claimed.width(), claimed.height());
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) {
+    QString reason = warnings.Last();
+    if (reason.isEmpty()) reason = reader.errorString();
+    Invalid(std::string(PictureKindName(kind)) + ": " + reason.toStdString());
+  }
+  return image;
+}
+
+// Metafiles are sized in physical units and drawn at the screen's logical
+// resolution; without a screen (the command-line converter) at 96 dpi.
+double MetafileDpi() {
+  if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr)
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) return screen->logicalDotsPerInch();
+  return 96.0;
+}
+
+// One pixel laid over white.
+inline QRgb OverWhite(QRgb pixel, bool premultiplied) {
+  const int a = qAlpha(pixel);
+  if (a == 255) return pixel | 0xFF000000u;
+  auto channel = [&](int c) {
+    const int v = premultiplied ? c + 255 - a : (c * a + 255 * (255 - a) + 127) / 255;
+    return v > 255 ? 255 : v;
+  };
+  return qRgb(channel(qRed(pixel)), channel(qGreen(pixel)), channel(qBlue(pixel)));
+}
+
+// The picture laid over white as Format_RGB32. Pictures with 32-bit alpha
+// are flattened where they lie; others are converted once.
+QImage FlattenOnWhite(QImage image) {
+  if (image.isNull() || image.format() == QImage::Format_RGB32) return image;
+  if (image.colorCount() > 0 && image.hasAlphaChannel()) {
+    QList<QRgb> table = image.colorTable();
+    for (QRgb& c : table) c = OverWhite(c, false);
+    image.setColorTable(table);
+  }
+  if (!image.hasAlphaChannel()) return std::move(image).convertToFormat(QImage::Format_RGB32);
+  if (image.format() != QImage::Format_ARGB32 && image.format() != QImage::Format_ARGB32_Premultiplied)
+    image = std::move(image).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const bool premultiplied = image.format() == QImage::Format_ARGB32_Premultiplied;
+  for (int y = 0; y < image.height(); ++y) {
+    QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    for (int x = 0; x < image.width(); ++x) line[x] = OverWhite(line[x], premultiplied);
+  }
+  image.reinterpretAsFormat(QImage::Format_RGB32);
+  return image;
+}
+
+// Takes the bytes by value so that they can be let go before the decoded
+// picture is flattened: at most the file and one picture, or two pictures
+// of which one is no deeper than 32 bits, are held at once.
+QImage Decode(QByteArray data) {
+  if (data.isEmpty()) Invalid("the file is empty");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
+  const size_t size = static_cast<size_t>(data.size());
+  const PictureKind kind = DetectPictureKind(bytes, size);
+  switch (kind) {
+    case PictureKind::Unknown: Invalid("not a supported picture");
+    case PictureKind::Wmf:
+    case PictureKind::Emf: return FlattenOnWhite(RenderMetafile(data, MetafileDpi()));
+    case PictureKind::Bmp:
+      if (IsRunLengthBmp(bytes, size)) return DecodeRunLengthBmp(bytes, size);
+      CheckBmpPixelData(ReadBmpHeader(bytes, size), size);
+      break;
+    case PictureKind::Jpeg: CheckJpegComplete(bytes, size); break;
+    case PictureKind::Gif: CheckGifComplete(bytes, size); break;
+    case PictureKind::Png: CheckPngComplete(bytes, size); break;
+    case PictureKind::Icon: CheckIconFile(bytes, size); break;
+  }
+  QImage image = ReadWithQt(data, kind);
+  data = QByteArray();
+  return FlattenOnWhite(std::move(image));
+}
+
+}  // namespace
+
+QImage DecodePictureBytes(const QByteArray& data, const std::string& name) {
+  (void)name;  // every kind decoded is told by its signature
+  return Decode(data);
+}
+
+QImage DecodePictureFile(const std::string& path) {
+  const QString qpath = QString::fromStdString(path);
+  QFileInfo info(qpath);
+  if (!info.exists()) Raise(ErrorKind::FileNotFound);
+  if (info.isDir()) Raise(ErrorKind::FileAccess, "(a directory)");
+  if (!info.isFile()) Raise(ErrorKind::FileAccess, "(not a regular file)");
+  QFile file(qpath);
+  if (!file.open(QIODevice::ReadOnly)) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
+  if (file.size() > kMaxFileBytes)
+    Invalid("a file of " + std::to_string(file.size()) + " bytes is larger than any picture accepted");
+  const qint64 expected = file.size();
+  QByteArray data = file.read(expected);
+  if (file.error() != QFileDevice::NoError) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
+  if (data.size() != expected) Raise(ErrorKind::FileAccess, "(the file changed while it was read)");
+  file.close();
+  return Decode(std::move(data));
+}
+
+ImagePixelSource::ImagePixelSource(QImage image) : image_(FlattenOnWhite(std::move(image))) {}
+
+int32_t ImagePixelSource::Point(int x, int y) const {
+  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return -1;
+  return RawToColour(Row(y)[x]);
+}
+
+const uint32_t* ImagePixelSource::Row(int y) const {
+  return reinterpret_cast<const uint32_t*>(image_.constScanLine(y));
+}
+
+}  // namespace zindrel

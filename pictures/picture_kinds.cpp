@@ -1,0 +1,194 @@
+#include "pictures/picture_kinds.h"
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/errors.h"
+#include "dib/bmp_file.h"
+
+namespace zindrel {
+
+namespace {
+
+[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
+
+bool StartsWith(const unsigned char* data, size_t size, const char* bytes, size_t n) {
+  return size >= n && std::memcmp(data, bytes, n) == 0;
+}
+
+unsigned U16(const unsigned char* p) { return static_cast<unsigned>(p[0] | (p[1] << 8)); }
+
+uint32_t Big32(const unsigned char* p) {
+  return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+         (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
+uint32_t Little32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
+         (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// CRC-32 (polynomial 0xEDB88320) as PNG chunks carry it.
+uint32_t Crc32(const unsigned char* data, size_t size) {
+  static const std::array<uint32_t, 256> table = [] {
+    std::array<uint32_t, 256> t{};
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      t[n] = c;
+    }
+    return t;
+  }();
+  uint32_t crc = 0xFFFFFFFFu;
+  for (size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+  return crc ^ 0xFFFFFFFFu;
+}
+
+std::string Hex(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", value & 0xFF);
+  return text;
+}
+
+}  // namespace
+
+PictureKind DetectPictureKind(const unsigned char* data, size_t size) {
+  if (StartsWith(data, size, "BM", 2)) return PictureKind::Bmp;
+  if (StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) return PictureKind::Png;
+  if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) return PictureKind::Jpeg;
+  if (StartsWith(data, size, "GIF87a", 6) || StartsWith(data, size, "GIF89a", 6)) return PictureKind::Gif;
+  if (size >= 6 && U16(data) == 0 && (U16(data + 2) == 1 || U16(data + 2) == 2)) return PictureKind::Icon;
+  // Metafile with the placeable header, or a plain one: type 1 (memory) or
+  // 2 (disk) and a header of 9 words.
+  if (StartsWith(data, size, "\xD7\xCD\xC6\x9A", 4)) return PictureKind::Wmf;
+  if (size >= 18 && (U16(data) == 1 || U16(data) == 2) && U16(data + 2) == 9) return PictureKind::Wmf;
+  // Enhanced metafile: a header record (type 1) carrying " EMF" at byte 40.
+  if (size >= 44 && U16(data) == 1 && U16(data + 2) == 0 && std::memcmp(data + 40, " EMF", 4) == 0)
+    return PictureKind::Emf;
+  return PictureKind::Unknown;
+}
+
+const char* PictureKindName(PictureKind kind) {
+  switch (kind) {
+    case PictureKind::Bmp: return "BMP";
+    case PictureKind::Png: return "PNG";
+    case PictureKind::Jpeg: return "JPEG";
+    case PictureKind::Gif: return "GIF";
+    case PictureKind::Icon: return "icon";
+    case PictureKind::Wmf: return "metafile";
+    case PictureKind::Emf: return "enhanced metafile";
+    case PictureKind::Unknown: break;
+  }
+  return "unknown";
+}
+
+void CheckJpegComplete(const unsigned char* data, size_t size) {
+  size_t pos = 2;  // after the start-of-image marker
+  for (;;) {
+    if (pos >= size) Invalid("JPEG file cut short before its image data");
+    if (data[pos] != 0xFF) Invalid("JPEG marker expected at byte " + std::to_string(pos));
+    while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
+    if (pos >= size) Invalid("JPEG file cut short before its image data");
+    const unsigned marker = data[pos++];
+    if (marker == 0xD9) Invalid("JPEG file has no image data");
+    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // markers without a length
+    if (size - pos < 2) Invalid("JPEG file cut short in a header");
+    const size_t length = static_cast<size_t>((data[pos] << 8) | data[pos + 1]);
+    if (length < 2) Invalid("JPEG segment of length " + std::to_string(length) + " at byte " + std::to_string(pos));
+    if (size - pos < length) Invalid("JPEG file cut short in a header");
+    pos += length;
+    if (marker == 0xDA) break;  // start of scan: entropy-coded data follows
+  }
+  // Inside the coded data an 0xFF is always followed by 0x00 or a restart
+  // marker, so the first FF D9 from here on is the end of the image.
+  for (; pos + 1 < size; ++pos)
+    if (data[pos] == 0xFF && data[pos + 1] == 0xD9) return;
+  Invalid("JPEG file cut short: no end-of-image marker");
+}
+
+void CheckGifComplete(const unsigned char* data, size_t size) {
+  auto cutShort = [] { Invalid("GIF file cut short before the end of its first image"); };
+  auto skipBlocks = [&](size_t& pos) {
+    for (;;) {
+      if (pos >= size) cutShort();
+      const size_t n = data[pos++];
+      if (n == 0) return;
+      if (size - pos < n) cutShort();
+      pos += n;
+    }
+  };
+  if (size < 13) cutShort();
+  size_t pos = 13;
+  if (data[10] & 0x80) pos += size_t{3} << ((data[10] & 7) + 1);
+  for (;;) {
+    if (pos >= size) cutShort();
+    const unsigned block = data[pos++];
+    if (block == 0x21) {  // extension: label, then data blocks
+      if (pos >= size) cutShort();
+      ++pos;
+      skipBlocks(pos);
+    } else if (block == 0x2C) {  // image descriptor
+      if (size - pos < 9) cutShort();
+      const unsigned flags = data[pos + 8];
+      pos += 9;
+      if (flags & 0x80) pos += size_t{3} << ((flags & 7) + 1);
+      if (pos >= size) cutShort();
+      ++pos;  // LZW code size
+      skipBlocks(pos);
+      return;
+    } else if (block == 0x3B) {
+      Invalid("GIF file has no image");
+    } else {
+      Invalid("unknown GIF block " + Hex(block) + " at byte " + std::to_string(pos - 1));
+    }
+  }
+}
+
+void CheckPngComplete(const unsigned char* data, size_t size) {
+  if (!StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) Invalid("not a PNG file");
+  size_t pos = 8;
+  bool first = true, seenData = false;
+  for (;;) {
+    if (size - pos < 12) Invalid("PNG file cut short before its end chunk");
+    const uint32_t length = Big32(data + pos);
+    const unsigned char* type = data + pos + 4;
+    const std::string name(reinterpret_cast<const char*>(type), 4);
+    if (length > 0x7FFFFFFFu || size - pos - 12 < length) Invalid("PNG file cut short in chunk " + std::to_string(pos));
+    if (first) {
+      if (name != "IHDR" || length != 13) Invalid("PNG file does not start with its header chunk");
+      CheckPictureSize(Big32(type + 4), Big32(type + 8));
+      first = false;
+    }
+    for (int i = 0; i < 4; ++i)
+      if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
+        Invalid("PNG chunk at byte " + std::to_string(pos) + " has no valid type");
+    if (name == "IDAT") seenData = true;
+    if (name == "IEND" && !seenData) Invalid("PNG file has no image data");
+    const bool critical = (type[0] & 0x20) == 0;
+    if (critical && Crc32(type, length + 4) != Big32(type + 4 + length))
+      Invalid("PNG chunk at byte " + std::to_string(pos) + " is damaged (wrong checksum)");
+    pos += 12 + static_cast<size_t>(length);
+    if (name == "IEND") return;
+  }
+}
+
+void CheckIconFile(const unsigned char* data, size_t size) {
+  if (size < 6 + 16) Invalid("icon file cut short in its directory");
+  if (U16(data + 4) == 0) Invalid("icon file holds no images");
+  const uint32_t length = Little32(data + 6 + 8), offset = Little32(data + 6 + 12);
+  if (offset > size || size - offset < length) Invalid("icon image lies past the end of the file");
+  const unsigned char* image = data + offset;
+  if (StartsWith(image, length, "\x89PNG\r\n\x1a\n", 8)) {
+    CheckPngComplete(image, length);
+    return;
+  }
+  // A bitmap: its info header gives the width and twice the height (the
+  // colour rows and the mask rows).
+  if (length < 16) Invalid("icon image cut short");
+  CheckPictureSize(static_cast<int32_t>(Little32(image + 4)), static_cast<int32_t>(Little32(image + 8)) / 2);
+}
+
+}  // namespace zindrel

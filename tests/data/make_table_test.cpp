@@ -1,0 +1,96 @@
+// The generator: the same font gives the same bytes as the shipped table,
+// and bad input is refused with a message and without touching the output.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <string>
+#include <vector>
+
+#include "support/files.h"
+
+namespace zindrel {
+namespace {
+
+using testing::BinDir;
+using testing::kTableFontFile;
+using testing::ReadBytes;
+
+struct ToolRun {
+  int exitCode = -1;
+  std::string errors;
+};
+
+ToolRun MakeTable(const QStringList& arguments) {
+  QProcess process;
+  process.start(QString::fromStdString(BinDir() + "/zindrel-make-table"), arguments);
+  ToolRun run;
+  if (!process.waitForFinished(120000)) return run;
+  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  run.errors = process.readAllStandardError().toStdString();
+  return run;
+}
+
+bool HaveGenerator() { return QFile::exists(QString::fromStdString(BinDir() + "/zindrel-make-table")); }
+
+TEST(MakeTable, RegeneratingFromTheInstalledFaceGivesTheShippedBytes) {
+  if (!HaveGenerator()) GTEST_SKIP() << "zindrel-make-table is not built";
+  if (!QFile::exists(kTableFontFile))
+    GTEST_SKIP() << "the table's face is not installed (" << kTableFontFile << ", Debian package fonts-arphic-uming)";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString out = dir.filePath("Data.han");
+  const ToolRun run = MakeTable({"--font", kTableFontFile, "--face-index", "0", "-o", out});
+  ASSERT_EQ(run.exitCode, 0) << run.errors;
+  const std::string made = ReadBytes(out.toStdString());
+  const std::string shipped = ReadBytes(testing::ShippedTablePath());
+  ASSERT_EQ(made.size(), shipped.size());
+  EXPECT_TRUE(made == shipped) << "the regenerated table differs from data/Data.han";
+  EXPECT_FALSE(QFile::exists(out + ".tmp"));
+}
+
+struct BadCall {
+  const char* name;
+  std::vector<std::string> arguments;  // "@OUT" stands for the output path
+  int exitCode;
+  const char* message;
+};
+
+class MakeTableRefuses : public ::testing::TestWithParam<BadCall> {};
+
+TEST_P(MakeTableRefuses, WithAMessageAndTheOldOutputKept) {
+  if (!HaveGenerator()) GTEST_SKIP() << "zindrel-make-table is not built";
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString out = dir.filePath("Data.han");
+  {
+    QFile old(out);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old table");
+  }
+  QStringList arguments;
+  for (const std::string& a : GetParam().arguments)
+    arguments << (a == "@OUT" ? out : a == "@DIR" ? dir.filePath("none/x.ttf") : QString::fromStdString(a));
+  const ToolRun run = MakeTable(arguments);
+  EXPECT_EQ(run.exitCode, GetParam().exitCode);
+  EXPECT_NE(run.errors.find(GetParam().message), std::string::npos) << run.errors;
+  EXPECT_EQ(ReadBytes(out.toStdString()), "old table");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadInput, MakeTableRefuses,
+    ::testing::Values(
+        BadCall{"NoFont", {"-o", "@OUT"}, 2, "usage"},
+        BadCall{"UnknownOption", {"--fonts", "x", "-o", "@OUT"}, 2, "unknown argument"},
+        BadCall{"MissingValue", {"-o", "@OUT", "--font"}, 2, "usage"},
+        BadCall{"FontNotThere", {"--font", "@DIR", "-o", "@OUT"}, 1, "cannot open"},
+        BadCall{"NotAFont", {"--font", "@OUT", "-o", "@OUT"}, 1, "cannot open"},
+        BadCall{
+            "FaceNotThere", {"--font", kTableFontFile, "--face-index", "99", "-o", "@OUT"}, 1, "cannot open face 99"},
+        BadCall{"ThinTopNotANumber", {"--font", kTableFontFile, "--thin-top", "-1", "-o", "@OUT"}, 2, "--thin-top"},
+        BadCall{"FaceIndexNotANumber", {"--font", kTableFontFile, "--face-index", "x", "-o", "@OUT"}, 2, "face index"}),
+    [](const ::testing::TestParamInfo<BadCall>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace zindrel

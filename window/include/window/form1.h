@@ -1,0 +1,158 @@
+// Form1, the program's one window: its eighteen controls, the state it owns
+// (glyph table, parameters, cancel flag, drag anchor) and its event handlers.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+#include "glyphs/glyph_table.h"
+#include "widgets/events.h"
+#include "widgets/file_dialog.h"
+#include "widgets/picture_box.h"
+#include "widgets/scroll_bar.h"
+#include "widgets/twips.h"
+
+namespace zindrel {
+
+// Texts the window shows.
+extern const char* const kCaptionConvertFirst;  // "Convert 2 Chinese", before the first run
+extern const char* const kCaptionConvert;       // "Convert 2 chinese", after a run
+extern const char* const kCaptionProcessing;    // "Processing..."
+extern const char* const kOpenFilter;           // the open dialog's filter list
+// The sample of character art in Label4, four lines joined by "\n".
+QString SampleArt();
+
+struct FormOptions {
+  // Where Data.han is read and Varnock.bmp is looked for; empty means the
+  // directory of the running program.
+  QString programDirectory;
+  // Asks for a file to open; empty means Qt's file dialog.
+  OpenFileDialog::Asker asker;
+  // Shows an error; empty means a message box.
+  ErrorReporter reporter;
+};
+
+class Form1 : public QWidget {
+  Q_OBJECT
+ public:
+  explicit Form1(FormOptions options = {});
+  ~Form1() override;
+
+  // Controls, named as the window's logic names them.
+  QPushButton* CmdLoad;
+  QLabel* Label1;
+  QLineEdit* TxtSize;
+  ChangeScrollBar* HScCellsize;
+  QPushButton* CmdProcess;
+  QLabel* Label2;
+  QLineEdit* TxtQuality;
+  ChangeScrollBar* HscQuality;
+  QPushButton* CmdCancel;
+  QPushButton* CmdExit;
+  QLabel* Label3;
+  QLineEdit* TxtBright;
+  ChangeScrollBar* HScBright;
+  QLabel* Label4;
+  FrameBox* PicOut;
+  PictureBox* Pic1;
+  QPlainTextEdit* Txt1;
+  OpenFileDialog CommonDialog1;
+
+  // Positions and sizes in twips of the controls that the layout moves.
+  const TwipsBox& PicOutBox() const { return picOutBox_; }
+  const TwipsBox& Txt1Box() const { return txt1Box_; }
+
+  // The window's outer size, frame included, in twips.
+  float Width() const;
+  float Height() const;
+
+  // Handlers.
+  void Form_Load();
+  void Form_Resize();
+  void UpdatePanPointer();
+  void CmdExit_Click();
+  void CmdProcess_Click();
+  void CmdCancel_Click();
+  void HScCellsize_Change();
+  void HscQuality_Change();
+  void HScBright_Change();
+  void CmdLoad_Click();
+  void Pic1_MouseDown(int16_t Button, int16_t Shift, float X, float Y);
+  void Pic1_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
+
+  // Window-level state.
+  int16_t CellSize() const { return cellSize_; }
+  int16_t Quality() const { return quality_; }
+  float BrightnessFactor() const { return brightnessFactor_; }
+  bool CancelRequested() const { return cancelRequested_; }
+  float DragAnchorX() const { return dragAnchorX_; }
+  float DragAnchorY() const { return dragAnchorY_; }
+  const GlyphTable& Table() const { return table_; }
+  QString ProgramDirectory() const { return programDirectory_; }
+  // True while a conversion is going on.
+  bool Running() const { return runDepth_ > 0; }
+  // Txt1's text with the row ends as CR LF, as the output is defined,
+  // including what a running conversion has not yet shown.
+  QString OutputText() const;
+  // Shows an error through the window's reporter, naming the file if any.
+  void Report(const RuntimeError& error, const QString& file = {});
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // Shows the run's pending glyphs before any edit of the user reaches Txt1,
+  // so typed or pasted text lands after every glyph appended before it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class RunHostImpl;
+
+  // Runs a handler; an error no handler takes is reported and ends the
+  // program.
+  void Guarded(const std::function<void()>& handler);
+  void Fatal(const RuntimeError& error);
+  // Output of a run: glyphs collect in a buffer that is added to the end of
+  // Txt1 at least every kFlushMilliseconds (before the event pump) and when
+  // the run ends, so each addition lays out the row once, not once a glyph.
+  void AppendText(const QString& text);
+  void FlushText();
+  void SetBarAtStart(ChangeScrollBar* bar, int16_t value, void (Form1::*change)());
+  void RestoreProcessButton();
+
+  FormOptions options_;
+  QString programDirectory_;
+  TwipsBox picOutBox_;
+  TwipsBox txt1Box_;
+  std::vector<TwipsBox> fixedBoxes_;
+
+  GlyphTable table_;
+  int16_t cellSize_ = 0;
+  int16_t quality_ = 0;
+  float brightnessFactor_ = 0;
+  bool cancelRequested_ = false;
+  float dragAnchorX_ = 0;
+  float dragAnchorY_ = 0;
+
+  // Each run takes a new generation; a run whose generation is no longer the
+  // newest (a Convert was handled in its pump) stops at its next test.
+  unsigned runGeneration_ = 0;
+  QString pendingText_;
+  QElapsedTimer sinceFlush_;
+  int runDepth_ = 0;
+  bool unloaded_ = false;
+  QSize laidOutFor_;  // the outer size in pixels the layout was made for
+};
+
+// Start-up: Form_Load, then show the window. A failure is reported with its
+// number and description and the window is not shown; returns false then.
+bool StartForm(Form1& form);
+
+}  // namespace zindrel
