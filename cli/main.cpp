@@ -45,6 +45,14 @@ int Report(const std::string& subject, const std::string& reason, int code) {
   return code;
 }
 
+// A picture that decoded with something odd about it: one line naming the
+// file and every oddity, and the conversion goes on.
+void Warn(const std::string& subject, const PictureWarnings& warnings) {
+  std::string text;
+  for (const std::string& warning : warnings) text += (text.empty() ? "" : "; ") + warning;
+  std::fprintf(stderr, "%s: %s: warning: %s\n", kProgram, subject.c_str(), text.c_str());
+}
+
 // Metafiles may hold text, and text needs the GUI part of Qt for its fonts.
 // Standard input is not looked at before it is read, so it gets fonts too.
 bool PictureNeedsFonts(const std::vector<std::string>& rawArgs) {
@@ -86,8 +94,10 @@ int Convert(const Options& o) {
     });
     std::exception_ptr pictureError;
     QImage image;
+    PictureWarnings warnings;
     try {
-      image = o.picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-") : DecodePictureFile(o.picture);
+      image = o.picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-", &warnings)
+                               : DecodePictureFile(o.picture, &warnings);
     } catch (...) {
       pictureError = std::current_exception();
     }
@@ -96,6 +106,7 @@ int Convert(const Options& o) {
     if (tableError) std::rethrow_exception(tableError);
     subject = o.picture == "-" ? "standard input" : o.picture;
     if (pictureError) std::rethrow_exception(pictureError);
+    if (!warnings.empty()) Warn(subject, warnings);
     if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
       Raise(ErrorKind::Overflow, "(the picture is " + std::to_string(image.width()) + "x" +
                                      std::to_string(image.height()) + " pixels; at most 32767 on a side)");

@@ -146,7 +146,7 @@ QImage FlattenOnWhite(QImage image) {
 // Takes the bytes by value so that they can be let go before the decoded
 // picture is flattened: at most the file and one picture, or two pictures
 // of which one is no deeper than 32 bits, are held at once.
-QImage Decode(QByteArray data) {
+QImage Decode(QByteArray data, PictureWarnings* warnings) {
   if (data.isEmpty()) Invalid("the file is empty");
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
   const size_t size = static_cast<size_t>(data.size());
@@ -154,7 +154,7 @@ QImage Decode(QByteArray data) {
   switch (kind) {
     case PictureKind::Unknown: Invalid("not a supported picture");
     case PictureKind::Wmf:
-    case PictureKind::Emf: return FlattenOnWhite(RenderMetafile(data, MetafileDpi()));
+    case PictureKind::Emf: return FlattenOnWhite(RenderMetafile(data, MetafileDpi(), warnings));
     case PictureKind::Bmp:
       if (IsRunLengthBmp(bytes, size)) return DecodeRunLengthBmp(bytes, size);
       CheckBmpPixelData(ReadBmpHeader(bytes, size), size);
@@ -171,12 +171,12 @@ QImage Decode(QByteArray data) {
 
 }  // namespace
 
-QImage DecodePictureBytes(const QByteArray& data, const std::string& name) {
+QImage DecodePictureBytes(const QByteArray& data, const std::string& name, PictureWarnings* warnings) {
   (void)name;  // every kind decoded is told by its signature
-  return Decode(data);
+  return Decode(data, warnings);
 }
 
-QImage DecodePictureFile(const std::string& path) {
+QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings) {
   const QString qpath = QString::fromStdString(path);
   QFileInfo info(qpath);
   if (!info.exists()) Raise(ErrorKind::FileNotFound);
@@ -191,7 +191,7 @@ QImage DecodePictureFile(const std::string& path) {
   if (file.error() != QFileDevice::NoError) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
   if (data.size() != expected) Raise(ErrorKind::FileAccess, "(the file changed while it was read)");
   file.close();
-  return Decode(std::move(data));
+  return Decode(std::move(data), warnings);
 }
 
 ImagePixelSource::ImagePixelSource(QImage image) : image_(FlattenOnWhite(std::move(image))) {}

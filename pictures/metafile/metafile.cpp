@@ -190,7 +190,8 @@ QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits
 
 bool IsMetafile(const QByteArray& data) { return metafile::IsEmf(data) || metafile::IsWmf(data); }
 
-QImage RenderMetafile(const QByteArray& data, double dpi) {
+QImage RenderMetafile(const QByteArray& data, double dpi, std::vector<std::string>* warnings) {
+  (void)warnings;  // every record the player skips is skipped without harm so far
   return metafile::RenderWithLimits(data, dpi, metafile::Limits{});
 }
 

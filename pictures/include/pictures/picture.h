@@ -6,10 +6,14 @@
 #include <QByteArray>
 #include <QImage>
 #include <string>
+#include <vector>
 
 #include "core/pixel_source.h"
 
 namespace zindrel {
+
+// What was odd about a picture that decoded all the same, one phrase each.
+using PictureWarnings = std::vector<std::string>;
 
 // Decodes a picture file. The result is Format_RGB32; transparent parts are
 // laid over white (as points outside the picture count). Raises
@@ -24,11 +28,18 @@ namespace zindrel {
 // metafiles (at the screen's logical dpi, 96 without a screen). Anything
 // else is "not a supported picture". Sizes claimed by headers are checked
 // before any pixel memory is taken: at most 1 GiB decoded.
-QImage DecodePictureFile(const std::string& path);
+//
+// A file that decodes in full but has something odd about it (a fault a
+// reader recovers from, such as stray bytes between JPEG markers, or drawing
+// a metafile player cannot show) still decodes; when `warnings` is given,
+// one short phrase per oddity is added to it, for callers that tell the user
+// ("JPEG: 16 stray bytes before marker 0xE1"). Nothing is added for a file
+// that fails: its reason is the error's.
+QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings = nullptr);
 
 // The same from bytes already read; name is not needed to tell the kinds
 // apart (every kind has its signature) and is kept for callers' messages.
-QImage DecodePictureBytes(const QByteArray& data, const std::string& name);
+QImage DecodePictureBytes(const QByteArray& data, const std::string& name, PictureWarnings* warnings = nullptr);
 
 // A decoded picture as the engine's pixel source (raw rows available).
 class ImagePixelSource : public PixelSource {

@@ -23,6 +23,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <string>
+#include <vector>
 
 namespace zindrel {
 
@@ -36,6 +38,8 @@ bool IsMetafile(const QByteArray& data);
 // header, no size, a size over the limits, or more drawing work than a
 // picture can reasonably need (a hostile file). Unknown or damaged records
 // are skipped, never fatal.
-QImage RenderMetafile(const QByteArray& data, double dpi);
+// When `warnings` is given, drawing the file holds but the player does not
+// show is named there, one short phrase each.
+QImage RenderMetafile(const QByteArray& data, double dpi, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace zindrel
