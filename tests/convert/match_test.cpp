@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "convert/match.h"
+#include "convert/matcher.h"
 #include "core/errors.h"
 #include "support/tables.h"
 
@@ -28,7 +29,7 @@ GlyphTable EveryLevel(std::initializer_list<int> missing = {}) {
 // The glyph chosen by the matcher the run uses and by the plain reference
 // search over every candidate; the two must agree.
 int MatchBoth(const GlyphTable& table, const CellDensity& cell, int16_t quality) {
-  const int chosen = MatchGlyph(table, cell, quality);
+  const int chosen = Matcher(table).MatchGlyph(cell, quality);
   EXPECT_EQ(chosen, MatchGlyphPlain(table, cell, quality)) << "total " << cell.Total << " quality " << quality;
   return chosen;
 }
@@ -104,7 +105,7 @@ TEST(LevelWindow, ATableWithoutLevel84NeverClosesAndOverflows) {
   } catch (const RuntimeError& e) {
     EXPECT_EQ(e.kind(), ErrorKind::Overflow);
   }
-  EXPECT_THROW(MatchGlyph(table, Cell(5.0f, 20.0f), 2), RuntimeError);
+  EXPECT_THROW(Matcher(table).MatchGlyph(Cell(5.0f, 20.0f), 2), RuntimeError);
   EXPECT_THROW(MatchGlyphPlain(table, Cell(5.0f, 20.0f), 2), RuntimeError);
 }
 
@@ -151,7 +152,7 @@ TEST(Distance, OverflowRaises) {
     // The matchers meet the same distance and raise the same error.
     const GlyphTable both = TableOf({Flat("g", 0, 1), Flat("h", 0, 84)});
     cell.Total = 1.0f;
-    EXPECT_THROW(MatchGlyph(both, cell, 0), RuntimeError) << block;
+    EXPECT_THROW(Matcher(both).MatchGlyph(cell, 0), RuntimeError) << block;
     EXPECT_THROW(MatchGlyphPlain(both, cell, 0), RuntimeError) << block;
   }
 }
