@@ -11,20 +11,14 @@
 #include <initializer_list>
 #include <vector>
 
+#include "support/bytes.h"
+
 namespace mftest {
 
-inline void Put16(QByteArray& b, int v) {
-  b.append(static_cast<char>(v & 0xFF));
-  b.append(static_cast<char>((v >> 8) & 0xFF));
-}
-inline void Put32(QByteArray& b, int64_t v) {
-  for (int i = 0; i < 4; ++i) b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-inline void PutF32(QByteArray& b, float f) {
-  uint32_t bits;
-  std::memcpy(&bits, &f, 4);
-  Put32(b, bits);
-}
+using zindrel::testing::Put16;
+using zindrel::testing::Put32;
+using zindrel::testing::PutF32;
+
 inline uint32_t Ref(QColor c) { return static_cast<uint32_t>(c.red() | (c.green() << 8) | (c.blue() << 16)); }
 
 // A packed bitmap: info header, colour table, rows (bottom-up unless the
