@@ -50,10 +50,10 @@ TEST_P(MatchEquivalence, IndexedSearchPicksThePlainSearchsGlyph) {
     const auto plain = Capture([&] { return MatchGlyphPlain(table, cell, quality); });
     const auto fast = Capture([&] { return MatchGlyphIndexed(index, table, cell, quality, nullptr); });
     const auto memoised = Capture([&] { return MatchGlyphIndexed(index, table, cell, quality, &memo); });
-    const auto public_ = Capture([&] { return matcher.MatchGlyph(cell, quality); });
-    ASSERT_TRUE(plain == fast && plain == memoised && plain == public_)
+    const auto viaMatcher = Capture([&] { return matcher.MatchGlyph(cell, quality); });
+    ASSERT_TRUE(plain == fast && plain == memoised && plain == viaMatcher)
         << "cell " << k << " quality " << quality << " total " << cell.Total << ": plain " << Describe(plain)
-        << ", indexed " << Describe(fast) << ", memo " << Describe(memoised) << ", Matcher " << Describe(public_);
+        << ", indexed " << Describe(fast) << ", memo " << Describe(memoised) << ", Matcher " << Describe(viaMatcher);
   }
 }
 
