@@ -30,6 +30,21 @@ ZINDREL_INLINE int32_t KeyDistance(const CellKey& key, const std::array<int16_t,
   return d;
 }
 
+// The order in which both searches visit the groups of a candidate range,
+// given each group's lower bound: the most promising group first, for a
+// tight bound, then every group that might still hold a nearer glyph (or an
+// equally near one of lower index). search(i, best) searches group i.
+template <class Search>
+ZINDREL_INLINE int32_t VisitGroups(const int32_t* bound, int n, int32_t best, Search&& search) {
+  int start = 0;
+  for (int i = 1; i < n; ++i)
+    if (bound[i] < bound[start]) start = i;
+  if (bound[start] < best) best = search(start, best);
+  for (int i = 0; i < n; ++i)
+    if (bound[i] < best && i != start) best = search(i, best);
+  return best;
+}
+
 // The cell's key; false when a block lies too far off the glyphs' values.
 bool MakeCellKeyPortable(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key);
 // The least (distance, index) key over groups [g0, g1), starting from best.

@@ -153,13 +153,7 @@ ZINDREL_AVX2 int32_t SearchGroupsAvx2(const GlyphSearchIndex& index, const CellK
   }
   int32_t* gb = bound.data();
   for (int i = 0; i < n; i += 16) Bounds16Avx2(groupLow, groupHigh, index.groupFirstIndex(), g0 + i, q, gb + i);
-  int start = 0;
-  for (int i = 1; i < n; ++i)
-    if (gb[i] < gb[start]) start = i;
-  if (gb[start] < best) best = SearchGroupAvx2(index, g0 + start, q, best);
-  for (int i = 0; i < n; ++i)
-    if (gb[i] < best && i != start) best = SearchGroupAvx2(index, g0 + i, q, best);
-  return best;
+  return VisitGroups(gb, n, best, [&](int i, int32_t b) { return SearchGroupAvx2(index, g0 + i, q, b); });
 }
 
 }  // namespace zindrel::kernels

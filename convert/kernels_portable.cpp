@@ -131,16 +131,7 @@ int32_t SearchGroupsPortable(const GlyphSearchIndex& index, const CellKey& key, 
   }
   int32_t* gb = bound.data();
   BoxBounds(groupLow, groupHigh, index.groupFirstIndex() + g0, n, q.low, q.high, acc.data(), gb);
-  // The most promising group first, for a tight bound; then every group
-  // that might still hold a nearer glyph (or an equally near one of lower
-  // index).
-  int start = 0;
-  for (int i = 1; i < n; ++i)
-    if (gb[i] < gb[start]) start = i;
-  if (gb[start] < best) best = SearchGroup(index, g0 + start, q, best);
-  for (int i = 0; i < n; ++i)
-    if (gb[i] < best && i != start) best = SearchGroup(index, g0 + i, q, best);
-  return best;
+  return VisitGroups(gb, n, best, [&](int i, int32_t b) { return SearchGroup(index, g0 + i, q, b); });
 }
 
 }  // namespace zindrel::kernels

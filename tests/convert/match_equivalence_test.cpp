@@ -68,6 +68,20 @@ INSTANTIATE_TEST_SUITE_P(
                                          TableCase{TableKind::Distant, 14, 300}),
                        ::testing::Bool()));
 
+// On x86-64 with GCC or clang the AVX2 loops are built, and they run
+// exactly where the processor has AVX2 (unless switched off).
+TEST(VectorKernels, RunWhereTheProcessorHasAvx2) {
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+  __builtin_cpu_init();
+  EXPECT_EQ(VectorKernelsActive(), static_cast<bool>(__builtin_cpu_supports("avx2")));
+  SetVectorKernels(false);
+  EXPECT_FALSE(VectorKernelsActive());
+  SetVectorKernels(true);
+#else
+  EXPECT_FALSE(VectorKernelsActive());
+#endif
+}
+
 // A Matcher reads its table as it is when made; one made after a change sees
 // the change. Copies share the index and answer alike.
 TEST(Matcher, SeesTheTableAsItWasWhenMade) {
