@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -43,6 +44,23 @@ ZINDREL_INLINE int32_t VisitGroups(const int32_t* bound, int n, int32_t best, Se
   for (int i = 0; i < n; ++i)
     if (bound[i] < best && i != start) best = search(i, best);
   return best;
+}
+
+// The order in which both searches visit the buckets of one group, given the
+// group's kGroup bucket bounds (INT32_MAX past its last bucket): ascending
+// bounds, while a bound can still beat best. search(i, best) searches
+// bucket i of the group.
+template <class Search>
+ZINDREL_INLINE int32_t VisitBuckets(int32_t* bound, int32_t best, Search&& search) {
+  constexpr int kGroup = GlyphSearchIndex::kGroup;
+  for (;;) {
+    int pick = 0;
+    for (int i = 1; i < kGroup; ++i)
+      if (bound[i] < bound[pick]) pick = i;
+    if (bound[pick] >= best) return best;
+    best = search(pick, best);
+    bound[pick] = INT32_MAX;
+  }
 }
 
 // The cell's key; false when a block lies too far off the glyphs' values.

@@ -84,14 +84,7 @@ ZINDREL_AVX2 inline int32_t SearchGroupAvx2(const GlyphSearchIndex& index, int g
   alignas(32) int32_t bound[16];
   Bounds16Avx2(boxLow, boxHigh, index.boxFirstIndex(), b0, q, bound);
   for (int i = n; i < kGroup; ++i) bound[i] = INT32_MAX;
-  for (;;) {
-    int pick = 0;
-    for (int i = 1; i < kGroup; ++i)
-      if (bound[i] < bound[pick]) pick = i;
-    if (bound[pick] >= best) return best;
-    best = BucketBestAvx2(index.bucket(b0 + pick), q, best);
-    bound[pick] = INT32_MAX;
-  }
+  return VisitBuckets(bound, best, [&](int i, int32_t b) { return BucketBestAvx2(index.bucket(b0 + i), q, b); });
 }
 
 }  // namespace

@@ -74,14 +74,8 @@ ZINDREL_INLINE int32_t SearchGroup(const GlyphSearchIndex& index, int g, const Q
   int32_t bound[kGroup];
   BoxBounds(boxLow, boxHigh, index.boxFirstIndex() + b0, kGroup, q.low, q.high, acc, bound);
   for (int i = n; i < kGroup; ++i) bound[i] = INT32_MAX;
-  for (;;) {
-    int pick = 0;
-    for (int i = 1; i < kGroup; ++i)
-      if (bound[i] < bound[pick]) pick = i;
-    if (bound[pick] >= best) return best;
-    best = BucketBest(index.bucket(b0 + pick), q.low, q.half, best);
-    bound[pick] = INT32_MAX;
-  }
+  return VisitBuckets(bound, best,
+                      [&](int i, int32_t b) { return BucketBest(index.bucket(b0 + i), q.low, q.half, b); });
 }
 
 }  // namespace
