@@ -8,6 +8,7 @@
 
 #include "convert/run.h"
 #include "glyphs/glyph_table.h"
+#include "support/tables.h"
 
 namespace {
 
@@ -18,19 +19,16 @@ using zindrel::GlyphTable;
 // level windows widen; with `empty` none is, so they never close.
 GlyphTable MakeTable(bool sparse, bool empty) {
   GlyphTable table;
-  int16_t next = 1;
   for (int i = 1; i <= zindrel::GLYPH_COUNT; ++i) {
     const int16_t level = static_cast<int16_t>(1 + (static_cast<long>(i - 1) * 84) / zindrel::GLYPH_COUNT);
     std::array<int16_t, 10> v{};
     for (int m = 0; m < 9; ++m) v[m] = static_cast<int16_t>((i * 7 + m * 13) % 16);
     v[9] = level;
     table.SetGlyph(i, std::string(1, static_cast<char>('A' + i % 26)), v);
-    if (level >= next) {
-      if (!empty && (!sparse || level % 6 == 0 || level == 1 || level == 84))
-        table.SetLevelStart(level, static_cast<int16_t>(i));
-      next = static_cast<int16_t>(level + 1);
-    }
   }
+  zindrel::testing::IndexLevels(table, zindrel::GLYPH_COUNT, [&](int16_t level) {
+    return !empty && (!sparse || level % 6 == 0 || level == 1 || level == 84);
+  });
   table.DecodeTexts();
   return table;
 }

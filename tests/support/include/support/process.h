@@ -5,8 +5,6 @@
 // garbage bytes.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QByteArray>
 #include <QFile>
 #include <QProcess>
