@@ -1,5 +1,7 @@
 #include "bench_common.h"
 
+#include "support/tables.h"
+
 #include <QFile>
 #include <QPainter>
 #include <algorithm>
@@ -19,7 +21,6 @@ GlyphTable SyntheticTable() {
   levels[0] = 1;
   levels[GLYPH_COUNT - 1] = LEVEL_COUNT;
   std::sort(levels.begin(), levels.end());
-  int next = 1;
   for (int i = 1; i <= GLYPH_COUNT; ++i) {
     std::array<int16_t, 10> v{};
     // Nine values whose sum is near the level.
@@ -32,11 +33,8 @@ GlyphTable SyntheticTable() {
     }
     v[9] = static_cast<int16_t>(levels[i - 1]);
     table.SetGlyph(i, "\xB0\xA1", v);
-    if (levels[i - 1] >= next) {
-      table.SetLevelStart(levels[i - 1], static_cast<int16_t>(i));
-      next = levels[i - 1] + 1;
-    }
   }
+  testing::IndexLevels(table, GLYPH_COUNT);
   table.DecodeTexts();
   return table;
 }

@@ -7,8 +7,7 @@
 #
 # Environment:
 #   ZINDREL      the converter to time (default: BUILD_DIR/bin/zindrel-convert,
-#                which runs the fast engine; bin/zindrel-fast-convert adds
-#                --timings); it takes zindrel-convert's options
+#                which runs the fast engine); it takes zindrel-convert's options
 #   RUNS         paired runs per comparison (default 11); medians are reported
 #   CHAFA_RUNS   runs of chafa's Chinese-character mode (default 3 at cell size
 #                12, 1 at cell size 3); 0 leaves chafa out

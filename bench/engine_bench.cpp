@@ -96,11 +96,11 @@ void BM_MatchIndexed(benchmark::State& state) {
   const bool memoised = state.range(1) != 0;
   const auto& cells = MeasuredCells(12);
   const GlyphTable& table = BenchTable();
-  const auto index = SearchIndexFor(table);
+  const GlyphSearchIndex index(table);
   for (auto _ : state) {
     MatchMemo memo;  // fresh for every pass, as for every run
     for (const CellDensity& cell : cells)
-      benchmark::DoNotOptimize(MatchGlyphIndexed(*index, table, cell, q, memoised ? &memo : nullptr));
+      benchmark::DoNotOptimize(MatchGlyphIndexed(index, table, cell, q, memoised ? &memo : nullptr));
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(cells.size()));
 }
@@ -133,7 +133,8 @@ void BM_RunFast(benchmark::State& state) {
   const int threads = static_cast<int>(state.range(2));
   const PixelSource& src = SharedPicture().source;
   CountingHost host(src);
-  for (auto _ : state) ConvertPictureFast(BenchTable(), src, cs, q, 1.0f, host, threads);
+  const Matcher matcher(BenchTable());
+  for (auto _ : state) ConvertPictureFast(matcher, src, cs, q, 1.0f, host, threads);
   benchmark::DoNotOptimize(host.sum);
   state.SetItemsProcessed(state.iterations() * Cells(cs) * Cells(cs));
 }

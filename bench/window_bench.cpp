@@ -27,13 +27,13 @@ class BenchHost : public zindrel::RunHost {
   int16_t Quality() override { return 2; }
   float BrightnessFactor() override { return 1.0f; }
   const zindrel::PixelSource& Picture() override { return picture_; }
-  void AppendGlyph(int glyph) override { last_ = glyph; }
+  void AppendGlyph(int glyph) override { lastGlyph = glyph; }
   void EndRow() override {}
   bool AfterCell() override {
     if (pump_) zindrel::PumpEvents();
     return false;
   }
-  int last_ = 0;
+  int lastGlyph = 0;
 
  private:
   const zindrel::PixelSource& picture_;

@@ -43,13 +43,13 @@ ArtParameters ParametersOf(const Options& options) {
   return p;
 }
 
-GlyphRows ConvertPicture(const GlyphTable& table, const PixelSource& picture, const ArtParameters& parameters) {
+GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters) {
   GlyphRows rows;
   CollectingHost host(picture, parameters, rows);
   // The fast engine hands the host exactly the glyphs, rows and errors of
   // RunConversion; rows are shared among the processor's cores.
   const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  ConvertPictureFast(table, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
+  ConvertPictureFast(matcher, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
                      threads);
   return rows;
 }

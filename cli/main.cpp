@@ -18,7 +18,7 @@
 #include "cli/art_text.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "convert/fast_match.h"
+#include "convert/matcher.h"
 #include "core/errors.h"
 #include "glyphs/glyph_table.h"
 #include "metafile/metafile.h"
@@ -83,11 +83,12 @@ int Convert(const Options& o) {
     // picture decodes; a failing table is still reported before a failing
     // picture, as if the two were read one after the other.
     GlyphTable table;
+    std::unique_ptr<Matcher> matcher;
     std::exception_ptr tableError;
     std::thread loader([&] {
       try {
         table = LoadGlyphTable(tablePath);
-        SearchIndexFor(table);
+        matcher = std::make_unique<Matcher>(table);
       } catch (...) {
         tableError = std::current_exception();
       }
@@ -114,7 +115,7 @@ int Convert(const Options& o) {
 
     GlyphRows rows;
     try {
-      rows = ConvertPicture(table, picture, ParametersOf(o));
+      rows = ConvertPicture(*matcher, picture, ParametersOf(o));
     } catch (const RuntimeError& e) {
       if (e.kind() != ErrorKind::Overflow || !e.detail().empty()) throw;
       // A table without a glyph of level 1 or 84 lets a level window widen

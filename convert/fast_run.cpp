@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/numeric.h"
+#include "rules.h"
 #include "simd.h"
 
 // Why whole rows may use plain float arithmetic where MeasureCell rounds
@@ -30,10 +31,7 @@ constexpr int kMaxRowEdge = 64;
 ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
   for (int x = 0; x < n; ++x) {
     const uint32_t p = pixels[x];
-    const double red = static_cast<double>(static_cast<int32_t>((p >> 16) & 0xFF));
-    const double green = static_cast<double>(static_cast<int32_t>((p >> 8) & 0xFF));
-    const double blue = static_cast<double>(static_cast<int32_t>(p & 0xFF));
-    out[x] = static_cast<float>(0.6 * green + 0.3 * red + 0.1 * blue);
+    out[x] = rules::Luminance((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
   }
 }
 
@@ -138,20 +136,8 @@ int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t c
   }
   ScaleSums(sums, count * 9, cs);
   for (int j = 0; j < count; ++j) {
-    const float* v = sums + j * 9;
-    float total = 0.0f;
-    for (int b = 0; b < 9; ++b) total += v[b];
-    total *= brightnessFactor;
-    bool finite = std::isfinite(total);
-    if (!(total >= 1.0f)) total = 1.0f;
-    if (total > 84.0f) total = 84.0f;
-    CellDensity& cell = out[j];
-    cell.Total = total;
-    for (int b = 0; b < 9; ++b) {
-      cell.Block[b] = v[b] * brightnessFactor;
-      finite = finite && std::isfinite(cell.Block[b]);
-    }
-    if (!finite) return j;  // MeasureCell raises the floating-point error here
+    float bad = 0.0f;
+    if (!rules::FinishCell(sums + j * 9, brightnessFactor, out[j], &bad)) return j;  // MeasureCell raises here
   }
   return count;
 }
@@ -168,14 +154,14 @@ struct RowResult {
 };
 
 struct Worker {
+  explicit Worker(const Matcher& shared) : matcher(shared) {}
   RowScratch scratch;
   std::vector<CellDensity> cells;
-  MatchMemo memo;
+  Matcher matcher;  // shares the index, keeps its own memo
 };
 
 struct Job {
-  const GlyphTable& table;
-  const GlyphSearchIndex& index;
+  const Matcher& matcher;
   const PixelSource& picture;
   int16_t cellSize, quality;
   float brightness;
@@ -198,7 +184,7 @@ void ComputeRow(const Job& job, int16_t row, RowResult& result, Worker& w) {
       const CellDensity cell =
           column < measured ? w.cells[column]
                             : MeasureCell(job.picture, row, static_cast<int16_t>(column), job.cellSize, job.brightness);
-      result.glyphs[column] = static_cast<int16_t>(MatchGlyphIndexed(job.index, job.table, cell, job.quality, &w.memo));
+      result.glyphs[column] = static_cast<int16_t>(w.matcher.MatchGlyph(cell, job.quality));
     } catch (...) {
       result.failColumn = column;
       result.error = std::current_exception();
@@ -213,7 +199,7 @@ void ComputeRow(const Job& job, int16_t row, RowResult& result, Worker& w) {
 class RowPipeline {
  public:
   RowPipeline(const Job& job, int rows, int helpers)
-      : job_(job), rows_(rows), ring_(std::max(8, 4 * (helpers + 1))), results_(ring_) {
+      : job_(job), rows_(rows), ring_(std::max(8, 4 * (helpers + 1))), results_(ring_), own_(job.matcher) {
     for (int t = 0; t < helpers; ++t) threads_.emplace_back([this] { Work(); });
   }
   ~RowPipeline() {
@@ -246,7 +232,7 @@ class RowPipeline {
 
  private:
   void Work() {
-    Worker w;
+    Worker w(job_.matcher);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       changed_.wait(lock, [&] { return stop_ || next_ >= rows_ || next_ < released_ + ring_; });
@@ -286,21 +272,20 @@ class RowPipeline {
 
 }  // namespace
 
-RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize, int16_t quality,
+RunResult ConvertPictureFast(const Matcher& matcher, const PixelSource& picture, int16_t cellSize, int16_t quality,
                              float brightness, RunHost& out, int threads) {
-  const std::shared_ptr<const GlyphSearchIndex> index = SearchIndexFor(table);
   const int16_t lastRow = LastCellIndex(picture.Height(), cellSize);
   if (lastRow < 0) return RunResult::Finished;
   // The width is the same for every row, so is the last column; a bound that
   // does not fit raises at the start of row 0, as in RunConversion.
   const int16_t lastColumn = LastCellIndex(picture.Width(), cellSize);
   const Job job{
-      table, *index, picture, cellSize, quality, brightness, int{lastColumn} + 1, CanMeasureRows(picture, cellSize)};
+      matcher, picture, cellSize, quality, brightness, int{lastColumn} + 1, CanMeasureRows(picture, cellSize)};
 
   std::unique_ptr<RowPipeline> pipeline;
   if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads - 1);
   std::unique_ptr<Worker> own;  // the calling thread's, when it computes the rows itself
-  if (!pipeline) own = std::make_unique<Worker>();
+  if (!pipeline) own = std::make_unique<Worker>(matcher);
   RowResult ownRow;
 
   int current = 0;

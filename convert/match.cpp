@@ -1,6 +1,5 @@
 #include "convert/match.h"
 
-#include "convert/fast_match.h"
 #include "core/numeric.h"
 
 namespace zindrel {
@@ -9,10 +8,7 @@ LevelWindow FindLevelWindow(const GlyphTable& table, float total, int16_t qualit
   LevelWindow window;
   int16_t w = 0;
   for (;;) {
-    const float x = StoreF32(static_cast<double>(total) - quality - w);
-    window.lowerLevel = ToInt32(MaxOf(x, 1));
-    const float y = StoreF32(static_cast<double>(quality) + total + w);
-    window.upperLevel = ToInt32(MaxOf(MinOf(y, 84), 1));
+    LevelWindowPass(total, quality, w, window.lowerLevel, window.upperLevel);
     window.lowerStart = table.LevelStart(window.lowerLevel);
     window.upperStart = table.LevelStart(window.upperLevel);
     w = Add16(w, 1);
@@ -27,12 +23,6 @@ int16_t GlyphDistance(const GlyphTable& table, const CellDensity& cell, int n) {
     d = Add16(d, Mul16(diff, diff));
   }
   return d;
-}
-
-int MatchGlyph(const GlyphTable& table, const CellDensity& cell, int16_t quality) {
-  const std::shared_ptr<const GlyphSearchIndex> index = SearchIndexFor(table);
-  thread_local MatchMemo memo;
-  return MatchGlyphIndexed(*index, table, cell, quality, &memo);
 }
 
 int MatchGlyphPlain(const GlyphTable& table, const CellDensity& cell, int16_t quality) {

@@ -1,6 +1,7 @@
 #include "convert/measure.h"
 
 #include "core/numeric.h"
+#include "rules.h"
 
 namespace zindrel {
 
@@ -8,39 +9,18 @@ int16_t SubBlockEdge(int16_t cellSize) { return Add16(ToInt16(static_cast<double
 
 namespace {
 
-// 0.6 g, 0.3 r and 0.1 b as the double products the formula forms; adding
-// table entries in the same order gives the same double as the formula.
-struct LuminanceTables {
-  double green[256], red[256], blue[256];
-  LuminanceTables() {
-    for (int v = 0; v < 256; ++v) {
-      green[v] = 0.6 * v;
-      red[v] = 0.3 * v;
-      blue[v] = 0.1 * v;
-    }
-  }
-};
-const LuminanceTables kLum;
-
-inline float LuminanceRgb(uint32_t r, uint32_t g, uint32_t b) {
-  return static_cast<float>(kLum.green[g] + kLum.red[r] + kLum.blue[b]);
-}
-
-// Turns the nine sums into the cell's result: scale, brightness, clamp.
+// Turns the nine sums into the cell's result: each sum scaled to the 0..15
+// scale (times 9, divided by the cell size twice, times 15 / 255, every step
+// stored as a float), then the brightness step and the clamp.
 CellDensity Finish(const std::array<float, 9>& sums, int16_t cellSize, float brightnessFactor) {
-  CellDensity cell;
-  float total = 0.0f;
+  std::array<float, 9> values{};
   for (int b = 0; b < 9; ++b) {
-    float value = StoreF32(DivideF(DivideF(static_cast<double>(sums[b]) * 9.0, cellSize), cellSize));
-    value = StoreF32(static_cast<double>(value) * 15.0 / 255.0);
-    cell.Block[b] = value;
-    total = StoreF32(static_cast<double>(total) + value);
+    const float scaled = StoreF32(DivideF(DivideF(static_cast<double>(sums[b]) * 9.0, cellSize), cellSize));
+    values[b] = StoreF32(static_cast<double>(scaled) * 15.0 / 255.0);
   }
-  total = StoreF32(static_cast<double>(total) * brightnessFactor);
-  if (!(total >= 1.0f)) total = 1.0f;
-  if (total > 84.0f) total = 84.0f;
-  cell.Total = total;
-  for (float& value : cell.Block) value = StoreF32(static_cast<double>(value) * brightnessFactor);
+  CellDensity cell;
+  float bad = 0.0f;
+  if (!rules::FinishCell(values.data(), brightnessFactor, cell, &bad)) StoreF32(bad);  // raises
   return cell;
 }
 
@@ -52,7 +32,7 @@ float Luminance(int32_t colour) {
   const uint32_t red = static_cast<uint32_t>(colour) & 255u;
   const uint32_t green = static_cast<uint32_t>(q) & 255u;
   const uint32_t blue = static_cast<uint32_t>(q >> 8) & 255u;
-  return static_cast<float>(0.6 * green + 0.3 * red + 0.1 * blue);
+  return rules::Luminance(red, green, blue);
 }
 
 CellDensity MeasureCellByPoint(const PixelSource& picture, int16_t row, int16_t column, int16_t cellSize,
@@ -101,7 +81,7 @@ CellDensity MeasureCell(const PixelSource& picture, int16_t row, int16_t column,
           float lum = 255.0f;
           if (line && x < width) {
             const uint32_t p = line[x];
-            lum = LuminanceRgb((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
+            lum = rules::Luminance((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
           }
           sum = static_cast<float>(static_cast<double>(sum) + lum);
         }

@@ -10,6 +10,15 @@
 #define ZINDREL_CLONES
 #endif
 
+// The AVX2 search loops (kernels_avx2.cpp) are built on x86-64 by GCC and
+// clang, which both compile single functions for AVX2 and tell at run time
+// whether the processor has it.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+#define ZINDREL_AVX2_KERNELS 1
+#else
+#define ZINDREL_AVX2_KERNELS 0
+#endif
+
 #if defined(__GNUC__) || defined(__clang__)
 #define ZINDREL_INLINE inline __attribute__((always_inline))
 #elif defined(_MSC_VER)

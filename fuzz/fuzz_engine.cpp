@@ -8,6 +8,7 @@
 
 #include "convert/run.h"
 #include "glyphs/glyph_table.h"
+#include "support/tables.h"
 
 namespace {
 
@@ -18,19 +19,16 @@ using zindrel::GlyphTable;
 // level windows widen; with `empty` none is, so they never close.
 GlyphTable MakeTable(bool sparse, bool empty) {
   GlyphTable table;
-  int16_t next = 1;
   for (int i = 1; i <= zindrel::GLYPH_COUNT; ++i) {
     const int16_t level = static_cast<int16_t>(1 + (static_cast<long>(i - 1) * 84) / zindrel::GLYPH_COUNT);
     std::array<int16_t, 10> v{};
     for (int m = 0; m < 9; ++m) v[m] = static_cast<int16_t>((i * 7 + m * 13) % 16);
     v[9] = level;
     table.SetGlyph(i, std::string(1, static_cast<char>('A' + i % 26)), v);
-    if (level >= next) {
-      if (!empty && (!sparse || level % 6 == 0 || level == 1 || level == 84))
-        table.SetLevelStart(level, static_cast<int16_t>(i));
-      next = static_cast<int16_t>(level + 1);
-    }
   }
+  zindrel::testing::IndexLevels(table, zindrel::GLYPH_COUNT, [&](int16_t level) {
+    return !empty && (!sparse || level % 6 == 0 || level == 1 || level == 84);
+  });
   table.DecodeTexts();
   return table;
 }
@@ -66,12 +64,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const GlyphTable full = MakeTable(false, false);
   static const GlyphTable sparse = MakeTable(true, false);
   static const GlyphTable none = MakeTable(false, true);
+  // One Matcher per table for the whole process, as the window keeps one.
+  static zindrel::Matcher fullMatcher(full), sparseMatcher(sparse), noneMatcher(none);
   if (size < 7) return 0;
   const int width = 1 + data[0] % 48, height = 1 + data[1] % 48;
   const int16_t cell = static_cast<int16_t>(3 + data[2] % 28);
   const int16_t quality = static_cast<int16_t>(data[3] % 11);
   const float brightness = static_cast<float>(40 + data[4] % 81) / 100.0f;
-  const GlyphTable& table = data[5] % 3 == 0 ? full : data[5] % 3 == 1 ? sparse : none;
+  zindrel::Matcher& matcher = data[5] % 3 == 0 ? fullMatcher : data[5] % 3 == 1 ? sparseMatcher : noneMatcher;
   const long stopAfter = data[6] % 4 == 0 ? data[6] / 4 : 0;
   data += 7;
   size -= 7;
@@ -100,7 +100,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Host host(pass == 0 ? static_cast<const zindrel::PixelSource&>(source) : plain, cell, quality, brightness,
               stopAfter);
     try {
-      const zindrel::RunResult r = zindrel::RunConversion(table, host);
+      const zindrel::RunResult r = zindrel::RunConversion(matcher, host);
       outcome[pass] = r == zindrel::RunResult::Finished ? 1 : 2;
     } catch (const zindrel::RuntimeError& e) {
       outcome[pass] = 100 + e.number();

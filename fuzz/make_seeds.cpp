@@ -10,6 +10,7 @@
 
 #include "picture_kinds.h"
 #include "support/sample_files.h"
+#include "support/tables.h"
 
 namespace s = zindrel::samples;
 
@@ -47,13 +48,17 @@ int main(int argc, char** argv) {
   using C = s::BmpCompression;
 
   // Glyph tables: short ones (they end early) and one whole table per layout.
-  Write("glyph_table", "three-records", QByteArray::fromStdString(s::MakeTable(3)));
-  Write("glyph_table", "blanks", QByteArray::fromStdString(s::MakeTable(5, s::TableLayout::Blanks)));
-  Write("glyph_table", "one-per-line", QByteArray::fromStdString(s::MakeTable(4, s::TableLayout::OnePerLine)));
-  Write("glyph_table", "bare-cr", QByteArray::fromStdString(s::MakeTable(4, s::TableLayout::Commas, "\r")));
-  Write("glyph_table", "bare-lf", QByteArray::fromStdString(s::MakeTable(4, s::TableLayout::Commas, "\n")));
-  Write("glyph_table", "whole", QByteArray::fromStdString(s::MakeTable(14924)));
-  Write("glyph_table", "whole-tail", QByteArray::fromStdString(s::MakeTable(14924) + "junk\r\n1,2"));
+  Write("glyph_table", "three-records", QByteArray::fromStdString(zindrel::testing::TableBytes(3)));
+  Write("glyph_table", "blanks",
+        QByteArray::fromStdString(zindrel::testing::TableBytes(5, zindrel::testing::NumberLayout::Blanks)));
+  Write("glyph_table", "one-per-line",
+        QByteArray::fromStdString(zindrel::testing::TableBytes(4, zindrel::testing::NumberLayout::OnePerLine)));
+  Write("glyph_table", "bare-cr",
+        QByteArray::fromStdString(zindrel::testing::TableBytes(4, zindrel::testing::NumberLayout::Commas, "\r")));
+  Write("glyph_table", "bare-lf",
+        QByteArray::fromStdString(zindrel::testing::TableBytes(4, zindrel::testing::NumberLayout::Commas, "\n")));
+  Write("glyph_table", "whole", QByteArray::fromStdString(zindrel::testing::TableBytes(14924)));
+  Write("glyph_table", "whole-tail", QByteArray::fromStdString(zindrel::testing::TableBytes(14924) + "junk\r\n1,2"));
 
   // Bitmaps of every depth and header, plain and run-length encoded.
   for (int bpp : {1, 4, 8, 24, 32}) Picture(QString("bmp-%1").arg(bpp), "bmp", Bmp(9, 5, bpp));

@@ -15,9 +15,7 @@ build=${ZINDREL_FUZZ_BUILD:-$root/build-fuzz}
 jobs=${ZINDREL_FUZZ_JOBS:-2}
 
 if [ ! -f "$build/build.ninja" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_CXX_COMPILER=clang++ -DZINDREL_FUZZ=ON \
-    -DZINDREL_BUILD_TESTS=OFF -DZINDREL_BUILD_BENCH=OFF -DZINDREL_BUILD_GUI=OFF >"$build.configure.log" 2>&1 \
+  (cd "$root" && cmake --preset fuzz -B "$build") >"$build.configure.log" 2>&1 \
     || { echo "fuzz: configure failed, see $build.configure.log"; exit 1; }
 fi
 all_targets=$(sed -n 's/^build bin\/\(fuzz_[a-z0-9_]*\): .*/\1/p' "$build/build.ninja" | sort -u)

@@ -10,14 +10,12 @@ GlyphTable::GlyphTable()
 
 void GlyphTable::SetGlyph(int i, std::string gbkText, const std::array<int16_t, 10>& values) {
   CheckGlyph(i);
-  cache_.Reset();
   text_[i] = std::move(gbkText);
   for (int m = 1; m <= 10; ++m) density_[i][m] = values[m - 1];
 }
 
 void GlyphTable::SetLevelStart(int level, int16_t index) {
   if (level < 1 || level > LEVEL_COUNT) Raise(ErrorKind::OutOfRange);
-  cache_.Reset();
   levelStart_[level] = index;
 }
 

@@ -302,7 +302,8 @@ void Form1::CmdProcess_Click() {
   RunHostImpl host(*this, generation);
   ++runDepth_;
   try {
-    const RunResult result = RunConversion(table_, host);
+    if (!matcher_) matcher_ = std::make_unique<Matcher>(table_);
+    const RunResult result = RunConversion(*matcher_, host);
     --runDepth_;
     FlushText();
     // A stopped run leaves the button alone: a cancel has restored it, a

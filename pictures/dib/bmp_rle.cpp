@@ -4,79 +4,13 @@
 
 #include "core/errors.h"
 #include "dib/bmp_file.h"
+#include "dib/rle.h"
 
 namespace zindrel {
 
 namespace {
 
 [[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
-
-[[noreturn]] void BadStream(size_t at, const std::string& why) {
-  Invalid("run-length data at byte " + std::to_string(at) + ": " + why);
-}
-
-// Walks the stream once. Without a picture it only checks the stream, so a
-// malformed file is refused before any pixel memory is taken; with one it
-// writes the pixels, rows counted from the bottom as the stream stores them.
-void WalkStream(const BmpHeader& header, const unsigned char* data, size_t size, const QRgb* colours, QImage* image) {
-  const int64_t width = header.width, height = header.height;
-  const bool nibbles = header.compression == kBmpRle4;
-  uchar* bits = image ? image->bits() : nullptr;
-  const qsizetype stride = image ? image->bytesPerLine() : 0;
-  int64_t x = 0, row = 0;
-  QRgb* line = nullptr;
-
-  // Checks that count pixels fit at the current position.
-  auto reserve = [&](size_t at, int64_t count) {
-    if (row >= height) BadStream(at, "pixels past the last row");
-    if (x + count > width)
-      BadStream(at,
-                "a run of " + std::to_string(count) + " pixels passes the end of a row of " + std::to_string(width));
-    if (bits) line = reinterpret_cast<QRgb*>(bits + static_cast<qsizetype>(height - 1 - row) * stride);
-  };
-  auto put = [&](unsigned index) {
-    if (line) line[x] = colours[index];
-    ++x;
-  };
-
-  size_t pos = header.pixelOffset;
-  for (;;) {
-    const size_t at = pos;
-    if (size - pos < 2) {
-      // A stream may stop without its end mark once every row is written.
-      if (row >= height || (row == height - 1 && x == width)) return;
-      BadStream(at, "the data ends before the end of the bitmap");
-    }
-    const unsigned count = data[pos], code = data[pos + 1];
-    pos += 2;
-    if (count > 0) {
-      reserve(at, count);
-      for (unsigned i = 0; i < count; ++i) put(!nibbles ? code : (i & 1) ? (code & 15) : (code >> 4));
-    } else if (code == 0) {  // end of line
-      x = 0;
-      ++row;
-    } else if (code == 1) {  // end of bitmap
-      return;
-    } else if (code == 2) {  // delta
-      if (size - pos < 2) BadStream(at, "a delta cut short");
-      x += data[pos];
-      row += data[pos + 1];
-      pos += 2;
-      if (x > width) BadStream(at, "a delta moves past the end of the row");
-      if (row >= height) BadStream(at, "a delta moves past the last row");
-    } else {  // absolute mode
-      const size_t bytes = nibbles ? (code + 1) / 2 : code;
-      reserve(at, code);
-      if (size - pos < bytes) BadStream(at, "an absolute run of " + std::to_string(code) + " pixels cut short");
-      for (unsigned i = 0; i < code; ++i) {
-        const unsigned char b = data[pos + (nibbles ? i / 2 : i)];
-        put(!nibbles ? b : (i & 1) ? (b & 15) : (b >> 4));
-      }
-      pos += bytes + (bytes & 1);  // absolute runs keep 16-bit alignment
-      if (pos > size) pos = size;
-    }
-  }
-}
 
 }  // namespace
 
@@ -102,13 +36,21 @@ QImage DecodeRunLengthBmp(const unsigned char* data, size_t size) {
     colours[i] = qRgb(e[2], e[1], e[0]);
   }
 
-  WalkStream(header, data, size, colours, nullptr);
+  // The stream is checked whole before any pixel memory is taken, then
+  // walked again to write the pixels.
+  const bool nibbles = header.compression == kBmpRle4;
+  dib::WalkRle(data, header.pixelOffset, size, header.width, header.height, nibbles, dib::RleMode::Strict,
+               [](int64_t, int64_t, unsigned) {});
   QImage image(static_cast<int>(header.width), static_cast<int>(header.height), QImage::Format_RGB32);
   if (image.isNull())
     Raise(ErrorKind::OutOfMemory, "(no memory for a picture of " + std::to_string(header.width) + " x " +
                                       std::to_string(header.height) + " pixels)");
   image.fill(colours[0]);
-  WalkStream(header, data, size, colours, &image);
+  const int height = image.height();
+  dib::WalkRle(data, header.pixelOffset, size, header.width, header.height, nibbles, dib::RleMode::Strict,
+               [&](int64_t x, int64_t row, unsigned index) {
+                 reinterpret_cast<QRgb*>(image.scanLine(height - 1 - static_cast<int>(row)))[x] = colours[index];
+               });
   return image;
 }
 

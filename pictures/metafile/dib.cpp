@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <algorithm>
 
+#include "dib/rle.h"
+
 namespace zindrel::metafile {
 
 namespace {
@@ -98,44 +100,18 @@ QVector<QRgb> ReadColourTable(Bytes info, const Header& h, const DibOptions& opt
   return table;
 }
 
-// Run-length rows: every pixel a delta or an early end skips stays index 0.
+// Run-length rows, read leniently: every pixel a delta or an early end
+// skips stays index 0.
 QImage DecodeRle(Bytes bits, const Header& h, bool four_bit) {
   if (h.height < 0) return {};
   const int width = static_cast<int>(h.width), height = static_cast<int>(h.height);
   QImage image(width, height, QImage::Format_Indexed8);
   if (image.isNull()) return {};
   image.fill(0);
-  int x = 0, y = 0;  // y counts from the bottom row
-  size_t at = 0;
-  auto put = [&](int index) {
-    if (x < width && y < height) image.scanLine(height - 1 - y)[x] = static_cast<uchar>(index);
-    ++x;
-  };
-  while (at + 1 < bits.size() && y < height) {
-    const int count = bits.U8(at), value = bits.U8(at + 1);
-    at += 2;
-    if (count > 0) {
-      for (int i = 0; i < count; ++i) put(four_bit ? ((i & 1) ? (value & 15) : (value >> 4)) : value);
-    } else if (value == 0) {
-      x = 0;
-      ++y;
-    } else if (value == 1) {
-      break;
-    } else if (value == 2) {
-      if (at + 1 >= bits.size()) break;
-      x += bits.U8(at);
-      y += bits.U8(at + 1);
-      at += 2;
-    } else {
-      const size_t bytes = four_bit ? (static_cast<size_t>(value) + 1) / 2 : static_cast<size_t>(value);
-      if (!bits.Has(at, bytes)) break;
-      for (int i = 0; i < value; ++i) {
-        const int byte = bits.U8(at + (four_bit ? i / 2 : i));
-        put(four_bit ? ((i & 1) ? (byte & 15) : (byte >> 4)) : byte);
-      }
-      at += (bytes + 1) & ~size_t(1);  // runs are padded to a 16-bit boundary
-    }
-  }
+  dib::WalkRle(bits.data(), 0, bits.size(), width, height, four_bit, dib::RleMode::Lenient,
+               [&](int64_t x, int64_t row, unsigned index) {
+                 image.scanLine(height - 1 - static_cast<int>(row))[x] = static_cast<uchar>(index);
+               });
   return image;
 }
 

@@ -12,6 +12,7 @@
 #include "glyphs/glyph_table.h"
 #include "support/process.h"
 #include "support/sample_files.h"
+#include "support/tables.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -25,13 +26,7 @@ namespace {
 namespace s = samples;
 using hostile::Scratch;
 
-std::string Program() {
-#ifdef _WIN32
-  return hostile::BinDir() + "/zindrel-convert.exe";
-#else
-  return hostile::BinDir() + "/zindrel-convert";
-#endif
-}
+std::string Program() { return testing::ProgramPath("zindrel-convert"); }
 
 QByteArray Cut(const QByteArray& whole) { return whole.left(whole.size() / 2); }
 
@@ -162,24 +157,25 @@ const CliCase kCases[] = {
      "table", "input past end of file in record 1"},
     {"TableLfOnly",
      [](const Scratch& sc, auto& p, auto&) {
-       return RunFiles{p, sc.Write("lf.han", s::MakeTable(GLYPH_COUNT, s::TableLayout::Commas, "\n")), {}};
+       return RunFiles{
+           p, sc.Write("lf.han", testing::TableBytes(GLYPH_COUNT, testing::NumberLayout::Commas, "\n")), {}};
      },
      "table", "input past end of file in record 1"},
     {"TableOf14923Records",
      [](const Scratch& sc, auto& p, auto&) {
-       return RunFiles{p, sc.Write("short.han", s::MakeTable(14923)), {}};
+       return RunFiles{p, sc.Write("short.han", testing::TableBytes(14923)), {}};
      },
      "table", "input past end of file in record 14924"},
     {"TableWithLevel85",
      [](const Scratch& sc, auto& p, auto&) {
-       std::string t = s::MakeTable(GLYPH_COUNT);
+       std::string t = testing::TableBytes(GLYPH_COUNT);
        t.replace(t.find(",1\r\n"), 4, ",85\r\n");
        return RunFiles{p, sc.Write("level85.han", t), {}};
      },
      "table", "subscript out of range in record 1"},
     {"TableWith32768",
      [](const Scratch& sc, auto& p, auto&) {
-       std::string t = s::MakeTable(GLYPH_COUNT);
+       std::string t = testing::TableBytes(GLYPH_COUNT);
        t.replace(t.find(",1\r\n"), 4, ",32768\r\n");
        return RunFiles{p, sc.Write("big.han", t), {}};
      },
@@ -191,7 +187,7 @@ const CliCase kCases[] = {
      "table", ""},
     {"TableWithEndlessLine",
      [](const Scratch& sc, auto& p, auto&) {
-       return RunFiles{p, sc.Write("endless.han", s::MakeTable(2) + std::string(8 << 20, 'x') + "\r\n"), {}};
+       return RunFiles{p, sc.Write("endless.han", testing::TableBytes(2) + std::string(8 << 20, 'x') + "\r\n"), {}};
      },
      "table", "invalid file format in record 3 (a line longer than 64 KiB)"},
 #ifndef _WIN32
@@ -209,7 +205,7 @@ class CliFixture : public ::testing::Test {
   static void SetUpTestSuite() {
     hostile::EnsureGuiApp();
     shared_ = new Scratch;
-    table_ = shared_->Write("Data.han", s::MakeTable(GLYPH_COUNT));
+    table_ = shared_->Write("Data.han", testing::TableBytes(GLYPH_COUNT));
     picture_ = shared_->Write("good.bmp", LongBmp(48, 36));
   }
   static void TearDownTestSuite() {
@@ -283,7 +279,9 @@ TEST_P(DeviceOutput, IsWrittenIntoAndStaysADevice) {
   ASSERT_TRUE(r.finished);
   ASSERT_FALSE(r.crashed);
   EXPECT_EQ(r.exitCode, c.exitCode) << Str(r.err);
-  if (c.exitCode) EXPECT_EQ(Str(r.err).rfind("zindrel-convert: " + device + ": " + c.reason, 0), 0u) << Str(r.err);
+  if (c.exitCode) {
+    EXPECT_EQ(Str(r.err).rfind("zindrel-convert: " + device + ": " + c.reason, 0), 0u) << Str(r.err);
+  }
   struct stat st {};
   ASSERT_EQ(stat(device.c_str(), &st), 0);
   EXPECT_TRUE(S_ISCHR(st.st_mode)) << device << " is no longer a device";

@@ -16,6 +16,7 @@
 #include "core/numeric.h"
 #include "glyphs/glyph_table.h"
 #include "pictures/picture.h"
+#include "support/process.h"
 #include "support/tables.h"
 
 #include "support/metafile_writer.h"
@@ -25,13 +26,7 @@ namespace {
 
 using testing::Record;
 
-QString Program() {
-  QString path = qEnvironmentVariable("ZINDREL_BIN_DIR") + "/zindrel-convert";
-#ifdef _WIN32
-  path += ".exe";
-#endif
-  return path;
-}
+QString Program() { return QString::fromStdString(testing::ProgramPath("zindrel-convert")); }
 
 struct Outcome {
   int code = -1;
@@ -40,20 +35,18 @@ struct Outcome {
 
 Outcome RunCli(const QStringList& args, const QByteArray& input = {}, const QString& stdoutFile = {},
                const QStringList& unset = {}) {
-  QProcess process;
-  if (!stdoutFile.isEmpty()) process.setStandardOutputFile(stdoutFile);
-  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-  for (const QString& name : unset) environment.remove(name);
-  process.setProcessEnvironment(environment);
-  process.start(Program(), args);
-  EXPECT_TRUE(process.waitForStarted(20000)) << Program().toStdString();
-  process.write(input);
-  process.closeWriteChannel();
-  EXPECT_TRUE(process.waitForFinished(120000));
+  testing::RunOptions options;
+  options.input = input;
+  options.stdoutFile = stdoutFile;
+  options.unset = unset;
+  options.seconds = 120;
+  const testing::ProgramResult r = testing::RunProgram(Program().toStdString(), args, options);
+  EXPECT_TRUE(r.started) << Program().toStdString();
+  EXPECT_TRUE(r.finished);
   Outcome o;
-  o.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-  o.out = process.readAllStandardOutput();
-  o.err = process.readAllStandardError();
+  o.code = r.crashed ? -2 : r.exitCode;
+  o.out = r.out;
+  o.err = r.err;
   return o;
 }
 
@@ -412,7 +405,7 @@ TEST_F(ConvertCli, PngOfTheArtAlongsideTheText) {
 }
 
 TEST_F(ConvertCli, DefaultTableBesideTheProgram) {
-  const QString shipped = qEnvironmentVariable("ZINDREL_BIN_DIR") + "/Data.han";
+  const QString shipped = QString::fromStdString(testing::BinDir() + "/Data.han");
   if (!QFile::exists(shipped)) GTEST_SKIP() << "no Data.han beside the program in this build";
   const Outcome o = RunCli({"-e", "gbk", Q(png_)});
   EXPECT_EQ(o.code, 0) << Str(o.err);

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "convert/fast_match.h"
+#include "convert/matcher.h"
 #include "random_tables.h"
 
 namespace zindrel {
@@ -30,8 +30,9 @@ TEST_P(MatchEquivalence, IndexedSearchPicksThePlainSearchsGlyph) {
   const TableCase& c = std::get<0>(GetParam());
   SetVectorKernels(std::get<1>(GetParam()));
   const GlyphTable table = speedtest::RandomTable(c.kind, c.seed);
-  const auto index = SearchIndexFor(table);
+  const GlyphSearchIndex index(table);
   MatchMemo memo;
+  Matcher matcher(table);
   std::mt19937 rng(c.seed * 7919u + 1u);
   std::vector<std::pair<CellDensity, int16_t>> seen;
   for (int k = 0; k < c.cells; ++k) {
@@ -47,12 +48,12 @@ TEST_P(MatchEquivalence, IndexedSearchPicksThePlainSearchsGlyph) {
     const CellDensity& cell = probe.first;
     const int16_t quality = probe.second;
     const auto plain = Capture([&] { return MatchGlyphPlain(table, cell, quality); });
-    const auto fast = Capture([&] { return MatchGlyphIndexed(*index, table, cell, quality, nullptr); });
-    const auto memoised = Capture([&] { return MatchGlyphIndexed(*index, table, cell, quality, &memo); });
-    const auto public_ = Capture([&] { return MatchGlyph(table, cell, quality); });
-    ASSERT_TRUE(plain == fast && plain == memoised && plain == public_)
+    const auto fast = Capture([&] { return MatchGlyphIndexed(index, table, cell, quality, nullptr); });
+    const auto memoised = Capture([&] { return MatchGlyphIndexed(index, table, cell, quality, &memo); });
+    const auto viaMatcher = Capture([&] { return matcher.MatchGlyph(cell, quality); });
+    ASSERT_TRUE(plain == fast && plain == memoised && plain == viaMatcher)
         << "cell " << k << " quality " << quality << " total " << cell.Total << ": plain " << Describe(plain)
-        << ", indexed " << Describe(fast) << ", memo " << Describe(memoised) << ", MatchGlyph " << Describe(public_);
+        << ", indexed " << Describe(fast) << ", memo " << Describe(memoised) << ", Matcher " << Describe(viaMatcher);
   }
 }
 
@@ -67,24 +68,42 @@ INSTANTIATE_TEST_SUITE_P(
                                          TableCase{TableKind::Distant, 14, 300}),
                        ::testing::Bool()));
 
-// A table changed after its index was built gets a fresh index.
-TEST(SearchIndex, FollowsChangesToTheTable) {
+// On x86-64 with GCC or clang the AVX2 loops are built, and they run
+// exactly where the processor has AVX2 (unless switched off).
+TEST(VectorKernels, RunWhereTheProcessorHasAvx2) {
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+  __builtin_cpu_init();
+  EXPECT_EQ(VectorKernelsActive(), static_cast<bool>(__builtin_cpu_supports("avx2")));
+  SetVectorKernels(false);
+  EXPECT_FALSE(VectorKernelsActive());
+  SetVectorKernels(true);
+#else
+  EXPECT_FALSE(VectorKernelsActive());
+#endif
+}
+
+// A Matcher reads its table as it is when made; one made after a change sees
+// the change. Copies share the index and answer alike.
+TEST(Matcher, SeesTheTableAsItWasWhenMade) {
   GlyphTable table = speedtest::RandomTable(TableKind::Plain, 21);
   CellDensity cell;
   cell.Block.fill(3.0f);
   cell.Total = 27.0f;
-  const int before = MatchGlyph(table, cell, 2);
+  Matcher first(table);
+  const int before = first.MatchGlyph(cell, 2);
   ASSERT_NE(before, 0);
-  const auto first = SearchIndexFor(table);
+  Matcher copy(first);
+  EXPECT_EQ(&copy.index(), &first.index());
+  EXPECT_EQ(copy.MatchGlyph(cell, 2), before);
   std::array<int16_t, 10> values{};
   values.fill(3);
   values[9] = table.GlyphDensity(before, 10);
   // An exact copy of the cell at a lower index of the same run wins.
   const int lowest = table.LevelStart(values[9]);
   table.SetGlyph(lowest, "x", values);
-  EXPECT_NE(SearchIndexFor(table).get(), first.get());
-  EXPECT_EQ(MatchGlyph(table, cell, 2), MatchGlyphPlain(table, cell, 2));
-  EXPECT_EQ(MatchGlyph(table, cell, 2), lowest);
+  Matcher after(table);
+  EXPECT_EQ(after.MatchGlyph(cell, 2), MatchGlyphPlain(table, cell, 2));
+  EXPECT_EQ(after.MatchGlyph(cell, 2), lowest);
 }
 
 }  // namespace
@@ -100,7 +119,7 @@ class LevelWindowShortcuts : public ::testing::TestWithParam<TableKind> {};
 
 TEST_P(LevelWindowShortcuts, AgreeWithFindLevelWindow) {
   const GlyphTable table = speedtest::RandomTable(GetParam(), 31);
-  const auto index = SearchIndexFor(table);
+  const GlyphSearchIndex index(table);
   MatchMemo memo;
   std::mt19937 rng(77);
   auto uni = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
@@ -125,14 +144,14 @@ TEST_P(LevelWindowShortcuts, AgreeWithFindLevelWindow) {
     } catch (const RuntimeError&) {
     }
     int lower = 0, upper = 0;
-    if (FastLevelWindow(*index, total, quality, lower, upper)) {
+    if (FastLevelWindow(index, total, quality, lower, upper)) {
       ASSERT_TRUE(expected) << "total " << total;
       EXPECT_EQ(lower, expected->lowerLevel) << "total " << total << " quality " << quality;
       EXPECT_EQ(upper, expected->upperLevel) << "total " << total << " quality " << quality;
     } else {
       EXPECT_FALSE(expected) << "total " << total;
     }
-    if (memo.Window(*index, total, quality, lower, upper)) {
+    if (memo.Window(index, total, quality, lower, upper)) {
       ++shortcuts;
       ASSERT_TRUE(expected) << "total " << total;
       EXPECT_EQ(lower, expected->lowerLevel) << "total " << std::hexfloat << total << " quality " << quality;

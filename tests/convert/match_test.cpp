@@ -5,7 +5,9 @@
 #include <cmath>
 
 #include "convert/match.h"
+#include "convert/matcher.h"
 #include "core/errors.h"
+#include "support/raises.h"
 #include "support/tables.h"
 
 namespace zindrel {
@@ -28,7 +30,7 @@ GlyphTable EveryLevel(std::initializer_list<int> missing = {}) {
 // The glyph chosen by the matcher the run uses and by the plain reference
 // search over every candidate; the two must agree.
 int MatchBoth(const GlyphTable& table, const CellDensity& cell, int16_t quality) {
-  const int chosen = MatchGlyph(table, cell, quality);
+  const int chosen = Matcher(table).MatchGlyph(cell, quality);
   EXPECT_EQ(chosen, MatchGlyphPlain(table, cell, quality)) << "total " << cell.Total << " quality " << quality;
   return chosen;
 }
@@ -98,14 +100,9 @@ TEST(LevelWindow, MissingLevelsWidenBothEndsTogether) {
 
 TEST(LevelWindow, ATableWithoutLevel84NeverClosesAndOverflows) {
   const GlyphTable table = TableOf({Flat("a", 0, 1)});
-  try {
-    FindLevelWindow(table, 20.0f, 2);
-    ADD_FAILURE();
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::Overflow);
-  }
-  EXPECT_THROW(MatchGlyph(table, Cell(5.0f, 20.0f), 2), RuntimeError);
-  EXPECT_THROW(MatchGlyphPlain(table, Cell(5.0f, 20.0f), 2), RuntimeError);
+  EXPECT_RAISES(ErrorKind::Overflow, "", FindLevelWindow(table, 20.0f, 2));
+  EXPECT_RAISES(ErrorKind::Overflow, "", Matcher(table).MatchGlyph(Cell(5.0f, 20.0f), 2));
+  EXPECT_RAISES(ErrorKind::Overflow, "", MatchGlyphPlain(table, Cell(5.0f, 20.0f), 2));
 }
 
 struct DistanceCase {
@@ -142,17 +139,12 @@ TEST(Distance, OverflowRaises) {
       cell.Block[0] = block;
     else
       cell.Block.fill(block);
-    try {
-      GlyphDistance(table, cell, 1);
-      ADD_FAILURE() << block;
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.kind(), ErrorKind::Overflow);
-    }
+    EXPECT_RAISES(ErrorKind::Overflow, "", GlyphDistance(table, cell, 1)) << block;
     // The matchers meet the same distance and raise the same error.
     const GlyphTable both = TableOf({Flat("g", 0, 1), Flat("h", 0, 84)});
     cell.Total = 1.0f;
-    EXPECT_THROW(MatchGlyph(both, cell, 0), RuntimeError) << block;
-    EXPECT_THROW(MatchGlyphPlain(both, cell, 0), RuntimeError) << block;
+    EXPECT_RAISES(ErrorKind::Overflow, "", Matcher(both).MatchGlyph(cell, 0)) << block;
+    EXPECT_RAISES(ErrorKind::Overflow, "", MatchGlyphPlain(both, cell, 0)) << block;
   }
 }
 

@@ -13,6 +13,7 @@
 #include "convert/measure.h"
 #include "core/errors.h"
 #include "glyphs/glyph_table.h"
+#include "support/tables.h"
 
 namespace zindrel::speedtest {
 
@@ -90,14 +91,7 @@ inline GlyphTable RandomTable(TableKind kind, uint32_t seed) {
     values[9] = static_cast<int16_t>(levels[i - 1]);
     table.SetGlyph(i, "g" + std::to_string(i), values);
   }
-  int next = 1;
-  for (int i = 1; i <= GLYPH_COUNT; ++i) {
-    const int l = levels[i - 1];
-    if (l >= next) {
-      table.SetLevelStart(l, static_cast<int16_t>(i));
-      next = l + 1;
-    }
-  }
+  testing::IndexLevels(table, GLYPH_COUNT);
   if (kind == TableKind::Unsorted) {
     // Starts no loader would make: out of order, shared, negative, too large.
     for (int k = 0; k < 6; ++k) table.SetLevelStart(uni(2, 83), static_cast<int16_t>(uni(1, GLYPH_COUNT)));

@@ -134,7 +134,8 @@ std::string ExpectSameRun(const GlyphTable& table, const PixelSource& picture, i
   Recorder plain(picture, cellSize, quality, brightness, stopAfter);
   Finish(plain, [&] { return RunConversion(table, plain); });
   Recorder fast(picture, cellSize, quality, brightness, stopAfter);
-  Finish(fast, [&] { return ConvertPictureFast(table, picture, cellSize, quality, brightness, fast, threads); });
+  Finish(fast,
+         [&] { return ConvertPictureFast(Matcher(table), picture, cellSize, quality, brightness, fast, threads); });
   EXPECT_EQ(plain.ending, fast.ending) << what;
   EXPECT_EQ(plain.events.size(), fast.events.size()) << what;
   EXPECT_TRUE(plain.events == fast.events) << what;

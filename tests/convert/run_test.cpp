@@ -34,16 +34,15 @@ struct Picture {
 // indices row by row.
 class RecordingHost : public RunHost {
  public:
-  RecordingHost(const GlyphTable& table, const PixelSource& picture, int16_t cellSize, int16_t quality = 2,
-                float factor = 1.0f)
-      : table_(table), picture_(&picture), cellSize_(cellSize), quality_(quality), factor_(factor) {}
+  RecordingHost(const GlyphTable& glyphs, const PixelSource& source, int16_t size, int16_t q = 2, float f = 1.0f)
+      : table(glyphs), picture(&source), cellSize(size), quality(q), factor(f) {}
 
-  int16_t CellSize() override { return cellSize_; }
-  int16_t Quality() override { return quality_; }
-  float BrightnessFactor() override { return factor_; }
-  const PixelSource& Picture() override { return *picture_; }
+  int16_t CellSize() override { return cellSize; }
+  int16_t Quality() override { return quality; }
+  float BrightnessFactor() override { return factor; }
+  const PixelSource& Picture() override { return *picture; }
   void AppendGlyph(int glyph) override {
-    if (glyph) text += table_.GlyphText(glyph);
+    if (glyph) text += table.GlyphText(glyph);
     if (rows.empty() || rowEnded_) rows.emplace_back(), rowEnded_ = false;
     rows.back().push_back(glyph);
   }
@@ -61,10 +60,10 @@ class RecordingHost : public RunHost {
   std::vector<std::vector<int>> rows;
   int cells = 0;
   std::function<bool(RecordingHost&)> afterCell;
-  const GlyphTable& table_;
-  const PixelSource* picture_;
-  int16_t cellSize_, quality_;
-  float factor_;
+  const GlyphTable& table;
+  const PixelSource* picture;
+  int16_t cellSize, quality;
+  float factor;
 
  private:
   bool rowEnded_ = false;
@@ -141,7 +140,7 @@ TEST(Run, ParametersAndPictureAreReadAtEveryCell) {
     // next row; the number of rows stays as computed at the start.
     RecordingHost host(table, whiteSource, 12, 0);
     host.afterCell = [](RecordingHost& h) {
-      if (h.cells == 1) h.cellSize_ = 24;
+      if (h.cells == 1) h.cellSize = 24;
       return false;
     };
     RunConversion(table, host);
@@ -151,7 +150,7 @@ TEST(Run, ParametersAndPictureAreReadAtEveryCell) {
     // A new picture is sampled from the next cell on.
     RecordingHost host(table, whiteSource, 12, 0);
     host.afterCell = [&](RecordingHost& h) {
-      if (h.cells == 2) h.picture_ = &blackSource;
+      if (h.cells == 2) h.picture = &blackSource;
       return false;
     };
     RunConversion(table, host);

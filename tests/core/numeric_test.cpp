@@ -7,6 +7,7 @@
 
 #include "core/errors.h"
 #include "core/numeric.h"
+#include "support/raises.h"
 
 namespace zindrel {
 namespace {
@@ -33,13 +34,7 @@ INSTANTIATE_TEST_SUITE_P(Ties, ToInt16Rounding,
 TEST(ToInt16, OutOfRangeOrNotANumberRaisesOverflow) {
   for (double v : {32767.5, 32768.0, -32768.51, -32769.0, 1e300, std::numeric_limits<double>::quiet_NaN(),
                    std::numeric_limits<double>::infinity()}) {
-    try {
-      ToInt16(v);
-      ADD_FAILURE() << v << " did not raise";
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.kind(), ErrorKind::Overflow) << v;
-      EXPECT_EQ(e.number(), 6);
-    }
+    EXPECT_RAISES(ErrorKind::Overflow, "Overflow", ToInt16(v)) << v;
   }
   EXPECT_THROW(ToInt32(2147483647.5), RuntimeError);
   EXPECT_EQ(ToInt32(-2147483648.4), -2147483647 - 1);
@@ -64,12 +59,7 @@ TEST_P(Checked16, RaisesInsteadOfWrapping) {
     }
   };
   if (c.overflows) {
-    try {
-      run();
-      ADD_FAILURE() << c.a << c.op << c.b << " wrapped";
-    } catch (const RuntimeError& e) {
-      EXPECT_EQ(e.kind(), ErrorKind::Overflow);
-    }
+    EXPECT_RAISES(ErrorKind::Overflow, "", run()) << c.a << c.op << c.b;
   } else {
     EXPECT_EQ(run(), c.result);
   }
@@ -96,20 +86,11 @@ TEST(StoreF32, RoundsToNearestFloatAtEveryStore) {
 }
 
 TEST(StoreF32, NotANumberAndOverflowRaise) {
-  try {
-    StoreF32(1e39);
-    ADD_FAILURE();
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::Overflow);
-  }
-  EXPECT_THROW(StoreF32(std::numeric_limits<double>::quiet_NaN()), RuntimeError);
-  EXPECT_THROW(StoreF32(-std::numeric_limits<double>::infinity()), RuntimeError);
-  try {
-    DivideF(1.0, 0.0);
-    ADD_FAILURE();
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::DivisionByZero);
-  }
+  EXPECT_RAISES(ErrorKind::Overflow, "(floating-point overflow)", StoreF32(1e39));
+  EXPECT_RAISES(ErrorKind::InvalidCall, "(invalid floating-point operation)",
+                StoreF32(std::numeric_limits<double>::quiet_NaN()));
+  EXPECT_RAISES(ErrorKind::Overflow, "", StoreF32(-std::numeric_limits<double>::infinity()));
+  EXPECT_RAISES(ErrorKind::DivisionByZero, "Division by zero", DivideF(1.0, 0.0));
 }
 
 TEST(RuntimeErrorText, MessageIsOneLowerCaseLineWithDetail) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/files.h"
+#include "support/process.h"
 
 namespace zindrel {
 namespace {
@@ -23,16 +24,15 @@ struct ToolRun {
 };
 
 ToolRun MakeTable(const QStringList& arguments) {
-  QProcess process;
-  process.start(QString::fromStdString(BinDir() + "/zindrel-make-table"), arguments);
+  const testing::ProgramResult result = testing::RunProgram(testing::ProgramPath("zindrel-make-table"), arguments, 120);
   ToolRun run;
-  if (!process.waitForFinished(120000)) return run;
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.errors = process.readAllStandardError().toStdString();
+  if (!result.finished) return run;
+  run.exitCode = result.crashed ? -1 : result.exitCode;
+  run.errors = result.err.toStdString();
   return run;
 }
 
-bool HaveGenerator() { return QFile::exists(QString::fromStdString(BinDir() + "/zindrel-make-table")); }
+bool HaveGenerator() { return QFile::exists(QString::fromStdString(testing::ProgramPath("zindrel-make-table"))); }
 
 TEST(MakeTable, RegeneratingFromTheInstalledFaceGivesTheShippedBytes) {
   if (!HaveGenerator()) GTEST_SKIP() << "zindrel-make-table is not built";

@@ -6,6 +6,7 @@
 
 #include "core/errors.h"
 #include "glyphs/glyph_table.h"
+#include "support/raises.h"
 #include "support/tables.h"
 
 namespace zindrel {
@@ -143,19 +144,8 @@ INSTANTIATE_TEST_SUITE_P(Table, LoaderFailures, ::testing::ValuesIn(Failures()),
 
 TEST(Loader, MissingFileOrFolderIsReported) {
   TempFolder folder;
-  try {
-    LoadGlyphTable(folder.Path("Data.han"));
-    ADD_FAILURE();
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::FileNotFound);
-    EXPECT_EQ(e.message(), "file not found");
-  }
-  try {
-    LoadGlyphTable(folder.Path(""));
-    ADD_FAILURE();
-  } catch (const RuntimeError& e) {
-    EXPECT_EQ(e.kind(), ErrorKind::FileAccess);
-  }
+  EXPECT_RAISES(ErrorKind::FileNotFound, "File not found", LoadGlyphTable(folder.Path("Data.han")));
+  EXPECT_RAISES(ErrorKind::FileAccess, "", LoadGlyphTable(folder.Path("")));
 }
 
 TEST(Loader, LevelIndexFollowsFirstRecordsOfRisingLevels) {

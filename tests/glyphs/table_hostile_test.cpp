@@ -8,6 +8,7 @@
 #include "glyphs/glyph_table.h"
 #include "support/process.h"
 #include "support/sample_files.h"
+#include "support/tables.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -17,10 +18,11 @@ namespace zindrel {
 namespace {
 
 using hostile::Scratch;
-using samples::MakeTable;
+using testing::NumberLayout;
+using testing::TableBytes;
 
 const std::string& WholeTable() {
-  static const std::string table = MakeTable(GLYPH_COUNT);
+  static const std::string table = TableBytes(GLYPH_COUNT);
   return table;
 }
 
@@ -60,9 +62,9 @@ std::string GarbageTable(uint32_t seed, int size) { return hostile::Garbage(size
 
 const TableCase kTableCases[] = {
     {"Empty", [] { return std::string(); }, false, ErrorKind::ReadPastEnd, "input past end of file in record 1"},
-    {"LfOnlyLines", [] { return MakeTable(GLYPH_COUNT, samples::TableLayout::Commas, "\n"); }, false,
-     ErrorKind::ReadPastEnd, "input past end of file in record 1"},
-    {"Records14923", [] { return MakeTable(GLYPH_COUNT - 1); }, false, ErrorKind::ReadPastEnd,
+    {"LfOnlyLines", [] { return TableBytes(GLYPH_COUNT, NumberLayout::Commas, "\n"); }, false, ErrorKind::ReadPastEnd,
+     "input past end of file in record 1"},
+    {"Records14923", [] { return TableBytes(GLYPH_COUNT - 1); }, false, ErrorKind::ReadPastEnd,
      "input past end of file in record 14924"},
     {"Level85AfterAllLevels",
      [] {
@@ -95,12 +97,12 @@ const TableCase kTableCases[] = {
      ErrorKind::InvalidFormat, "invalid file format in record 1 (a line longer than 64 KiB)"},
     {"EndlessGlyphLineMidway",
      [] {
-       std::string t = MakeTable(500);
-       t += std::string(5 * 1024 * 1024, '\x88') + "\r\n" + MakeTable(GLYPH_COUNT);
+       std::string t = TableBytes(500);
+       t += std::string(5 * 1024 * 1024, '\x88') + "\r\n" + TableBytes(GLYPH_COUNT);
        return t;
      },
      false, ErrorKind::InvalidFormat, "invalid file format in record 501"},
-    {"EndlessGlyphLineToTheEnd", [] { return MakeTable(3) + std::string(3 * 1024 * 1024, 'z'); }, false,
+    {"EndlessGlyphLineToTheEnd", [] { return TableBytes(3) + std::string(3 * 1024 * 1024, 'z'); }, false,
      ErrorKind::ReadPastEnd, "input past end of file in record 4"},
     {"NulBytesAreGlyphText", [] { return WithFirstGlyphLine(std::string("\0\0a\0", 4)); }, true, ErrorKind::InvalidCall,
      ""},
@@ -152,7 +154,7 @@ const OddFile kOddFiles[] = {
     {"Unreadable",
      [](const Scratch& s) {
        if (hostile::RunningAsRoot()) return std::string();
-       const std::string p = s.Write("Data.han", MakeTable(3));
+       const std::string p = s.Write("Data.han", TableBytes(3));
        chmod(p.c_str(), 0);
        return p;
      },

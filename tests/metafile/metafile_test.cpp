@@ -8,6 +8,7 @@
 
 #include "core/errors.h"
 #include "metafile/metafile.h"
+#include "support/gui_app.h"
 #include "support/metafile_writer.h"
 
 using namespace mftest;
@@ -16,13 +17,7 @@ namespace {
 
 class QtEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override {
-    static int argc = 1;
-    static char name[] = "metafile_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance()) app_ = new QGuiApplication(argc, argv);
-  }
-  QGuiApplication* app_ = nullptr;
+  void SetUp() override { zindrel::testing::EnsureGuiApp(); }
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 

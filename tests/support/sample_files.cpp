@@ -7,43 +7,6 @@
 
 namespace zindrel::samples {
 
-Bytes& Bytes::u8(int v) {
-  data.append(static_cast<char>(v & 0xFF));
-  return *this;
-}
-Bytes& Bytes::u16(int v) {
-  u8(v);
-  return u8(v >> 8);
-}
-Bytes& Bytes::u32(uint32_t v) {
-  u16(static_cast<int>(v & 0xFFFF));
-  return u16(static_cast<int>(v >> 16));
-}
-Bytes& Bytes::f32(float v) {
-  uint32_t bits;
-  std::memcpy(&bits, &v, 4);
-  return u32(bits);
-}
-Bytes& Bytes::raw(const QByteArray& b) {
-  data.append(b);
-  return *this;
-}
-Bytes& Bytes::raw(const char* s) {
-  data.append(s);
-  return *this;
-}
-Bytes& Bytes::pad(int multiple) {
-  while (data.size() % multiple) data.append('\0');
-  return *this;
-}
-void Bytes::put32(int at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) data[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void Bytes::put16(int at, int v) {
-  data[at] = static_cast<char>(v & 0xFF);
-  data[at + 1] = static_cast<char>((v >> 8) & 0xFF);
-}
-
 std::vector<uint32_t> GreyPalette(int colours) {
   std::vector<uint32_t> palette;
   for (int i = 0; i < colours; ++i) {
@@ -507,35 +470,6 @@ QByteArray MakeEmf() {
   }
   r.push_back({40, Params({2})});  // DELETEOBJECT
   return MakeEmfFrom(r);
-}
-
-// ---- Glyph tables ----
-
-int TableLevel(int i, int records) {
-  if (records < 84) return std::min(i, 84);
-  return 1 + static_cast<int>((static_cast<long long>(i - 1) * 84) / records);
-}
-
-std::string MakeTable(int records, TableLayout layout, const char* lineEnd) {
-  std::string out;
-  out.reserve(static_cast<size_t>(records) * 40);
-  for (int i = 1; i <= records; ++i) {
-    // A two-byte GB2312 character, different for neighbouring records.
-    const int k = i - 1;
-    out += static_cast<char>(0xB0 + (k / 94) % 72);
-    out += static_cast<char>(0xA1 + k % 94);
-    out += lineEnd;
-    const int level = TableLevel(i, records);
-    for (int m = 1; m <= 10; ++m) {
-      const int v = m == 10 ? level : std::min(15, (level * 15 / 84 + (i + m) % 3) % 16);
-      out += std::to_string(v);
-      if (m == 10 || layout == TableLayout::OnePerLine)
-        out += lineEnd;
-      else
-        out += layout == TableLayout::Commas ? "," : "  ";
-    }
-  }
-  return out;
 }
 
 }  // namespace zindrel::samples

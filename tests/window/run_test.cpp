@@ -6,6 +6,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
+#include "support/process.h"
 #include "window_fixture.h"
 
 namespace zindrel::testing {
@@ -47,12 +48,12 @@ TEST_P(SameTextAsTheConverter, ForTheSamePictureAndSettings) {
   form_->HScBright->SetValue(static_cast<int16_t>(c.brightness));
   const QString windowText = FullRun();
 
-  QProcess cli;
-  cli.start(BinDir() + "/zindrel-convert", {"-s", QString::number(c.cellSize), "-q", QString::number(c.quality), "-b",
-                                            QString::number(c.brightness), path});
-  ASSERT_TRUE(cli.waitForFinished(60000));
-  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-  const QByteArray bytes = cli.readAllStandardOutput();
+  const testing::ProgramResult cli = testing::RunProgram(
+      testing::ProgramPath("zindrel-convert"),
+      {"-s", QString::number(c.cellSize), "-q", QString::number(c.quality), "-b", QString::number(c.brightness), path});
+  ASSERT_TRUE(cli.finished);
+  ASSERT_EQ(cli.exitCode, 0) << cli.err.toStdString();
+  const QByteArray& bytes = cli.out;
   QStringDecoder utf8(QStringDecoder::Utf8);
   QString cliText = utf8.decode(bytes);
   if (utf8.hasError()) cliText = QStringDecoder("GBK").decode(bytes);

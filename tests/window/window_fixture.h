@@ -13,16 +13,14 @@
 #include <optional>
 #include <vector>
 
+#include "support/files.h"
 #include "window/form1.h"
 
 namespace zindrel::testing {
 
-// From the environment, else the directories this build was configured with.
-inline QString SourceDir() {
-  return qEnvironmentVariable("ZINDREL_SOURCE_DIR", QStringLiteral(ZINDREL_TEST_SOURCE_DIR));
-}
-inline QString BinDir() { return qEnvironmentVariable("ZINDREL_BIN_DIR", QStringLiteral(ZINDREL_TEST_BIN_DIR)); }
-inline QString DataDir() { return SourceDir() + QStringLiteral("/data"); }
+// The source tree's data folder (support/files.h), where the window finds
+// the sample picture and the table.
+inline QString DataDir() { return QString::fromStdString(SourceDir() + "/data"); }
 
 // A picture with some structure, so that different cells get different
 // glyphs: a dark disc and a gradient bar on white.

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "convert/matcher.h"
 #include "core/pixel_source.h"
 #include "glyphs/glyph_table.h"
 
@@ -24,9 +25,10 @@ ArtParameters ParametersOf(const Options& options);
 // Glyph indices per row of cells (0: no glyph chosen yet, the empty text).
 using GlyphRows = std::vector<std::vector<int>>;
 
-// Converts the whole picture. Raises RuntimeError (overflow for a picture
-// whose pixel coordinates or cell counts pass 32767, and so on).
-GlyphRows ConvertPicture(const GlyphTable& table, const PixelSource& picture, const ArtParameters& parameters);
+// Converts the whole picture with the matcher of the table. Raises
+// RuntimeError (overflow for a picture whose pixel coordinates or cell
+// counts pass 32767, and so on).
+GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters);
 
 // The text of the art: the glyphs of each row without separators, each row
 // ended by the line end. GBK gives the table's bytes unchanged; UTF-8 their

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "convert/fast_match.h"
+#include "convert/matcher.h"
 #include "convert/measure.h"
 #include "convert/run.h"
 
@@ -39,14 +39,13 @@ int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t c
                    CellDensity* out, RowScratch& scratch);
 
 // Converts the picture with fixed parameters on `threads` threads (1 or less:
-// the calling thread only; the calling thread is one of them). Only
+// the calling thread only; the calling thread is one of them), each thread
+// matching with its own copy of matcher (sharing its index). Only
 // out.AppendGlyph, out.EndRow and out.AfterCell are called, all on the
 // calling thread; the parameters and the picture are the arguments, not the
-// host's. out.AfterCell() is asked after every cell, as in RunConversion, and
-// returning true stops the run. The table's search index is built on first
-// use (SearchIndexFor); a program may build it ahead, e.g. while it decodes
-// the picture.
-RunResult ConvertPictureFast(const GlyphTable& table, const PixelSource& picture, int16_t cellSize, int16_t quality,
+// host's. out.AfterCell() is asked after every cell, as in RunConversion,
+// and returning true stops the run.
+RunResult ConvertPictureFast(const Matcher& matcher, const PixelSource& picture, int16_t cellSize, int16_t quality,
                              float brightness, RunHost& out, int threads);
 
 }  // namespace zindrel

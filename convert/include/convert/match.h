@@ -6,6 +6,7 @@
 
 #include "convert/measure.h"
 #include "core/min_max.h"
+#include "core/numeric.h"
 #include "glyphs/glyph_table.h"
 
 namespace zindrel {
@@ -18,20 +19,29 @@ struct LevelWindow {
   int16_t lowerStart = 0, upperStart = 0;
 };
 
-// The level window for a total: Quality levels either side, widened one level
-// at a time until both ends are levels the table indexes.
+// Pass w of the level window: Quality + w levels either side of the total,
+// each end formed in double, stored as a float and rounded half to even; the
+// lower end at least 1, the upper end within 1..84. The one statement of the
+// rule: the plain search and the indexed search both take their windows
+// from it. Raises the overflow error for an end that is not a finite number
+// or does not fit 32 bits.
+inline void LevelWindowPass(float total, int16_t quality, int16_t w, int32_t& lowerLevel, int32_t& upperLevel) {
+  lowerLevel = ToInt32(MaxOf(StoreF32(static_cast<double>(total) - quality - w), 1));
+  upperLevel = ToInt32(MaxOf(MinOf(StoreF32(static_cast<double>(quality) + total + w), 84), 1));
+}
+
+// The level window for a total: passes w = 0, 1, ... until both ends are
+// levels the table indexes (the overflow error when w passes 32767).
 LevelWindow FindLevelWindow(const GlyphTable& table, float total, int16_t quality);
 
 // Squared distance between a cell and glyph n, in checked 16-bit arithmetic.
 int16_t GlyphDistance(const GlyphTable& table, const CellDensity& cell, int n);
 
 // The index (1..14924) of the chosen glyph, or 0 when no candidate lies
-// nearer than kNoMatchDistance. Ties go to the lower index. Uses the table's
-// search index (convert/fast_match.h), built on first use.
-int MatchGlyph(const GlyphTable& table, const CellDensity& cell, int16_t quality);
-
-// The same choice by measuring every candidate in turn: the reference the
-// indexed search is checked against, and its answer where it cannot be sure.
+// nearer than kNoMatchDistance; ties go to the lower index. Measures every
+// candidate in turn: the literal rule, the reference the indexed search
+// (Matcher, convert/matcher.h) is checked against, and its answer where it
+// cannot be sure.
 int MatchGlyphPlain(const GlyphTable& table, const CellDensity& cell, int16_t quality);
 
 }  // namespace zindrel

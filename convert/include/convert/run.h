@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "convert/match.h"
+#include "convert/matcher.h"
 #include "core/pixel_source.h"
 #include "glyphs/glyph_table.h"
 
@@ -40,9 +40,12 @@ enum class RunResult { Finished, Stopped };
 // rounded half to even into a 16-bit integer (overflow error outside it).
 int16_t LastCellIndex(double extent, int16_t cellSize);
 
-// Runs one conversion. Errors (16-bit overflow, a level window that never
-// closes, an error of the host) propagate to the caller; what was appended
-// before stays appended.
+// Runs one conversion, matching with matcher (MeasureCell, then
+// Matcher::MatchGlyph, which picks MatchGlyphPlain's glyph). Errors (16-bit
+// overflow, a level window that never closes, an error of the host)
+// propagate to the caller; what was appended before stays appended.
+RunResult RunConversion(Matcher& matcher, RunHost& host);
+// The same with a Matcher made for this run.
 RunResult RunConversion(const GlyphTable& table, RunHost& host);
 
 }  // namespace zindrel

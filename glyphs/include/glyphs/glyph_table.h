@@ -8,10 +8,7 @@
 #pragma once
 
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,45 +18,6 @@ namespace zindrel {
 
 constexpr int GLYPH_COUNT = 14924;
 constexpr int LEVEL_COUNT = 84;
-
-// Data that users of the table derive from it once (the matcher's search
-// index), held with the table so it is built on first use only.
-class GlyphTableCache {
- public:
-  virtual ~GlyphTableCache() = default;
-};
-
-// Holds one GlyphTableCache, built on first use under a lock. Copies of the
-// holder start empty, and the table drops it whenever it changes.
-class GlyphTableCacheSlot {
- public:
-  GlyphTableCacheSlot() = default;
-  GlyphTableCacheSlot(const GlyphTableCacheSlot&) {}
-  GlyphTableCacheSlot& operator=(const GlyphTableCacheSlot&) {
-    Reset();
-    return *this;
-  }
-  template <class Build>
-  std::shared_ptr<const GlyphTableCache> Get(Build&& build) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!value_) {
-      value_ = build();
-      held_.store(true, std::memory_order_release);
-    }
-    return value_;
-  }
-  void Reset() {
-    if (!held_.load(std::memory_order_acquire)) return;  // the loader's common case
-    std::lock_guard<std::mutex> lock(mutex_);
-    value_.reset();
-    held_.store(false, std::memory_order_release);
-  }
-
- private:
-  mutable std::atomic<bool> held_{false};
-  mutable std::mutex mutex_;
-  mutable std::shared_ptr<const GlyphTableCache> value_;
-};
 
 class GlyphTable {
  public:
@@ -87,9 +45,6 @@ class GlyphTable {
   // Fills the UTF-8 texts from the GBK texts.
   void DecodeTexts();
 
-  // Derived data kept with the table; see GlyphTableCacheSlot.
-  const GlyphTableCacheSlot& Cache() const { return cache_; }
-
  private:
   static int CheckGlyph(int i) {
     if (i < 1 || i > GLYPH_COUNT) Raise(ErrorKind::OutOfRange);
@@ -100,7 +55,6 @@ class GlyphTable {
   std::vector<std::string> utf8_;
   std::vector<std::array<int16_t, 11>> density_;
   std::array<int16_t, LEVEL_COUNT + 1> levelStart_{};
-  GlyphTableCacheSlot cache_;
 };
 
 // Reads the table file at path: one pass, exactly GLYPH_COUNT records, the

@@ -11,7 +11,9 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
+#include "convert/matcher.h"
 #include "glyphs/glyph_table.h"
 #include "widgets/events.h"
 #include "widgets/file_dialog.h"
@@ -134,6 +136,7 @@ class Form1 : public QWidget {
   std::vector<TwipsBox> fixedBoxes_;
 
   GlyphTable table_;
+  std::unique_ptr<Matcher> matcher_;  // made at the first run, kept for the next
   int16_t cellSize_ = 0;
   int16_t quality_ = 0;
   float brightnessFactor_ = 0;

@@ -2,17 +2,9 @@
 // with compression 2), decoded by our own code so that the result never
 // depends on memory that nothing wrote.
 //
-// The stream is read as pairs of bytes:
-//   n c (n > 0)    a run of n pixels: index c (8 bits), or the two nibbles of
-//                  c in turn, high first (4 bits);
-//   00 00          end of line: the rest of the row is left as it is;
-//   00 01          end of bitmap: every row not yet written is left as it is;
-//   00 02 dx dy    delta: move right dx pixels and up dy rows;
-//   00 n (n >= 3)  absolute mode: n indices follow (bytes or nibbles), padded
-//                  to a 16-bit boundary.
-// "Left as it is" always means palette index 0: the picture starts filled
-// with index 0, so every skipped pixel has that colour. An index past the
-// end of the colour table is black.
+// The stream (dib/rle.h) is read strictly. Pixels it skips keep palette
+// index 0: the picture starts filled with index 0. An index past the end of
+// the colour table is black.
 //
 // Rows are stored bottom-up; a negative height (top-down) is not allowed for
 // run-length bitmaps and is refused. Every count is checked against the row,

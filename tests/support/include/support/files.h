@@ -12,14 +12,23 @@
 
 namespace zindrel::testing {
 
-// The source tree and the folder of the built programs, as ctest gives them.
+// The source tree and the folder of the built programs: as ctest gives them,
+// else as the build was configured (a test program started by hand).
 inline std::string SourceDir() {
   const char* dir = std::getenv("ZINDREL_SOURCE_DIR");
-  return dir ? dir : ".";
+  return dir ? dir : ZINDREL_TEST_SOURCE_DIR;
 }
 inline std::string BinDir() {
   const char* dir = std::getenv("ZINDREL_BIN_DIR");
-  return dir ? dir : ".";
+  return dir ? dir : ZINDREL_TEST_BIN_DIR;
+}
+// A built program by name: BinDir()/name, with .exe on Windows.
+inline std::string ProgramPath(const std::string& name) {
+#ifdef _WIN32
+  return BinDir() + "/" + name + ".exe";
+#else
+  return BinDir() + "/" + name;
+#endif
 }
 inline std::string ShippedTablePath() { return SourceDir() + "/data/Data.han"; }
 

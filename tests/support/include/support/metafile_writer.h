@@ -11,20 +11,14 @@
 #include <initializer_list>
 #include <vector>
 
+#include "support/bytes.h"
+
 namespace mftest {
 
-inline void Put16(QByteArray& b, int v) {
-  b.append(static_cast<char>(v & 0xFF));
-  b.append(static_cast<char>((v >> 8) & 0xFF));
-}
-inline void Put32(QByteArray& b, int64_t v) {
-  for (int i = 0; i < 4; ++i) b.append(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-inline void PutF32(QByteArray& b, float f) {
-  uint32_t bits;
-  std::memcpy(&bits, &f, 4);
-  Put32(b, bits);
-}
+using zindrel::testing::Put16;
+using zindrel::testing::Put32;
+using zindrel::testing::PutF32;
+
 inline uint32_t Ref(QColor c) { return static_cast<uint32_t>(c.red() | (c.green() << 8) | (c.blue() << 16)); }
 
 // A packed bitmap: info header, colour table, rows (bottom-up unless the
@@ -32,7 +26,7 @@ inline uint32_t Ref(QColor c) { return static_cast<uint32_t>(c.red() | (c.green(
 // (bpp <= 8) or as 0xRRGGBB.
 inline QByteArray Dib(int width, int height, int bpp, const std::vector<uint32_t>& pixels,
                       const std::vector<QColor>& palette = {}, uint32_t compression = 0,
-                      const QByteArray& raw_bits = {}) {
+                      const QByteArray& rawBits = {}) {
   QByteArray b;
   const int rows = height < 0 ? -height : height;
   const int stride = ((width * bpp + 31) / 32) * 4;
@@ -42,7 +36,7 @@ inline QByteArray Dib(int width, int height, int bpp, const std::vector<uint32_t
   Put16(b, 1);
   Put16(b, bpp);
   Put32(b, compression);
-  Put32(b, raw_bits.isEmpty() ? stride * rows : raw_bits.size());
+  Put32(b, rawBits.isEmpty() ? stride * rows : rawBits.size());
   Put32(b, 0);
   Put32(b, 0);
   Put32(b, static_cast<int64_t>(palette.size()));
@@ -58,7 +52,7 @@ inline QByteArray Dib(int width, int height, int bpp, const std::vector<uint32_t
     b.append(static_cast<char>(c.red()));
     b.append('\0');
   }
-  if (!raw_bits.isEmpty()) return b + raw_bits;
+  if (!rawBits.isEmpty()) return b + rawBits;
   for (int r = 0; r < rows; ++r) {
     const int y = height < 0 ? r : rows - 1 - r;  // file row r holds picture row y
     QByteArray row(stride, '\0');
@@ -166,9 +160,9 @@ class Wmf {
     return Raw(0x0521, p);
   }
 
-  QByteArray Finish(bool with_eof = true) const {
+  QByteArray Finish(bool withEof = true) const {
     QByteArray body = records_;
-    if (with_eof) {
+    if (withEof) {
       Put32(body, 3);
       Put16(body, 0);
     }
@@ -263,8 +257,8 @@ class Emf {
     Put32(p, x);
     Put32(p, y);
     Put32(p, text.size());
-    const int off_string = 76;
-    Put32(p, off_string);
+    const int offString = 76;
+    Put32(p, offString);
     Put32(p, options);
     for (int i = 0; i < 4; ++i) Put32(p, 0);  // rectangle
     Put32(p, 0);                              // no advances
@@ -272,8 +266,8 @@ class Emf {
     return Raw(84, p);
   }
   // EMR_STRETCHDIBITS of a packed bitmap.
-  Emf& StretchDib(QRect dest, QRect src, const QByteArray& packed, uint32_t rop = 0x00CC0020, int info_size = -1) {
-    const int header = info_size >= 0 ? info_size : 40 + (packed.size() > 40 ? PaletteBytes(packed) : 0);
+  Emf& StretchDib(QRect dest, QRect src, const QByteArray& packed, uint32_t rop = 0x00CC0020, int infoSize = -1) {
+    const int header = infoSize >= 0 ? infoSize : 40 + (packed.size() > 40 ? PaletteBytes(packed) : 0);
     QByteArray p;
     for (int i = 0; i < 4; ++i) Put32(p, 0);
     for (int v : {dest.x(), dest.y(), src.x(), src.y(), src.width(), src.height()}) Put32(p, v);
@@ -289,10 +283,10 @@ class Emf {
     return Raw(81, p + packed);
   }
 
-  QByteArray Finish(bool with_eof = true) const {
+  QByteArray Finish(bool withEof = true) const {
     QByteArray body = records_;
     int records = count_ + 1;
-    if (with_eof) {
+    if (withEof) {
       Put32(body, 14);
       Put32(body, 20);
       Put32(body, 0);

@@ -9,26 +9,15 @@
 #include <initializer_list>
 #include <vector>
 
+#include "support/bytes.h"
+
 namespace picture_bytes {
 
-inline void Put16(QByteArray& out, int value) {
-  out.append(static_cast<char>(value & 0xFF));
-  out.append(static_cast<char>((value >> 8) & 0xFF));
-}
-
-inline void Put32(QByteArray& out, int64_t value) {
-  for (int i = 0; i < 4; ++i) out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
-}
-
-inline void Set32(QByteArray& out, int offset, int64_t value) {
-  for (int i = 0; i < 4; ++i) out[offset + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
-
-inline QByteArray Bytes(std::initializer_list<int> values) {
-  QByteArray out;
-  for (int v : values) out.append(static_cast<char>(v & 0xFF));
-  return out;
-}
+using zindrel::testing::Bytes;
+using zindrel::testing::Put16;
+using zindrel::testing::Put32;
+using zindrel::testing::PutBig32;
+using zindrel::testing::Set32;
 
 // BITMAPINFOHEADER (40 bytes) followed by the palette as B, G, R, 0.
 inline QByteArray InfoHeader(int width, int height, int bpp, int compression, int imageSize,
@@ -198,10 +187,6 @@ inline uint32_t Crc32(const QByteArray& bytes) {
     for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
   }
   return crc ^ 0xFFFFFFFFu;
-}
-
-inline void PutBig32(QByteArray& out, uint32_t value) {
-  for (int i = 3; i >= 0; --i) out.append(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 inline void PutChunk(QByteArray& out, const char* type, const QByteArray& data) {

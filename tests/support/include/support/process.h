@@ -1,20 +1,20 @@
-// Helpers for the hostile-input tests: scratch folders with files made by the
-// tests, a run of a program with a time limit, and a limit on how long a
-// call may take (a call that hangs ends the test process with a failure
-// instead of hanging the whole suite).
+// Programs and calls under a time limit: a built program run with its
+// standard streams captured, a call that must return in time (a call that
+// hangs ends the test process with a failure instead of hanging the whole
+// suite), scratch folders that take Qt's byte arrays, and deterministic
+// garbage bytes.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QTemporaryDir>
+#include <QProcessEnvironment>
+#include <QStringList>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,9 +27,7 @@
 #include "support/files.h"
 #include "support/gui_app.h"
 
-namespace zindrel::hostile {
-
-using testing::EnsureGuiApp;
+namespace zindrel::testing {
 
 inline bool RunningAsRoot() {
 #ifdef _WIN32
@@ -39,26 +37,15 @@ inline bool RunningAsRoot() {
 #endif
 }
 
-class Scratch {
+// A temporary folder that also writes Qt byte arrays and makes subfolders.
+class Scratch : public TempFolder {
  public:
-  Scratch() { EXPECT_TRUE(dir_.isValid()); }
-  std::string Path(const std::string& name) const { return dir_.filePath(QString::fromStdString(name)).toStdString(); }
-  std::string Write(const std::string& name, const QByteArray& bytes) const {
-    QFile f(QString::fromStdString(Path(name)));
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << name;
-    EXPECT_EQ(f.write(bytes), bytes.size()) << name;
-    return Path(name);
-  }
-  std::string Write(const std::string& name, const std::string& bytes) const {
-    return Write(name, QByteArray::fromStdString(bytes));
-  }
+  using TempFolder::Write;
+  std::string Write(const std::string& name, const QByteArray& bytes) const { return Write(name, bytes.toStdString()); }
   std::string MakeFolder(const std::string& name) const {
-    QDir().mkpath(QString::fromStdString(Path(name)));
+    std::filesystem::create_directories(Path(name));
     return Path(name);
   }
-
- private:
-  QTemporaryDir dir_;
 };
 
 inline QByteArray ReadAll(const std::string& path) {
@@ -88,24 +75,38 @@ inline void WithinSeconds(int seconds, const char* what, std::function<void()> f
 }
 
 struct ProgramResult {
+  bool started = false;
   bool finished = false;  // false: it hung and was killed
   bool crashed = false;
   int exitCode = -1;
   QByteArray out, err;
 };
 
-using testing::BinDir;
+struct RunOptions {
+  QByteArray input;    // written to standard input, which is then closed
+  QString stdoutFile;  // standard output into this file instead of out
+  QStringList unset;   // environment variables the program does not get
+  QString workingDir;  // empty: this process's
+  int seconds = 60;    // then the program is killed
+};
 
-inline ProgramResult RunProgram(const std::string& program, const QStringList& args, int seconds = 60,
-                                const QString& workingDir = {}) {
+inline ProgramResult RunProgram(const std::string& program, const QStringList& args, const RunOptions& options) {
   QProcess p;
-  if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
+  if (!options.workingDir.isEmpty()) p.setWorkingDirectory(options.workingDir);
+  if (!options.stdoutFile.isEmpty()) p.setStandardOutputFile(options.stdoutFile);
+  if (!options.unset.isEmpty()) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString& name : options.unset) environment.remove(name);
+    p.setProcessEnvironment(environment);
+  }
   p.setProcessChannelMode(QProcess::SeparateChannels);
   p.start(QString::fromStdString(program), args);
   ProgramResult r;
-  if (!p.waitForStarted(10000)) return r;
+  r.started = p.waitForStarted(20000);
+  if (!r.started) return r;
+  p.write(options.input);
   p.closeWriteChannel();
-  r.finished = p.waitForFinished(seconds * 1000);
+  r.finished = p.waitForFinished(options.seconds * 1000);
   if (!r.finished) {
     p.kill();
     p.waitForFinished(5000);
@@ -115,6 +116,14 @@ inline ProgramResult RunProgram(const std::string& program, const QStringList& a
   r.out = p.readAllStandardOutput();
   r.err = p.readAllStandardError();
   return r;
+}
+
+inline ProgramResult RunProgram(const std::string& program, const QStringList& args, int seconds = 60,
+                                const QString& workingDir = {}) {
+  RunOptions options;
+  options.seconds = seconds;
+  options.workingDir = workingDir;
+  return RunProgram(program, args, options);
 }
 
 // Deterministic bytes for garbage inputs.
@@ -130,4 +139,18 @@ inline QByteArray Garbage(int size, uint32_t seed) {
   return out;
 }
 
+}  // namespace zindrel::testing
+
+// The names as the hostile-input tests know them.
+namespace zindrel::hostile {
+using testing::BinDir;
+using testing::EnsureGuiApp;
+using testing::Garbage;
+using testing::ProgramResult;
+using testing::ReadAll;
+using testing::RunningAsRoot;
+using testing::RunOptions;
+using testing::RunProgram;
+using testing::Scratch;
+using testing::WithinSeconds;
 }  // namespace zindrel::hostile

@@ -11,25 +11,50 @@
 #include <string>
 #include <vector>
 
+#include "support/bytes.h"
+
 namespace zindrel::samples {
 
-// Little-endian byte writer.
+// A byte writer with the little-endian writers of support/bytes.h.
 class Bytes {
  public:
-  Bytes& u8(int v);
-  Bytes& u16(int v);
+  Bytes& u8(int v) {
+    return Do([&] { testing::Put8(data, v); });
+  }
+  Bytes& u16(int v) {
+    return Do([&] { testing::Put16(data, v); });
+  }
   Bytes& i16(int v) { return u16(v); }
-  Bytes& u32(uint32_t v);
+  Bytes& u32(uint32_t v) {
+    return Do([&] { testing::Put32(data, v); });
+  }
   Bytes& i32(int32_t v) { return u32(static_cast<uint32_t>(v)); }
-  Bytes& f32(float v);
-  Bytes& raw(const QByteArray& b);
-  Bytes& raw(const char* s);
-  Bytes& pad(int multiple);  // zero bytes up to a multiple of `multiple`
+  Bytes& f32(float v) {
+    return Do([&] { testing::PutF32(data, v); });
+  }
+  Bytes& raw(const QByteArray& b) {
+    return Do([&] { data.append(b); });
+  }
+  Bytes& raw(const char* s) {
+    return Do([&] { data.append(s); });
+  }
+  // Zero bytes up to a multiple of `multiple`.
+  Bytes& pad(int multiple) {
+    while (data.size() % multiple) data.append('\0');
+    return *this;
+  }
   int size() const { return static_cast<int>(data.size()); }
-  // Overwrites 4 bytes at `at`.
-  void put32(int at, uint32_t v);
-  void put16(int at, int v);
+  // Overwrites 4 or 2 bytes at `at`.
+  void put32(int at, uint32_t v) { testing::Set32(data, at, v); }
+  void put16(int at, int v) { testing::Set16(data, at, v); }
   QByteArray data;
+
+ private:
+  template <class F>
+  Bytes& Do(F&& f) {
+    f();
+    return *this;
+  }
 };
 
 // A picture pattern of `colours` palette entries: index of point (x, y).
@@ -94,12 +119,5 @@ struct EmfRecord {
   QByteArray params;  // everything after type and size
 };
 QByteArray MakeEmfFrom(const std::vector<EmfRecord>& records, int width = 100, int height = 80);
-
-// A glyph table text of `records` records, sorted by level, levels 1..84 all
-// present when records >= 84. Layout of the ten numbers per record:
-enum class TableLayout { Commas, Blanks, OnePerLine };
-std::string MakeTable(int records, TableLayout layout = TableLayout::Commas, const char* lineEnd = "\r\n");
-// The level of record i (1-based) in a MakeTable file of `records` records.
-int TableLevel(int i, int records);
 
 }  // namespace zindrel::samples

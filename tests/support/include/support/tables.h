@@ -65,20 +65,28 @@ inline std::string TableBytes(int count, NumberLayout layout = NumberLayout::Com
   return bytes;
 }
 
+// Sets the level starts of the first `records` glyphs the way the loader
+// does: a record whose level rises above every level before it starts that
+// level (a level above 84 starts nothing). keep, when given, may leave a
+// level unindexed.
+inline void IndexLevels(GlyphTable& table, int records, const std::function<bool(int16_t)>& keep = {}) {
+  int16_t next = 1;
+  for (int i = 1; i <= records; ++i) {
+    const int16_t level = table.Row(i)[10];
+    if (level >= next && level <= LEVEL_COUNT) {
+      if (!keep || keep(level)) table.SetLevelStart(level, static_cast<int16_t>(i));
+      next = static_cast<int16_t>(level + 1);
+    }
+  }
+}
+
 // A small table in code: glyph i gets the text and values given, and the
 // level index is built the way the loader builds it.
 inline GlyphTable TableOf(const std::vector<Record>& records) {
   GlyphTable table;
-  int16_t next = 1;
-  for (std::size_t k = 0; k < records.size(); ++k) {
-    const int i = static_cast<int>(k + 1);
-    table.SetGlyph(i, records[k].glyph, records[k].values);
-    const int16_t level = records[k].values[9];
-    if (level >= next && level <= LEVEL_COUNT) {
-      table.SetLevelStart(level, static_cast<int16_t>(i));
-      next = static_cast<int16_t>(level + 1);
-    }
-  }
+  for (std::size_t k = 0; k < records.size(); ++k)
+    table.SetGlyph(static_cast<int>(k + 1), records[k].glyph, records[k].values);
+  IndexLevels(table, static_cast<int>(records.size()));
   table.DecodeTexts();
   return table;
 }

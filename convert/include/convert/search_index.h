@@ -20,10 +20,9 @@
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-#include "convert/match.h"
+#include "glyphs/glyph_table.h"
 
 namespace zindrel {
 
@@ -33,7 +32,7 @@ struct CellKey {
   uint16_t halves = 0;           // bit m: block m ends in exactly .5
 };
 
-class GlyphSearchIndex : public GlyphTableCache {
+class GlyphSearchIndex {
  public:
   explicit GlyphSearchIndex(const GlyphTable& table);
 
@@ -90,60 +89,5 @@ class GlyphSearchIndex : public GlyphTableCache {
   std::vector<uint16_t> boxFirstIndex_;
   uint64_t id_ = 0;
 };
-
-// The table's search index, built on first use and kept with the table.
-std::shared_ptr<const GlyphSearchIndex> SearchIndexFor(const GlyphTable& table);
-
-// Remembers recent answers by exact key (the rounded cell and the candidate
-// range), and the level windows of one quality. One per thread; it belongs
-// to one index at a time.
-class MatchMemo {
- public:
-  MatchMemo();
-  // The level window of a total whose rounding is clear (see
-  // MatchGlyphIndexed), from a table made for this index and quality.
-  bool Window(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel);
-  // Returns true and sets glyph when the answer is known.
-  bool Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const;
-  void Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph);
-  // The last glyph the search chose with this memo (a starting bound only;
-  // the caller checks it is a candidate).
-  int last() const { return last_; }
-  void set_last(int glyph) { last_ = glyph; }
-
- private:
-  struct Entry {
-    uint64_t k1 = 0, k2 = 0;
-    int32_t glyph = 0;
-  };
-  static constexpr int kBits = 16;
-  static size_t Slot(uint64_t k1, uint64_t k2);
-  uint64_t owner_ = 0;
-  int last_ = 0;
-  std::vector<Entry> entries_;
-  uint64_t windowOwner_ = 0;
-  int windowQuality_ = -1;
-  // By rounded total 1..84: the window's ends, or 0 when it never closes.
-  std::array<int16_t, LEVEL_COUNT + 1> windowLower_{}, windowUpper_{};
-};
-
-// Whether the AVX2 versions of the search loops run on processors that have
-// AVX2 (the default). Tests switch them off to check the portable loops,
-// which every other processor and compiler runs.
-void SetVectorKernels(bool enabled);
-
-// The cell's key, or false when a block is too far off the glyphs' scale for
-// the indexed search to be sure of no 16-bit overflow.
-bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key);
-
-// FindLevelWindow's passes without its checks, for a total within 1..84 and
-// a quality within 0..1000: there none of the checks can fire before the pass
-// with w = 32767, which never ends the search. Returns false when it cannot
-// decide (FindLevelWindow then gives the answer or the error).
-bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel);
-
-// Same result, and the same errors, as MatchGlyphPlain. memo may be null.
-int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell, int16_t quality,
-                      MatchMemo* memo);
 
 }  // namespace zindrel

@@ -1,0 +1,178 @@
+// The indexed match: the memo, the choice between the portable and the AVX2
+// search loops, the level window on the index, and the search itself.
+#include "convert/matcher.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+
+#include "kernels.h"
+
+namespace zindrel {
+
+namespace {
+
+// Keys compare (distance, glyph index) in one number: the distance in the
+// high 16 bits, the index in the low 16 bits.
+constexpr int32_t kNoChoiceKey = int32_t{kNoMatchDistance} << 16;
+
+std::atomic<bool> gVectorKernels{true};
+
+bool UseAvx2() {
+#if ZINDREL_AVX2_KERNELS
+  static const bool have = kernels::ProcessorHasAvx2();
+  return have && gVectorKernels.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
+// Scratch for the portable and the vector search, per thread.
+int32_t SearchGroups(const GlyphSearchIndex& index, const CellKey& key, int g0, int g1, int32_t best) {
+  thread_local std::vector<int32_t> bound;
+#if ZINDREL_AVX2_KERNELS
+  if (UseAvx2()) return kernels::SearchGroupsAvx2(index, key, g0, g1, best, bound);
+#endif
+  thread_local std::vector<int16_t> acc;
+  return kernels::SearchGroupsPortable(index, key, g0, g1, best, bound, acc);
+}
+
+}  // namespace
+
+void SetVectorKernels(bool enabled) { gVectorKernels.store(enabled); }
+
+bool VectorKernelsActive() { return UseAvx2(); }
+
+bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key) {
+#if ZINDREL_AVX2_KERNELS
+  if (UseAvx2()) return kernels::MakeCellKeyAvx2(index, cell, key);
+#endif
+  return kernels::MakeCellKeyPortable(index, cell, key);
+}
+
+bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel) {
+  if (!index.usable() || !(total >= 1.0f && total <= 84.0f) || quality < 0 || quality > 1000) return false;
+  for (int16_t w = 0; w < 32767; ++w) {
+    int32_t lower = 0, upper = 0;
+    LevelWindowPass(total, quality, w, lower, upper);
+    lowerLevel = lower;
+    upperLevel = upper;
+    if (index.HasLevel(lower) && index.HasLevel(upper)) return true;
+    // Both ends at the table's ends: every later pass is the same.
+    if (lower == 1 && upper == LEVEL_COUNT) return false;
+  }
+  return false;
+}
+
+MatchMemo::MatchMemo() : entries_(size_t{1} << kBits) {}
+
+size_t MatchMemo::Slot(uint64_t k1, uint64_t k2) {
+  const uint64_t h = (k1 * 0x9E3779B97F4A7C15ull) ^ (k2 * 0xC2B2AE3D27D4EB4Full);
+  return static_cast<size_t>((h ^ (h >> 29)) >> (64 - kBits));
+}
+
+bool MatchMemo::Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const {
+  if (owner != owner_) return false;
+  const Entry& e = entries_[Slot(k1, k2)];
+  if (e.k1 != k1 || e.k2 != k2) return false;
+  glyph = e.glyph;
+  return true;
+}
+
+void MatchMemo::Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph) {
+  if (owner != owner_) {
+    std::fill(entries_.begin(), entries_.end(), Entry{});
+    owner_ = owner;
+  }
+  Entry& e = entries_[Slot(k1, k2)];
+  e.k1 = k1;
+  e.k2 = k2;
+  e.glyph = glyph;
+}
+
+bool MatchMemo::Window(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel) {
+  if (!index.usable() || !(total >= 1.0f && total <= 84.0f) || quality < 0 || quality > 1000) return false;
+  // For a total that is not within 2^-16 of a half, both ends round as the
+  // rounded total plus or minus a whole number: the lower end is an exact
+  // difference, and the upper end's sum, stored as float below 128, moves by
+  // less than 2^-18 and crosses no rounding boundary. The window then
+  // depends only on the rounded total.
+  const int whole = static_cast<int>(total);  // the floor, as total >= 1
+  const float frac = total - static_cast<float>(whole);
+  if (std::fabs(frac - 0.5f) <= 1.0f / 65536.0f) return false;
+  const int rounded = whole + (frac > 0.5f ? 1 : 0);
+  if (windowOwner_ != index.id() || windowQuality_ != quality) {
+    // The window of every whole total, as FastLevelWindow finds it; 0 where
+    // it never closes.
+    for (int r = 1; r <= LEVEL_COUNT; ++r) {
+      int lower = 0, upper = 0;
+      const bool closes = FastLevelWindow(index, static_cast<float>(r), quality, lower, upper);
+      windowLower_[r] = static_cast<int16_t>(closes ? lower : 0);
+      windowUpper_[r] = static_cast<int16_t>(closes ? upper : 0);
+    }
+    windowOwner_ = index.id();
+    windowQuality_ = quality;
+  }
+  if (windowLower_[rounded] == 0) return false;
+  lowerLevel = windowLower_[rounded];
+  upperLevel = windowUpper_[rounded];
+  return true;
+}
+
+int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell, int16_t quality,
+                      MatchMemo* memo) {
+  if (!index.usable()) return MatchGlyphPlain(table, cell, quality);
+  int lowerLevel, upperLevel;
+  if (!(memo && memo->Window(index, cell.Total, quality, lowerLevel, upperLevel)) &&
+      !FastLevelWindow(index, cell.Total, quality, lowerLevel, upperLevel)) {
+    const LevelWindow window = FindLevelWindow(table, cell.Total, quality);  // raises if it never closes
+    lowerLevel = window.lowerLevel;
+    upperLevel = window.upperLevel;
+  }
+  CellKey key;
+  if (!MakeCellKey(index, cell, key)) return MatchGlyphPlain(table, cell, quality);
+  const int i = index.StartPosition(lowerLevel);
+  const int j = index.StartPosition(upperLevel);
+  if (i > j) return 0;  // no candidates: the lower start lies above the upper start
+
+  uint64_t k1 = 0, k2 = 0;
+  bool memoable = memo != nullptr;
+  if (memoable) {
+    for (int m = 0; m < 9; ++m) {
+      if (key.low[m] < -128 || key.low[m] > 127) memoable = false;
+      const uint64_t byte = static_cast<uint8_t>(static_cast<int8_t>(key.low[m]));
+      if (m < 8)
+        k1 |= byte << (8 * m);
+      else
+        k2 = byte;
+    }
+    k2 |= uint64_t{key.halves} << 8 | uint64_t(i) << 17 | uint64_t(j) << 25 | uint64_t{1} << 40;
+    int glyph = 0;
+    if (memoable && memo->Find(index.id(), k1, k2, glyph)) return glyph;
+  }
+
+  // The first glyph of the upper level is a candidate on its own.
+  const int16_t upper = index.Start(j);
+  int32_t best = kNoChoiceKey;
+  const int32_t dUpper = kernels::KeyDistance(key, table.Row(upper));
+  const int32_t kUpper = (dUpper << 16) | upper;
+  if (kUpper < best) best = kUpper;
+  // Neighbouring cells tend to match the same glyph: the last answer, when it
+  // is a candidate, gives a tight bound from the start.
+  const int hint = memo ? memo->last() : 0;
+  if (hint >= index.Start(i) && hint < upper) {
+    const int32_t kHint = (kernels::KeyDistance(key, table.Row(hint)) << 16) | hint;
+    if (kHint < best) best = kHint;
+  }
+  best = SearchGroups(index, key, index.FirstGroup(i), index.FirstGroup(j), best);
+  const int glyph = best & 0xFFFF;  // 0 when nothing beat the initial key
+  if (memoable) memo->Store(index.id(), k1, k2, glyph);
+  if (memo) memo->set_last(glyph);
+  return glyph;
+}
+
+Matcher::Matcher(const GlyphTable& table) : table_(table), index_(std::make_shared<const GlyphSearchIndex>(table)) {}
+
+Matcher::Matcher(const Matcher& other) : table_(other.table_), index_(other.index_) {}
+
+}  // namespace zindrel
