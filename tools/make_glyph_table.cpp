@@ -43,11 +43,11 @@ constexpr int kGlyphCount = 14924;
 constexpr int kEm = 192;       // rendering size in pixels, divisible by 6
 constexpr int kSub = kEm / 3;  // sub-block edge
 constexpr int kTopLevel = 83;  // highest level a Han glyph may take
-constexpr long kThinTop = 20;  // a densest level with this few glyphs or fewer is left out
+constexpr long kThinTop = 0;   // a densest level with this few glyphs or fewer is left out
 // The shipped table's settings, chosen by measuring the art against photos
 // (docs/glyph-table.md).
 constexpr const char* kDefaultTone = zindrel::kShippedTone;
-constexpr const char* kDefaultSymbols = "none";
+constexpr const char* kDefaultSymbols = "2593,25A0";
 
 using Vector = std::array<int, 9>;
 

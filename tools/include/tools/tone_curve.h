@@ -11,7 +11,7 @@
 namespace zindrel {
 
 // The curve the shipped table is made with.
-constexpr const char* kShippedTone = "0:0,1:15";
+constexpr const char* kShippedTone = "0:0,0.2:4,0.4:9.5,1:15";
 
 // The tone curve: from the ink fraction of a sub-block to its value on the
 // 0..15 scale, which says what brightness of the picture the sub-block
