@@ -2,14 +2,16 @@
 //
 // Every double-byte GBK code that decodes to a Han ideograph the face has is
 // drawn white on black into its em square, without hinting, anti-aliased, at
-// a size divisible by three. The ink fraction of each of the 3x3 sub-blocks
-// becomes a value on the 0..15 scale (15 x fraction, rounded), the level is
-// their sum held within 1..83. U+3000 IDEOGRAPHIC SPACE opens level 1 and
-// U+2588 FULL BLOCK is the single glyph of level 84. When the face has more
-// distinct vectors than the table holds, the common characters (GB2312) are
-// kept first and the rest are chosen to spread the vectors as widely as
-// possible; when it has fewer, glyphs that repeat a vector fill the table
-// after their twins. The output is a pure function of the font file.
+// a size divisible by three, and so are a few full-width symbols with more
+// ink than any Han glyph. The ink fraction of each of the 3x3 sub-blocks
+// becomes a value on the 0..15 scale through a tone curve (tools/tone_curve.h),
+// the level is their sum held within 1..83. U+3000 IDEOGRAPHIC SPACE opens
+// level 1 and one glyph (U+2588 FULL BLOCK unless told otherwise) is the
+// single glyph of level 84. When the face has more distinct vectors than the
+// table holds, the symbols and the common characters (GB2312) are kept first
+// and the rest are chosen to spread the vectors as widely as possible; when
+// it has fewer, glyphs that repeat a vector fill the table after their twins.
+// The output is a pure function of the font file and the options.
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -33,6 +35,7 @@
 #include <QStringEncoder>
 
 #include "core/gbk.h"
+#include "tools/tone_curve.h"
 
 namespace {
 
@@ -40,14 +43,18 @@ constexpr int kGlyphCount = 14924;
 constexpr int kEm = 192;       // rendering size in pixels, divisible by 6
 constexpr int kSub = kEm / 3;  // sub-block edge
 constexpr int kTopLevel = 83;  // highest level a Han glyph may take
-constexpr long kThinTop = 20;  // a densest level with this few glyphs or fewer is left out
+constexpr long kThinTop = 0;   // a densest level with this few glyphs or fewer is left out
+// The shipped table's settings, chosen by measuring the art against photos
+// (docs/glyph-table.md).
+constexpr const char* kDefaultTone = zindrel::kShippedTone;
+constexpr const char* kDefaultSymbols = "2593,25A0";
 
 using Vector = std::array<int, 9>;
 
 struct Candidate {
   std::string gbk;    // the two GBK bytes
   char32_t code = 0;  // Unicode code point
-  int rank = 0;       // 0 GB2312 level 1, 1 GB2312 level 2, 2 other GBK
+  int rank = 0;       // -1 symbol, 0 GB2312 level 1, 1 GB2312 level 2, 2 other GBK
   Vector v{};
   int sum = 0;
   int level = 0;
@@ -55,6 +62,12 @@ struct Candidate {
   double fineUnevenness = 0;  // 36^2 x variance of the ink over a 6x6 grid
   bool twin = false;          // repeats the vector of a glyph before it
 };
+
+std::string Hex(char32_t code) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04X", static_cast<unsigned>(code));
+  return text;
+}
 
 bool IsHan(char32_t c) {
   return (c >= 0x4E00 && c <= 0x9FFF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0xF900 && c <= 0xFAFF);
@@ -98,7 +111,7 @@ void Finish(Candidate& c) {
 
 class FontMeasure {
  public:
-  FontMeasure(const std::string& path, long faceIndex) {
+  FontMeasure(const std::string& path, long faceIndex, const zindrel::ToneCurve& tone) : tone_(tone) {
     if (FT_Init_FreeType(&library_)) Fail("cannot start FreeType");
     if (FT_New_Face(library_, path.c_str(), faceIndex, &face_))
       Fail("cannot open face " + std::to_string(faceIndex) + " of " + path);
@@ -165,9 +178,7 @@ class FontMeasure {
       for (int k = 0; k < 3; ++k) {
         const long sub = ink[(2 * g) * 6 + 2 * k] + ink[(2 * g) * 6 + 2 * k + 1] + ink[(2 * g + 1) * 6 + 2 * k] +
                          ink[(2 * g + 1) * 6 + 2 * k + 1];
-        // round(15 x ink / (255 x area)) in integers, halves up
-        const long area = 255L * kSub * kSub;
-        out[3 * g + k] = static_cast<int>((30 * sub + area) / (2 * area));
+        out[3 * g + k] = tone_.Value(sub, 255L * kSub * kSub);
       }
     }
     return true;
@@ -185,6 +196,7 @@ class FontMeasure {
     face_ = nullptr;
     library_ = nullptr;
   }
+  const zindrel::ToneCurve& tone_;
   FT_Library library_ = nullptr;
   FT_Face face_ = nullptr;
   long shiftY_ = 0;
@@ -239,25 +251,66 @@ std::vector<Candidate> Select(std::vector<Candidate> pool, const std::vector<Can
   return kept;
 }
 
+struct Settings {
+  std::string fontPath;
+  long faceIndex = 0;
+  std::string outPath = "data/Data.han";
+  bool spread = true;
+  long thinTop = kThinTop;
+  std::vector<zindrel::ToneCurve::Knot> tone;
+  std::vector<char32_t> symbols;
+  char32_t top = 0x2588;
+};
+
 void Usage() {
   std::fprintf(stderr,
                "usage: zindrel-make-table --font PATH [--face-index N] [-o FILE] [--common-only]\n"
-               "                          [--thin-top N]\n"
-               "  Measures every GBK Han character of the face and writes the glyph table\n"
-               "  (default output data/Data.han). Dense levels at the top holding N glyphs\n"
-               "  or fewer are left out (default 20; 0 keeps every level).\n");
+               "                          [--thin-top N] [--tone KNOTS] [--symbols LIST] [--top CODE]\n"
+               "  Measures every GBK Han character of the face and the listed symbols and\n"
+               "  writes the glyph table (default output data/Data.han).\n"
+               "  --thin-top N   dense levels at the top holding N glyphs or fewer are left\n"
+               "                 out (default %ld; 0 keeps every level)\n"
+               "  --tone KNOTS   the tone curve from ink to value, INK:VALUE,... from 0:0 to\n"
+               "                 an ink of 1 (default %s)\n"
+               "  --symbols LIST full-width GBK symbols to add, as hexadecimal code points\n"
+               "                 separated by commas, or \"none\" (default %s)\n"
+               "  --top CODE     the glyph that alone makes level 84, a hexadecimal code\n"
+               "                 point (default 2588, the full block; any other puts the\n"
+               "                 full block among the glyphs of level 83)\n",
+               kThinTop, kDefaultTone, kDefaultSymbols);
+}
+
+bool ParseCode(const std::string& text, char32_t& out) {
+  char* end = nullptr;
+  const unsigned long v = std::strtoul(text.c_str(), &end, 16);
+  if (text.empty() || *end != '\0' || v == 0 || v > 0xFFFF) return false;
+  out = static_cast<char32_t>(v);
+  return true;
+}
+
+bool ParseSymbols(const std::string& text, std::vector<char32_t>& out) {
+  out.clear();
+  if (text == "none") return true;
+  size_t pos = 0;
+  while (pos <= text.size()) {
+    const size_t comma = std::min(text.find(',', pos), text.size());
+    char32_t code = 0;
+    if (!ParseCode(text.substr(pos, comma - pos), code)) return false;
+    out.push_back(code);
+    pos = comma + 1;
+  }
+  return true;
 }
 
 // Measures the face and writes the table; throws std::runtime_error.
-int Run(const std::string& fontPath, long faceIndex, const std::string& outPath, bool spread, long thinTop);
+int Run(const Settings& settings);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string fontPath, outPath = "data/Data.han";
-  long faceIndex = 0;
-  long thinTop = kThinTop;
-  bool spread = true;
+  Settings settings;
+  zindrel::ToneCurve::Parse(kDefaultTone, settings.tone);
+  ParseSymbols(kDefaultSymbols, settings.symbols);
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a != "--common-only" && a != "-h" && a != "--help" && i + 1 >= argc) {
@@ -265,29 +318,39 @@ int main(int argc, char** argv) {
       return 2;
     }
     auto value = [&]() -> std::string { return argv[++i]; };
+    auto refuse = [](const std::string& what) {
+      std::fprintf(stderr, "zindrel-make-table: %s\n", what.c_str());
+      return 2;
+    };
     if (a == "--font")
-      fontPath = value();
+      settings.fontPath = value();
     else if (a == "--face-index") {
       const std::string text = value();
       char* end = nullptr;
-      faceIndex = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || faceIndex < 0) {
-        std::fprintf(stderr, "zindrel-make-table: the face index must be a whole number from 0, not %s\n",
-                     text.c_str());
-        return 2;
-      }
+      settings.faceIndex = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || settings.faceIndex < 0)
+        return refuse("the face index must be a whole number from 0, not " + text);
     } else if (a == "-o" || a == "--output")
-      outPath = value();
+      settings.outPath = value();
     else if (a == "--common-only")
-      spread = false;
+      settings.spread = false;
     else if (a == "--thin-top") {
       const std::string text = value();
       char* end = nullptr;
-      thinTop = std::strtol(text.c_str(), &end, 10);
-      if (text.empty() || *end != '\0' || thinTop < 0) {
-        std::fprintf(stderr, "zindrel-make-table: --thin-top takes a whole number from 0, not %s\n", text.c_str());
-        return 2;
-      }
+      settings.thinTop = std::strtol(text.c_str(), &end, 10);
+      if (text.empty() || *end != '\0' || settings.thinTop < 0)
+        return refuse("--thin-top takes a whole number from 0, not " + text);
+    } else if (a == "--tone") {
+      const std::string text = value();
+      if (!zindrel::ToneCurve::Parse(text, settings.tone))
+        return refuse("--tone takes INK:VALUE knots from 0:0 to an ink of 1, rising, not " + text);
+    } else if (a == "--symbols") {
+      const std::string text = value();
+      if (!ParseSymbols(text, settings.symbols))
+        return refuse("--symbols takes hexadecimal code points separated by commas, not " + text);
+    } else if (a == "--top") {
+      const std::string text = value();
+      if (!ParseCode(text, settings.top)) return refuse("--top takes a hexadecimal code point, not " + text);
     } else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -297,13 +360,13 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  if (fontPath.empty()) {
+  if (settings.fontPath.empty()) {
     Usage();
     return 2;
   }
 
   try {
-    return Run(fontPath, faceIndex, outPath, spread, thinTop);
+    return Run(settings);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "zindrel-make-table: %s\n", e.what());
     return 1;
@@ -312,8 +375,17 @@ int main(int argc, char** argv) {
 
 namespace {
 
-int Run(const std::string& fontPath, long faceIndex, const std::string& outPath, bool spread, long thinTop) {
-  FontMeasure font(fontPath, faceIndex);
+// The GBK bytes of a code point, empty when GBK has no double-byte code for
+// it.
+std::string GbkOf(char32_t code) {
+  const std::string gbk = Utf8ToGbk(QString::fromUcs4(&code, 1).toStdString());
+  if (gbk.size() != 2 || DecodeGbk(gbk) != code) return {};
+  return gbk;
+}
+
+int Run(const Settings& settings) {
+  const zindrel::ToneCurve tone(settings.tone);
+  FontMeasure font(settings.fontPath, settings.faceIndex, tone);
 
   Candidate space;
   space.gbk = "\xA1\xA1";
@@ -322,17 +394,61 @@ int Run(const std::string& fontPath, long faceIndex, const std::string& outPath,
   Candidate block;
   block.gbk = "\xA8\x80";
   block.code = 0x2588;
+  block.rank = -1;
   block.v.fill(15);
   Finish(block);
-  block.level = 84;
-  const std::vector<Candidate> fixed{space, block};
 
-  // Every Han character of the face, one per distinct vector (the preferred
-  // code keeps it).
+  // The symbols, measured like the Han glyphs; the one on top alone makes
+  // level 84, and the full block joins the others when it is not that one.
+  std::vector<Candidate> symbols;
+  Candidate top;
+  std::vector<char32_t> codes = settings.symbols;
+  if (settings.top != 0x2588) codes.push_back(settings.top);
+  for (char32_t code : codes) {
+    Candidate c;
+    c.code = code;
+    c.rank = -1;
+    c.gbk = GbkOf(code);
+    if (c.gbk.empty() || code == 0x3000 || code == 0x2588 || IsHan(code))
+      throw std::runtime_error("U+" + Hex(code) +
+                               " is not a full-width GBK symbol besides the blank and the full block");
+    if (!font.Measure(code, c.v, &c.fineUnevenness)) throw std::runtime_error("the face has no U+" + Hex(code));
+    Finish(c);
+    if (code == settings.top)
+      top = c;
+    else
+      symbols.push_back(c);
+  }
+  if (settings.top == 0x2588)
+    top = block;
+  else
+    symbols.push_back(block);
+  top.level = 84;
+  int topSum = 0;
+  for (int x : top.v) topSum += x;
+  if (topSum < 84)
+    throw std::runtime_error("U+" + Hex(settings.top) + " measures " + std::to_string(topSum) +
+                             ", too little for level 84");
+  const std::vector<Candidate> fixed{space, top};
+
+  // Every symbol and Han character of the face, one per distinct vector (a
+  // symbol, then the preferred code keeps it).
   std::map<Vector, Candidate> byVector;
   std::vector<Candidate> twins;
   byVector[space.v] = space;
-  byVector[block.v] = block;
+  byVector[top.v] = top;
+  auto add = [&](const Candidate& c) {
+    auto it = byVector.find(c.v);
+    if (it == byVector.end()) {
+      byVector.emplace(c.v, c);
+    } else if (it->second.code != space.code && it->second.code != top.code && Preferred(c, it->second)) {
+      twins.push_back(it->second);
+      it->second = c;
+    } else {
+      twins.push_back(c);
+    }
+  };
+  for (const Candidate& c : symbols) add(c);
   int measured = 0, missing = 0;
   for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
     for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
@@ -348,41 +464,32 @@ int Run(const std::string& fontPath, long faceIndex, const std::string& outPath,
       ++measured;
       c.rank = GbkRank(lead, trail);
       Finish(c);
-      auto it = byVector.find(c.v);
-      if (it == byVector.end()) {
-        byVector.emplace(c.v, c);
-      } else if (it->second.code != 0x3000 && it->second.code != 0x2588 && Preferred(c, it->second)) {
-        twins.push_back(it->second);
-        it->second = c;
-      } else {
-        twins.push_back(c);
-      }
+      add(c);
     }
   }
   std::vector<Candidate> pool;
   for (auto& [v, c] : byVector)
-    if (c.code != 0x3000 && c.code != 0x2588) pool.push_back(c);
-  std::fprintf(stderr, "%s: %d Han glyphs measured, %d missing, %zu distinct vectors\n", font.FamilyName().c_str(),
-               measured, missing, pool.size());
-
-  // Every cell brighter than the densest Han level is served by the glyphs
-  // of that level and the full block alone. When that level is thin (this
-  // face's densest level holds one glyph), every light area becomes a
-  // repeat of one glyph, and the art resembles photos less. So the Han
-  // levels end at the densest level that holds more than thinTop glyphs;
-  // denser glyphs are left out.
+    if (c.code != space.code && c.code != top.code) pool.push_back(c);
+  std::fprintf(stderr, "%s: %d Han glyphs measured, %d missing, %zu symbols, %zu distinct vectors\n",
+               font.FamilyName().c_str(), measured, missing, symbols.size(), pool.size());
+  // Optionally the Han levels end at the densest level that holds more
+  // than thinTop glyphs, and denser glyphs are left out. On the straight
+  // line 15 x ink the densest level held a single glyph that every light
+  // area repeated; with the tone curve and the symbols above the Han
+  // glyphs, keeping every level resembles photos best.
   std::array<long, kTopLevel + 1> perLevel{};
-  for (const Candidate& c : pool) ++perLevel[c.level];
-  int top = kTopLevel;
-  while (top > 1 && perLevel[top] <= thinTop) --top;
+  for (const Candidate& c : pool)
+    if (c.rank >= 0) ++perLevel[c.level];
+  int densest = kTopLevel;
+  while (densest > 1 && perLevel[densest] <= settings.thinTop) --densest;
+  const auto cut = [&](const Candidate& c) { return c.rank >= 0 && c.level > densest; };
   const size_t before = pool.size();
-  pool.erase(std::remove_if(pool.begin(), pool.end(), [&](const Candidate& c) { return c.level > top; }), pool.end());
-  twins.erase(std::remove_if(twins.begin(), twins.end(), [&](const Candidate& c) { return c.level > top; }),
-              twins.end());
+  pool.erase(std::remove_if(pool.begin(), pool.end(), cut), pool.end());
+  twins.erase(std::remove_if(twins.begin(), twins.end(), cut), twins.end());
   if (pool.size() != before)
-    std::fprintf(stderr, "Han levels end at %d: %zu denser glyphs left out\n", top, before - pool.size());
+    std::fprintf(stderr, "Han levels end at %d: %zu denser glyphs left out\n", densest, before - pool.size());
   const size_t room = kGlyphCount - fixed.size();
-  std::vector<Candidate> table = Select(pool, fixed, room, spread);
+  std::vector<Candidate> table = Select(pool, fixed, room, settings.spread);
   if (table.size() < room) {
     // The face has fewer distinct vectors than the table has records. The
     // rest are filled with glyphs that repeat a vector; they stand after
@@ -401,7 +508,7 @@ int Run(const std::string& fontPath, long faceIndex, const std::string& outPath,
     std::fprintf(stderr, "%zu records repeat a vector\n", need);
   }
   table.push_back(space);
-  table.push_back(block);
+  table.push_back(top);
 
   // Ascending level; U+3000 opens level 1; within a level the glyph whose ink
   // lies most evenly over a 6x6 grid first (the only one a zero-width level
@@ -429,7 +536,7 @@ int Run(const std::string& fontPath, long faceIndex, const std::string& outPath,
   }
   // Written beside the target and renamed, so a failed run leaves any old
   // table as it was.
-  const std::string temp = outPath + ".tmp";
+  const std::string temp = settings.outPath + ".tmp";
   {
     std::ofstream file(temp, std::ios::binary | std::ios::trunc);
     file.write(out.data(), static_cast<std::streamsize>(out.size()));
@@ -440,16 +547,16 @@ int Run(const std::string& fontPath, long faceIndex, const std::string& outPath,
       return 1;
     }
   }
-  std::remove(outPath.c_str());  // rename does not replace on every system
-  if (std::rename(temp.c_str(), outPath.c_str()) != 0) {
-    std::fprintf(stderr, "zindrel-make-table: cannot write %s\n", outPath.c_str());
+  std::remove(settings.outPath.c_str());  // rename does not replace on every system
+  if (std::rename(temp.c_str(), settings.outPath.c_str()) != 0) {
+    std::fprintf(stderr, "zindrel-make-table: cannot write %s\n", settings.outPath.c_str());
     std::remove(temp.c_str());
     return 1;
   }
 
   std::array<int, 85> histogram{};
   for (const Candidate& c : table) ++histogram[c.level];
-  std::fprintf(stderr, "wrote %zu records to %s; glyphs per level:\n", table.size(), outPath.c_str());
+  std::fprintf(stderr, "wrote %zu records to %s; glyphs per level:\n", table.size(), settings.outPath.c_str());
   for (int l = 1; l <= 84; ++l) std::fprintf(stderr, "%d:%d%s", l, histogram[l], l % 12 == 0 ? "\n" : " ");
   return 0;
 }

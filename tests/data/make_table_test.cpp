@@ -34,20 +34,42 @@ ToolRun MakeTable(const QStringList& arguments) {
 
 bool HaveGenerator() { return QFile::exists(QString::fromStdString(testing::ProgramPath("zindrel-make-table"))); }
 
+// The table the generator writes from the installed face with these extra
+// arguments; a failure of the generator fails the test.
+std::string TableFromFace(const QStringList& extra) {
+  QTemporaryDir dir;
+  EXPECT_TRUE(dir.isValid());
+  const QString out = dir.filePath("Data.han");
+  const ToolRun run = MakeTable(QStringList{"--font", kTableFontFile, "-o", out} + extra);
+  EXPECT_EQ(run.exitCode, 0) << run.errors;
+  EXPECT_FALSE(QFile::exists(out + ".tmp"));
+  return ReadBytes(out.toStdString());
+}
+
 TEST(MakeTable, RegeneratingFromTheInstalledFaceGivesTheShippedBytes) {
   if (!HaveGenerator()) GTEST_SKIP() << "zindrel-make-table is not built";
   if (!QFile::exists(kTableFontFile))
     GTEST_SKIP() << "the table's face is not installed (" << kTableFontFile << ", Debian package fonts-arphic-uming)";
-  QTemporaryDir dir;
-  ASSERT_TRUE(dir.isValid());
-  const QString out = dir.filePath("Data.han");
-  const ToolRun run = MakeTable({"--font", kTableFontFile, "--face-index", "0", "-o", out});
-  ASSERT_EQ(run.exitCode, 0) << run.errors;
-  const std::string made = ReadBytes(out.toStdString());
+  const std::string made = TableFromFace({"--face-index", "0"});
   const std::string shipped = ReadBytes(testing::ShippedTablePath());
   ASSERT_EQ(made.size(), shipped.size());
   EXPECT_TRUE(made == shipped) << "the regenerated table differs from data/Data.han";
-  EXPECT_FALSE(QFile::exists(out + ".tmp"));
+}
+
+// Another glyph on top takes level 84 alone, and the full block joins the
+// densest level below it, where the quality window still reaches it.
+TEST(MakeTable, AnotherTopGlyphMovesTheFullBlockIntoLevel83) {
+  if (!HaveGenerator()) GTEST_SKIP() << "zindrel-make-table is not built";
+  if (!QFile::exists(kTableFontFile)) GTEST_SKIP() << "the table's face is not installed";
+  const std::string made = TableFromFace({"--top", "2593"});
+  // GBK A8 88 is U+2593 DARK SHADE, A8 80 the full block.
+  const size_t block = made.find("\xA8\x80\r\n15,15,15,15,15,15,15,15,15,83\r\n");
+  EXPECT_NE(block, std::string::npos);
+  // The shade is the last record and the only one of level 84.
+  const size_t top = made.find("\xA8\x88\r\n");
+  ASSERT_NE(top, std::string::npos);
+  EXPECT_GT(top, block);
+  EXPECT_EQ(made.find(",84\r\n"), made.size() - 5);
 }
 
 struct BadCall {
@@ -89,6 +111,13 @@ INSTANTIATE_TEST_SUITE_P(
         BadCall{
             "FaceNotThere", {"--font", kTableFontFile, "--face-index", "99", "-o", "@OUT"}, 1, "cannot open face 99"},
         BadCall{"ThinTopNotANumber", {"--font", kTableFontFile, "--thin-top", "-1", "-o", "@OUT"}, 2, "--thin-top"},
+        BadCall{"ToneFalling", {"--font", kTableFontFile, "--tone", "0:0,0.5:10,1:9", "-o", "@OUT"}, 2, "--tone"},
+        BadCall{"ToneNotFromBlack", {"--font", kTableFontFile, "--tone", "0.1:0,1:15", "-o", "@OUT"}, 2, "--tone"},
+        BadCall{"ToneTooFine", {"--font", kTableFontFile, "--tone", "0:0,0.1234:2,1:15", "-o", "@OUT"}, 2, "--tone"},
+        BadCall{"SymbolNotInGbk", {"--font", kTableFontFile, "--symbols", "2591", "-o", "@OUT"}, 1, "U+2591"},
+        BadCall{"SymbolIsHan", {"--font", kTableFontFile, "--symbols", "2593,4E00", "-o", "@OUT"}, 1, "U+4E00"},
+        BadCall{"SymbolsNotHex", {"--font", kTableFontFile, "--symbols", "25A0,x", "-o", "@OUT"}, 2, "--symbols"},
+        BadCall{"TopTooLight", {"--font", kTableFontFile, "--top", "2581", "-o", "@OUT"}, 1, "too little for level 84"},
         BadCall{"FaceIndexNotANumber", {"--font", kTableFontFile, "--face-index", "x", "-o", "@OUT"}, 2, "face index"}),
     [](const ::testing::TestParamInfo<BadCall>& p) { return std::string(p.param.name); });
 
