@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "cli/art_text.h"
+#include "convert/matcher.h"
 #include "core/errors.h"
 #include "glyphs/glyph_table.h"
 #include "pictures/picture.h"
@@ -174,6 +175,9 @@ int main(int argc, char** argv) {
 
     std::vector<zindrel::GlyphTable> loaded;
     for (const std::string& t : tables) loaded.push_back(zindrel::LoadGlyphTable(t));
+    // One matcher per table, made once the tables stay where they are.
+    std::vector<zindrel::Matcher> matchers;
+    for (const zindrel::GlyphTable& table : loaded) matchers.emplace_back(table);
     std::vector<std::string> names;
     for (const std::string& t : tables) names.push_back(BaseName(t));
 
@@ -195,7 +199,7 @@ int main(int argc, char** argv) {
             parameters.brightnessFactor = static_cast<float>(brightness / 100.0);
             std::vector<QImage> arts;
             for (size_t t = 0; t < loaded.size(); ++t) {
-              const zindrel::cli::GlyphRows rows = zindrel::cli::ConvertPicture(loaded[t], source, parameters);
+              const zindrel::cli::GlyphRows rows = zindrel::cli::ConvertPicture(matchers[t], source, parameters);
               const std::string text =
                   zindrel::cli::ArtText(loaded[t], rows, zindrel::cli::Encoding::Utf8, zindrel::cli::Newline::CrLf);
               const QImage art = zindrel::RenderArt(QString::fromStdString(text), cell);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/fast_run.h"
+#include "convert/matcher.h"
 #include "glyphs/glyph_table.h"
 #include "pictures/picture.h"
 #include "render/art_render.h"
@@ -59,7 +60,8 @@ TEST_P(GradientArt, RisesWithThePictureAndTurnsFullBlockOnlyInTheLastTenth) {
   const GlyphTable table = LoadGlyphTable(testing::ShippedTablePath());
   const ImagePixelSource source(gradient);
   ArtHost host(table, source);
-  ConvertPictureFast(table, source, static_cast<int16_t>(cell), static_cast<int16_t>(GetParam().quality), 1.0f, host,
+  const Matcher matcher(table);
+  ConvertPictureFast(matcher, source, static_cast<int16_t>(cell), static_cast<int16_t>(GetParam().quality), 1.0f, host,
                      1);
   const std::vector<int> firstRow(host.glyphs.begin(), host.glyphs.begin() + columns);
   const QImage art = RenderArt(QString::fromStdString(host.text), cell);
