@@ -145,8 +145,11 @@ QByteArray EncodeRle4(const std::vector<uint8_t>& indices, int width, int height
   return out;
 }
 
+int PatternAlpha(int x, int y) { return x == 0 && y == 0 ? 0 : x == 1 && y == 0 ? 128 : 255; }
+
 QByteArray MakeDib(const BmpLayout& s) {
   const int colours = s.bpp <= 8 ? (1 << s.bpp) : 0;
+  const bool fields = s.compression == BmpCompression::Bitfields || s.compression == BmpCompression::AlphaBitfields;
   const std::vector<uint8_t> indices = PatternIndices(s.width, s.height, colours ? colours : 1);
   QByteArray pixels;
   if (s.compression == BmpCompression::Rle8) {
@@ -163,12 +166,12 @@ QByteArray MakeDib(const BmpLayout& s) {
         const int idx = colours ? indices[static_cast<size_t>(y) * s.width + x] : 0;
         switch (s.bpp) {
           case 1: row[x / 8] = static_cast<char>(row[x / 8] | (idx << (7 - x % 8))); break;
+          case 2: row[x / 4] = static_cast<char>(row[x / 4] | (idx << (6 - 2 * (x % 4)))); break;
           case 4: row[x / 2] = static_cast<char>(row[x / 2] | (idx << (x % 2 ? 0 : 4))); break;
           case 8: row[x] = static_cast<char>(idx); break;
           case 16: {  // 5-6-5 with bit fields, 5-5-5 without
             const uint32_t r5 = (c >> 19) & 0x1F, b5 = (c >> 3) & 0x1F;
-            const uint32_t v = s.compression == BmpCompression::Bitfields ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5
-                                                                          : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
+            const uint32_t v = fields ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5 : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
             row[2 * x] = static_cast<char>(v & 0xFF);
             row[2 * x + 1] = static_cast<char>(v >> 8);
             break;
@@ -179,7 +182,8 @@ QByteArray MakeDib(const BmpLayout& s) {
             row[3 * x + 2] = static_cast<char>((c >> 16) & 0xFF);
             break;
           case 32:
-            for (int k = 0; k < 4; ++k) row[4 * x + k] = static_cast<char>(k < 3 ? (c >> (8 * k)) & 0xFF : 0);
+            for (int k = 0; k < 4; ++k)
+              row[4 * x + k] = static_cast<char>(k < 3 ? (c >> (8 * k)) & 0xFF : s.alpha ? PatternAlpha(x, y) : 0);
             break;
         }
       }
@@ -192,16 +196,23 @@ QByteArray MakeDib(const BmpLayout& s) {
     b.u32(12).u16(s.width).u16(s.height).u16(1).u16(s.bpp);
     for (uint32_t c : GreyPalette(colours)) b.u8(c & 0xFF).u8((c >> 8) & 0xFF).u8((c >> 16) & 0xFF);
   } else {
-    b.u32(40).i32(s.width).i32(s.topDown ? -s.height : s.height).u16(1).u16(s.bpp);
+    const int entries = colours ? colours + s.extraPaletteEntries : 0;
+    b.u32(static_cast<uint32_t>(s.headerSize)).i32(s.width).i32(s.topDown ? -s.height : s.height).u16(1).u16(s.bpp);
     b.u32(static_cast<uint32_t>(s.compression)).u32(static_cast<uint32_t>(pixels.size()));
-    b.i32(2835).i32(2835).u32(static_cast<uint32_t>(colours)).u32(0);
-    if (s.compression == BmpCompression::Bitfields) {
-      if (s.bpp == 16)
-        b.u32(0xF800).u32(0x07E0).u32(0x001F);
-      else
-        b.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF);
-    }
-    for (uint32_t c : GreyPalette(colours)) b.u32(c);
+    b.i32(2835).i32(2835).u32(static_cast<uint32_t>(entries)).u32(0);
+    const uint32_t alphaMask = s.alpha ? 0xFF000000u : 0;
+    const std::vector<uint32_t> masks = s.bpp == 16 ? std::vector<uint32_t>{0xF800, 0x07E0, 0x001F, 0}
+                                                    : std::vector<uint32_t>{0xFF0000, 0xFF00, 0xFF, alphaMask};
+    if (s.headerSize >= 52)
+      for (int i = 0; i < 4; ++i) b.u32(fields ? masks[static_cast<size_t>(i)] : 0);
+    b.data.truncate(s.headerSize);
+    while (b.size() < s.headerSize) b.u8(0);
+    if (fields && s.headerSize < 52)
+      for (int i = 0; i < (s.compression == BmpCompression::AlphaBitfields ? 4 : 3); ++i)
+        b.u32(masks[static_cast<size_t>(i)]);
+    std::vector<uint32_t> palette = GreyPalette(colours);
+    for (int i = 0; i < s.extraPaletteEntries && colours; ++i) palette.push_back(0x00FF00FFu - static_cast<uint32_t>(i));
+    for (uint32_t c : palette) b.u32(c);
   }
   b.raw(pixels);
   return b.data;
@@ -209,9 +220,12 @@ QByteArray MakeDib(const BmpLayout& s) {
 
 QByteArray MakeBmp(const BmpLayout& layout) {
   const QByteArray dib = MakeDib(layout);
-  const int colours = layout.bpp <= 8 ? (1 << layout.bpp) : 0;
-  int headerBytes = layout.coreHeader ? 12 + 3 * colours : 40 + 4 * colours;
-  if (!layout.coreHeader && layout.compression == BmpCompression::Bitfields) headerBytes += 12;
+  const int colours = layout.bpp <= 8 ? (1 << layout.bpp) + layout.extraPaletteEntries : 0;
+  int headerBytes = layout.coreHeader ? 12 + 3 * colours : layout.headerSize + 4 * colours;
+  if (!layout.coreHeader && layout.headerSize < 52) {
+    if (layout.compression == BmpCompression::Bitfields) headerBytes += 12;
+    if (layout.compression == BmpCompression::AlphaBitfields) headerBytes += 16;
+  }
   Bytes b;
   b.raw("BM").u32(static_cast<uint32_t>(14 + dib.size())).u16(0).u16(0).u32(static_cast<uint32_t>(14 + headerBytes));
   b.raw(dib);

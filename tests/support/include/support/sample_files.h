@@ -36,17 +36,30 @@ class Bytes {
 inline int PatternIndex(int x, int y, int colours) { return ((x / 3) + (y / 2)) % colours; }
 std::vector<uint32_t> GreyPalette(int colours);  // 0x00RRGGBB entries
 
-enum class BmpCompression { None = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3 };
+enum class BmpCompression { None = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3, Jpeg = 4, Png = 5, AlphaBitfields = 6 };
 
 struct BmpLayout {
   int width = 8;
   int height = 6;
-  int bpp = 24;             // 1, 4, 8, 16, 24 or 32
+  int bpp = 24;             // 1, 2, 4, 8, 16, 24 or 32
   bool topDown = false;     // negative height in the header
   bool coreHeader = false;  // OS/2 BITMAPCOREHEADER (12 bytes), palette of triples
   BmpCompression compression = BmpCompression::None;
   bool rleDelta = false;  // put a delta escape into a run-length encoding
+  // Otherwise the info header's length: 40, the OS/2 2.x lengths 16 to 64
+  // (cut after the field the length reaches), 52 and 56 (colour and alpha
+  // masks inside), 108 or 124. Masks of bit fields go inside a header of 52
+  // bytes or more, after a shorter one.
+  int headerSize = 40;
+  int extraPaletteEntries = 0;  // palette entries past the 2^bpp the depth indexes
+  // 32-bit pixels carry PatternAlpha in their fourth byte, and the masks
+  // name it (with bit fields).
+  bool alpha = false;
 };
+
+// The alpha MakeDib writes for point (x, y) of a layout with alpha: never
+// all 0, one point transparent, one half and the rest opaque.
+int PatternAlpha(int x, int y);
 
 // The pixel data and header without the file header (a DIB, as icons,
 // clipboard bitmaps and metafiles embed them).

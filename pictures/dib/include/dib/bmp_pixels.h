@@ -1,0 +1,30 @@
+// Our own decoder of uncompressed and bit-field bitmap rows, for the BMP
+// variants that Qt's reader does not take (2-bit palettes, the 52- and
+// 56-byte info headers, short OS/2 2.x headers, palettes longer than the
+// depth needs, alpha bit fields) and for the images inside icons and
+// cursors. Every row is read from bytes the header check has found in the
+// file, so no pixel is made up.
+//
+// Colours: palette entries as stored; an index past the palette's end is
+// black. Bit-field channels narrower than 8 bits are widened by repeating
+// their bits (5 bits abcde give abcdeabc: 31 is 255, 16 is 132), as
+// ImageMagick widens them; wider ones keep their top 8 bits. 16-bit pixels
+// without bit fields are 5-5-5, 32-bit ones 8-8-8 with the fourth byte unused.
+// The alpha mask, where there is one, gives each pixel's opacity, unless
+// every pixel has alpha 0: then the mask is taken as unused and the picture
+// is opaque, as web browsers show such files.
+#pragma once
+
+#include <QImage>
+#include <cstddef>
+
+#include "dib/bmp_file.h"
+
+namespace zindrel {
+
+// Decodes the rows of an uncompressed (0) or bit-field (3, 6) bitmap whose
+// header ReadBmpHeader or ReadDibHeader gave, after CheckBmpPixelData. The
+// result is Format_RGB32, or Format_ARGB32 when it has an alpha channel.
+QImage DecodeBmpRows(const BmpHeader& header, const unsigned char* data, size_t size);
+
+}  // namespace zindrel
