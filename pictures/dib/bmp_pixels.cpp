@@ -10,17 +10,23 @@ namespace zindrel {
 
 namespace {
 
-// One bit-field channel: where its bits lie and how they widen to 8 bits.
+// One bit-field channel: where its bits lie and how they become 8 bits.
+// Colour channels put their bits at the top of the byte, as Qt's reader does
+// for the bitmaps it reads (5 bits abcde give abcde000), so that the same
+// pixels give the same colours whichever header holds them; wider channels
+// keep their top 8 bits. Alpha repeats its bits to fill the byte (abcdeabc),
+// so that a set alpha bit of a 1-bit alpha channel is fully opaque.
 class Channel {
  public:
-  explicit Channel(uint32_t mask) : mask_(mask) {
+  Channel(uint32_t mask, bool repeatBits) : mask_(mask) {
     if (mask == 0) return;
     while (((mask >> shift_) & 1) == 0) ++shift_;
     while (bits_ < 32 && ((mask >> shift_) >> bits_) & 1) ++bits_;
     if (bits_ > 8) return;
     for (uint32_t v = 0; v < (1u << bits_); ++v) {
-      uint32_t wide = 0;
-      for (int at = 8 - bits_; at > -bits_; at -= bits_) wide |= at >= 0 ? v << at : v >> -at;
+      uint32_t wide = v << (8 - bits_);
+      if (repeatBits)
+        for (int at = 8 - 2 * bits_; at > -bits_; at -= bits_) wide |= at >= 0 ? v << at : v >> -at;
       widened_[v] = static_cast<uint8_t>(wide);
     }
   }
@@ -65,7 +71,7 @@ QImage DecodeBmpRows(const BmpHeader& h, const unsigned char* data, size_t size)
     masks[2] = h.bitCount == 16 ? 0x001F : 0x0000FF;
     masks[3] = 0;
   }
-  const Channel red(masks[0]), green(masks[1]), blue(masks[2]), alpha(masks[3]);
+  const Channel red(masks[0], false), green(masks[1], false), blue(masks[2], false), alpha(masks[3], true);
 
   QImage image(width, rows, alpha.present() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   if (image.isNull())

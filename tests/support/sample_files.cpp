@@ -245,24 +245,29 @@ QByteArray Bmp(int width, int height, int bpp, BmpCompression compression, bool 
   return MakeBmp(layout);
 }
 
+QByteArray MakeIconDib(const BmpLayout& layout) {
+  Bytes h;
+  h.data = MakeDib(layout);
+  // The header's height counts the colour image and the mask.
+  h.put32(8, static_cast<uint32_t>(2 * layout.height));
+  // AND mask: 1 bit per point, rows padded to 4 bytes, bottom row first.
+  const int maskStride = ((layout.width + 31) / 32) * 4;
+  for (int r = 0; r < layout.height; ++r) {
+    const int y = layout.topDown ? r : layout.height - 1 - r;
+    QByteArray row(maskStride, '\0');
+    for (int x = 0; x < layout.width; ++x)
+      if (IconMaskHides(x, y, layout.width)) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+    h.raw(row);
+  }
+  return h.data;
+}
+
 QByteArray MakeIcon(int size, int bpp, bool cursor) {
   BmpLayout layout;
   layout.width = size;
   layout.height = size;
   layout.bpp = bpp;
-  QByteArray dib = MakeDib(layout);
-  // The header's height counts the colour image and the mask.
-  Bytes h;
-  h.data = dib;
-  h.put32(8, static_cast<uint32_t>(2 * size));
-  // AND mask: 1 bit per point, rows padded to 4 bytes; a clear square corner.
-  const int maskStride = ((size + 31) / 32) * 4;
-  for (int r = 0; r < size; ++r) {
-    QByteArray row(maskStride, '\0');
-    for (int x = 0; x < size; ++x)
-      if (x < size / 4 && r < size / 4) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
-    h.raw(row);
-  }
+  const QByteArray dib = MakeIconDib(layout);
   const int colours = bpp <= 8 ? (1 << bpp) : 0;
   Bytes b;
   b.u16(0).u16(cursor ? 2 : 1).u16(1);
@@ -271,8 +276,34 @@ QByteArray MakeIcon(int size, int bpp, bool cursor) {
     b.u16(size / 2).u16(size / 2);
   else
     b.u16(1).u16(bpp);
-  b.u32(static_cast<uint32_t>(h.data.size())).u32(22);
-  b.raw(h.data);
+  b.u32(static_cast<uint32_t>(dib.size())).u32(22);
+  b.raw(dib);
+  return b.data;
+}
+
+QByteArray InsertBeforeJpegMarker(const QByteArray& jpeg, int marker, const QByteArray& bytes) {
+  const char code[2] = {'\xFF', static_cast<char>(marker)};
+  const qsizetype at = jpeg.indexOf(QByteArray(code, 2), 2);
+  return at < 0 ? jpeg : jpeg.left(at) + bytes + jpeg.mid(at);
+}
+
+QByteArray WithApp1Segment(const QByteArray& jpeg) {
+  // APP0 starts at 2: marker, then its length (big-endian, counting itself).
+  const int app0End = 4 + ((static_cast<uint8_t>(jpeg[4]) << 8) | static_cast<uint8_t>(jpeg[5]));
+  const QByteArray app1("\xFF\xE1\x00\x0A" "Exif\0\0\0\0", 12);
+  return jpeg.left(app0End) + app1 + jpeg.mid(app0End);
+}
+
+QByteArray WithWmfSizeOverstated(const QByteArray& wmf, int extraWords) {
+  Bytes b;
+  b.data = wmf;
+  // The standard header follows the 22-byte placeable header, if any; its
+  // size in words is at +6.
+  const int standard = static_cast<uint8_t>(wmf[0]) == 0xD7 ? 22 : 0;
+  const uint32_t words = static_cast<uint32_t>(static_cast<uint8_t>(wmf[standard + 6]) |
+                                               (static_cast<uint8_t>(wmf[standard + 7]) << 8) |
+                                               (static_cast<uint8_t>(wmf[standard + 8]) << 16));
+  b.put32(standard + 6, words + static_cast<uint32_t>(extraWords));
   return b.data;
 }
 

@@ -6,13 +6,14 @@
 // file, so no pixel is made up.
 //
 // Colours: palette entries as stored; an index past the palette's end is
-// black. Bit-field channels narrower than 8 bits are widened by repeating
-// their bits (5 bits abcde give abcdeabc: 31 is 255, 16 is 132), as
-// ImageMagick widens them; wider ones keep their top 8 bits. 16-bit pixels
-// without bit fields are 5-5-5, 32-bit ones 8-8-8 with the fourth byte unused.
-// The alpha mask, where there is one, gives each pixel's opacity, unless
-// every pixel has alpha 0: then the mask is taken as unused and the picture
-// is opaque, as web browsers show such files.
+// black. A bit-field colour channel of n bits becomes the top n bits of its
+// 8-bit value, as Qt's reader makes it for the headers it reads (5 bits: 31
+// is 248), so one set of rows gives one picture under every header; a wider
+// channel keeps its top 8 bits. 16-bit pixels without bit fields are 5-5-5,
+// 32-bit ones 8-8-8 with the fourth byte unused. The alpha mask, where there
+// is one, gives each pixel's opacity (its bits repeated to fill 8, so a set
+// 1-bit alpha is opaque), unless every pixel has alpha 0: then the mask is
+// taken as unused and the picture is opaque, as web browsers show such files.
 #pragma once
 
 #include <QImage>

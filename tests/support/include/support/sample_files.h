@@ -80,6 +80,19 @@ QByteArray EncodeRle4(const std::vector<uint8_t>& indices, int width, int height
 
 // An icon (.ico) or cursor (.cur) with one image of the given size and depth.
 QByteArray MakeIcon(int size, int bpp, bool cursor);
+// The image inside an icon or cursor: the layout's bitmap with its header's
+// height doubled, then the mask, which hides the top-left square of a
+// quarter of the width (IconMaskHides).
+QByteArray MakeIconDib(const BmpLayout& layout);
+inline bool IconMaskHides(int x, int y, int width) { return x < width / 4 && y < width / 4; }
+
+// Odd files that other readers open: `jpeg` with `bytes` put just before its
+// first marker FF `marker`; `jpeg` with an APP1 segment ("Exif", zeros)
+// after its APP0 segment; a WMF whose header gives `extraWords` 16-bit words
+// more than the file holds.
+QByteArray InsertBeforeJpegMarker(const QByteArray& jpeg, int marker, const QByteArray& bytes);
+QByteArray WithApp1Segment(const QByteArray& jpeg);
+QByteArray WithWmfSizeOverstated(const QByteArray& wmf, int extraWords);
 
 // A GIF87a/89a of palette pattern pictures, LZW without compression.
 QByteArray MakeGif(int width, int height, int colours, bool interlaced = false);
