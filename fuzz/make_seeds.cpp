@@ -95,9 +95,7 @@ int main(int argc, char** argv) {
   {
     std::vector<picture_bytes::IconImage> images;
     for (int side : {16, 24}) {
-      s::BmpLayout layout;
-      layout.width = layout.height = side;
-      layout.bpp = side == 16 ? 8 : 4;
+      const s::BmpLayout layout = s::Layout(side, side, side == 16 ? 8 : 4);
       images.push_back({side, side, 1, layout.bpp, s::MakeIconDib(layout)});
     }
     Picture("ico-several", "ico", picture_bytes::IconFile(1, images));

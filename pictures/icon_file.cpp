@@ -1,6 +1,7 @@
 #include "icon_file.h"
 
 #include <QByteArray>
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -69,8 +70,9 @@ Image Describe(const unsigned char* data, size_t size, int index) {
     // The header chunk: length and type, then width, height, depth, colour type.
     if (rest < 8 + 8 + 13) Invalid(which + " (a PNG) cut short in its header");
     image.png = true;
-    image.width = Big32(start + 16);
-    image.height = Big32(start + 20);
+    // Sizes past 2^31 are refused later; kept there, their product fits.
+    image.width = std::min<int64_t>(Big32(start + 16), INT32_MAX);
+    image.height = std::min<int64_t>(Big32(start + 20), INT32_MAX);
     image.bitsPerPixel = PngBitsPerPixel(start[24], start[25]);
     return image;
   }

@@ -81,7 +81,7 @@ BmpHeader ReadInfo(const unsigned char* data, size_t size, size_t at) {
   if (h.height == 0) Invalid("BMP height is zero");
   if (h.compression > kBmpAlphaBitFields || h.compression == kBmpJpeg || h.compression == kBmpPng ||
       (os2 && h.compression > kBmpRle4))
-    Invalid(CompressionName(h.compression, os2) + " is not supported");
+    Invalid(CompressionName(h.compression, os2 || h.headerSize == 64) + " is not supported");
   if (!DepthFits(h.compression, h.bitCount, core))
     Invalid("BMP depth of " + std::to_string(h.bitCount) + " bits does not go with compression " +
             std::to_string(h.compression));

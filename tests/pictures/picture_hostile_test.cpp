@@ -39,11 +39,7 @@ using C = s::BmpCompression;
 
 QByteArray Variant(int width, int height, int bpp, s::BmpCompression compression, int headerSize, bool alpha = false,
                    int extraPalette = 0) {
-  s::BmpLayout layout;
-  layout.width = width;
-  layout.height = height;
-  layout.bpp = bpp;
-  layout.compression = compression;
+  s::BmpLayout layout = s::Layout(width, height, bpp, compression);
   layout.headerSize = headerSize;
   layout.alpha = alpha;
   layout.extraPaletteEntries = extraPalette;
@@ -54,9 +50,7 @@ QByteArray Variant(int width, int height, int bpp, s::BmpCompression compression
 QByteArray SeveralImages() {
   std::vector<picture_bytes::IconImage> images;
   for (int side : {16, 8, 24}) {
-    s::BmpLayout layout;
-    layout.width = layout.height = side;
-    layout.bpp = side == 24 ? 4 : 8;
+    const s::BmpLayout layout = s::Layout(side, side, side == 24 ? 4 : 8);
     images.push_back({side, side, 1, layout.bpp, s::MakeIconDib(layout)});
   }
   return picture_bytes::IconFile(1, images);

@@ -27,14 +27,7 @@ QImage Decode(const QByteArray& bytes, PictureWarnings* warnings = nullptr) {
   return DecodePictureBytes(bytes, "picture", warnings);
 }
 
-s::BmpLayout Layout(int width, int height, int bpp, C compression = C::None) {
-  s::BmpLayout layout;
-  layout.width = width;
-  layout.height = height;
-  layout.bpp = bpp;
-  layout.compression = compression;
-  return layout;
-}
+using s::Layout;
 
 s::BmpLayout WithHeader(s::BmpLayout layout, int headerSize) {
   layout.headerSize = headerSize;
@@ -56,6 +49,15 @@ QImage IconExpected(const s::BmpLayout& layout) {
 
 picture_bytes::IconImage Entry(const s::BmpLayout& layout) {
   return {layout.width, layout.height, 1, layout.bpp, s::MakeIconDib(layout)};
+}
+
+// An icon (type 1) or cursor (2) of one image whose directory entry gives
+// another size than the image holds.
+QByteArray Listed(int type, const s::BmpLayout& layout, int width, int height) {
+  picture_bytes::IconImage entry = Entry(layout);
+  entry.width = width;
+  entry.height = height;
+  return IconFile(type, {entry});
 }
 
 QByteArray Jpeg() { return s::EncodeWithQt(s::TestPicture(16, 12), "jpeg", 90); }
@@ -101,27 +103,15 @@ std::vector<LenientCase> LenientCases() {
       // decides (a directory counting the mask's rows in the height, as the
       // bitmap header does).
       {"CursorOneByFourMonoDirectoryDoubled",
-       [=] {
-         picture_bytes::IconImage e = Entry(mono1x4);
-         e.height = 8;
-         return IconFile(2, {e});
-       },
+       [=] { return Listed(2, mono1x4, 1, 8); },
        [=] { return IconExpected(mono1x4); },
        {"icon directory gives 1 x 8 pixels, its image holds 1 x 4"}},
       {"CursorOneByFourEightBitDirectoryDoubled",
-       [=] {
-         picture_bytes::IconImage e = Entry(eight1x4);
-         e.height = 8;
-         return IconFile(2, {e});
-       },
+       [=] { return Listed(2, eight1x4, 1, 8); },
        [=] { return IconExpected(eight1x4); },
        {"icon directory gives 1 x 8 pixels, its image holds 1 x 4"}},
       {"Icon16DirectorySays32",
-       [=] {
-         picture_bytes::IconImage e = Entry(icon16);
-         e.width = e.height = 32;
-         return IconFile(1, {e});
-       },
+       [=] { return Listed(1, icon16, 32, 32); },
        [=] { return IconExpected(icon16); },
        {"icon directory gives 32 x 32 pixels, its image holds 16 x 16"}},
       {"IconDirectoryByteCountShort",

@@ -171,7 +171,8 @@ QByteArray MakeDib(const BmpLayout& s) {
           case 8: row[x] = static_cast<char>(idx); break;
           case 16: {  // 5-6-5 with bit fields, 5-5-5 without
             const uint32_t r5 = (c >> 19) & 0x1F, b5 = (c >> 3) & 0x1F;
-            const uint32_t v = fields ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5 : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
+            const uint32_t v =
+                fields ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5 : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
             row[2 * x] = static_cast<char>(v & 0xFF);
             row[2 * x + 1] = static_cast<char>(v >> 8);
             break;
@@ -211,7 +212,8 @@ QByteArray MakeDib(const BmpLayout& s) {
       for (int i = 0; i < (s.compression == BmpCompression::AlphaBitfields ? 4 : 3); ++i)
         b.u32(masks[static_cast<size_t>(i)]);
     std::vector<uint32_t> palette = GreyPalette(colours);
-    for (int i = 0; i < s.extraPaletteEntries && colours; ++i) palette.push_back(0x00FF00FFu - static_cast<uint32_t>(i));
+    for (int i = 0; i < s.extraPaletteEntries && colours; ++i)
+      palette.push_back(0x00FF00FFu - static_cast<uint32_t>(i));
     for (uint32_t c : palette) b.u32(c);
   }
   b.raw(pixels);
@@ -232,13 +234,18 @@ QByteArray MakeBmp(const BmpLayout& layout) {
   return b.data;
 }
 
-QByteArray Bmp(int width, int height, int bpp, BmpCompression compression, bool topDown, bool coreHeader,
-               bool rleDelta) {
+BmpLayout Layout(int width, int height, int bpp, BmpCompression compression) {
   BmpLayout layout;
   layout.width = width;
   layout.height = height;
   layout.bpp = bpp;
   layout.compression = compression;
+  return layout;
+}
+
+QByteArray Bmp(int width, int height, int bpp, BmpCompression compression, bool topDown, bool coreHeader,
+               bool rleDelta) {
+  BmpLayout layout = Layout(width, height, bpp, compression);
   layout.topDown = topDown;
   layout.coreHeader = coreHeader;
   layout.rleDelta = rleDelta;
@@ -290,7 +297,10 @@ QByteArray InsertBeforeJpegMarker(const QByteArray& jpeg, int marker, const QByt
 QByteArray WithApp1Segment(const QByteArray& jpeg) {
   // APP0 starts at 2: marker, then its length (big-endian, counting itself).
   const int app0End = 4 + ((static_cast<uint8_t>(jpeg[4]) << 8) | static_cast<uint8_t>(jpeg[5]));
-  const QByteArray app1("\xFF\xE1\x00\x0A" "Exif\0\0\0\0", 12);
+  const QByteArray app1(
+      "\xFF\xE1\x00\x0A"
+      "Exif\0\0\0\0",
+      12);
   return jpeg.left(app0End) + app1 + jpeg.mid(app0End);
 }
 
@@ -300,9 +310,9 @@ QByteArray WithWmfSizeOverstated(const QByteArray& wmf, int extraWords) {
   // The standard header follows the 22-byte placeable header, if any; its
   // size in words is at +6.
   const int standard = static_cast<uint8_t>(wmf[0]) == 0xD7 ? 22 : 0;
-  const uint32_t words = static_cast<uint32_t>(static_cast<uint8_t>(wmf[standard + 6]) |
-                                               (static_cast<uint8_t>(wmf[standard + 7]) << 8) |
-                                               (static_cast<uint8_t>(wmf[standard + 8]) << 16));
+  const uint32_t words =
+      static_cast<uint32_t>(static_cast<uint8_t>(wmf[standard + 6]) | (static_cast<uint8_t>(wmf[standard + 7]) << 8) |
+                            (static_cast<uint8_t>(wmf[standard + 8]) << 16));
   b.put32(standard + 6, words + static_cast<uint32_t>(extraWords));
   return b.data;
 }

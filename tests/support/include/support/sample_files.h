@@ -61,6 +61,9 @@ struct BmpLayout {
 // all 0, one point transparent, one half and the rest opaque.
 int PatternAlpha(int x, int y);
 
+// A layout of the given size, depth and compression; the rest as above.
+BmpLayout Layout(int width, int height, int bpp, BmpCompression compression = BmpCompression::None);
+
 // The pixel data and header without the file header (a DIB, as icons,
 // clipboard bitmaps and metafiles embed them).
 QByteArray MakeDib(const BmpLayout& layout);
