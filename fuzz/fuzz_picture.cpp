@@ -22,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string name = std::string("input.") + zindrel::fuzz::KindExtension(data[0]);
   const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
   try {
-    QImage image = zindrel::DecodePictureBytes(bytes, name);
+    zindrel::PictureWarnings warnings;
+    QImage image = zindrel::DecodePictureBytes(bytes, name, &warnings);
+    for (const std::string& warning : warnings)
+      if (warning.empty()) __builtin_trap();
     if (image.isNull() || image.format() != QImage::Format_RGB32) __builtin_trap();
     zindrel::ImagePixelSource source(std::move(image));
     // Touch the corners through both access paths.

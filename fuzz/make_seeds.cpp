@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "picture_kinds.h"
+#include "support/picture_bytes.h"
 #include "support/sample_files.h"
 #include "support/tables.h"
 
@@ -73,6 +74,37 @@ int main(int argc, char** argv) {
   Picture("rle4", "rle", Bmp(13, 6, 4, C::Rle4));
   Picture("rle4-delta", "rle", Bmp(13, 6, 4, C::Rle4, false, false, true));
   Picture("bmp-rle8", "bmp", Bmp(10, 4, 8, C::Rle8));
+  for (int header : {16, 52, 56}) {
+    s::BmpLayout layout;
+    layout.headerSize = header;
+    layout.bpp = header == 16 ? 8 : 32;
+    layout.compression = header == 16 ? C::None : C::Bitfields;
+    layout.alpha = header == 56;
+    Picture(QString("bmp-header-%1").arg(header), "bmp", s::MakeBmp(layout));
+  }
+  {
+    s::BmpLayout layout;
+    layout.bpp = 32;
+    layout.compression = C::AlphaBitfields;
+    layout.alpha = true;
+    Picture("bmp-alpha-fields", "bmp", s::MakeBmp(layout));
+    layout.bpp = 8;
+    layout.compression = C::None;
+    layout.extraPaletteEntries = 44;
+    Picture("bmp-palette-300", "bmp", s::MakeBmp(layout));
+  }
+  Picture("bmp-2", "bmp", Bmp(13, 5, 2));
+  Picture("jpeg-stray", "jpg",
+          s::InsertBeforeJpegMarker(s::EncodeWithQt(s::TestPicture(16, 12), "jpeg", 80), 0xDB, QByteArray(5, '\x01')));
+  Picture("wmf-overstated", "wmf", s::WithWmfSizeOverstated(s::MakeWmf(true), 11));
+  {
+    std::vector<picture_bytes::IconImage> images;
+    for (int side : {16, 24}) {
+      const s::BmpLayout layout = s::Layout(side, side, side == 16 ? 8 : 4);
+      images.push_back({side, side, 1, layout.bpp, s::MakeIconDib(layout)});
+    }
+    Picture("ico-several", "ico", picture_bytes::IconFile(1, images));
+  }
   Picture("ico-32", "ico", s::MakeIcon(16, 32, false));
   Picture("ico-8", "ico", s::MakeIcon(16, 8, false));
   Picture("ico-4", "ico", s::MakeIcon(8, 4, false));

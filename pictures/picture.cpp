@@ -12,9 +12,13 @@
 
 #include "core/errors.h"
 #include "dib/bmp_file.h"
+#include "dib/bmp_pixels.h"
 #include "dib/bmp_rle.h"
+#include "icon_file.h"
 #include "metafile/metafile.h"
+#include "pictures/jpeg_markers.h"
 #include "pictures/picture_kinds.h"
+#include "qt_reader.h"
 
 namespace zindrel {
 
@@ -83,24 +87,21 @@ const char* QtFormat(PictureKind kind) {
   }
 }
 
-// Decodes with Qt's reader for the kind, and no other: the signature has
-// already decided what the file is.
-QImage ReadWithQt(QByteArray& data, PictureKind kind) {
-  QImageReader::setAllocationLimit(kAllocationLimitMb);
-  QBuffer buffer(&data);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer, QtFormat(kind));
-  reader.setAutoDetectImageFormat(false);
-  WarningCapture warnings;
-  const QSize claimed = reader.size();
-  if (claimed.isValid()) CheckPictureSize(claimed.width(), claimed.height());
-  QImage image;
-  if (!reader.read(&image) || image.isNull()) {
-    QString reason = warnings.Last();
-    if (reason.isEmpty()) reason = reader.errorString();
-    Invalid(std::string(PictureKindName(kind)) + ": " + reason.toStdString());
+// Qt's BMP reader takes the headers of 12, 40, 64, 108 and 124 bytes, 1, 4,
+// 8, 16, 24 or 32 bits, compression 0 to 3, no more palette entries than the
+// depth indexes and colour masks of at most 8 bits (it turns wider ones
+// black). Our own decoder reads the rest, which passed the same checks.
+bool QtReadsBmp(const BmpHeader& h) {
+  const uint32_t size = h.headerSize;
+  if (size != 12 && size != 40 && size != 64 && size != 108 && size != 124) return false;
+  if (h.compression == kBmpAlphaBitFields || h.bitCount == 2) return false;
+  if (h.bitCount <= 8 && h.colorsUsed > (1u << h.bitCount)) return false;
+  for (uint32_t mask : h.masks) {
+    int bits = 0;
+    for (; mask != 0; mask >>= 1) bits += static_cast<int>(mask & 1);
+    if (bits > 8) return false;
   }
-  return image;
+  return true;
 }
 
 // Metafiles are sized in physical units and drawn at the screen's logical
@@ -155,14 +156,17 @@ QImage Decode(QByteArray data, PictureWarnings* warnings) {
     case PictureKind::Unknown: Invalid("not a supported picture");
     case PictureKind::Wmf:
     case PictureKind::Emf: return FlattenOnWhite(RenderMetafile(data, MetafileDpi(), warnings));
-    case PictureKind::Bmp:
+    case PictureKind::Bmp: {
       if (IsRunLengthBmp(bytes, size)) return DecodeRunLengthBmp(bytes, size);
-      CheckBmpPixelData(ReadBmpHeader(bytes, size), size);
+      const BmpHeader header = ReadBmpHeader(bytes, size);
+      CheckBmpPixelData(header, size);
+      if (!QtReadsBmp(header)) return FlattenOnWhite(DecodeBmpRows(header, bytes, size));
       break;
-    case PictureKind::Jpeg: CheckJpegComplete(bytes, size); break;
+    }
+    case PictureKind::Jpeg: CheckJpegComplete(bytes, size, warnings); break;
     case PictureKind::Gif: CheckGifComplete(bytes, size); break;
     case PictureKind::Png: CheckPngComplete(bytes, size); break;
-    case PictureKind::Icon: CheckIconFile(bytes, size); break;
+    case PictureKind::Icon: return FlattenOnWhite(DecodeIconFile(bytes, size, warnings));
   }
   QImage image = ReadWithQt(data, kind);
   data = QByteArray();
@@ -170,6 +174,24 @@ QImage Decode(QByteArray data, PictureWarnings* warnings) {
 }
 
 }  // namespace
+
+QImage ReadWithQt(QByteArray& data, PictureKind kind) {
+  QImageReader::setAllocationLimit(kAllocationLimitMb);
+  QBuffer buffer(&data);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer, QtFormat(kind));
+  reader.setAutoDetectImageFormat(false);
+  WarningCapture warnings;
+  const QSize claimed = reader.size();
+  if (claimed.isValid()) CheckPictureSize(claimed.width(), claimed.height());
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) {
+    QString reason = warnings.Last();
+    if (reason.isEmpty()) reason = reader.errorString();
+    Invalid(std::string(PictureKindName(kind)) + ": " + reason.toStdString());
+  }
+  return image;
+}
 
 QImage DecodePictureBytes(const QByteArray& data, const std::string& name, PictureWarnings* warnings) {
   (void)name;  // every kind decoded is told by its signature

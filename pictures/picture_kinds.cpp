@@ -26,11 +26,6 @@ uint32_t Big32(const unsigned char* p) {
          (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
 
-uint32_t Little32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // CRC-32 (polynomial 0xEDB88320) as PNG chunks carry it.
 uint32_t Crc32(const unsigned char* data, size_t size) {
   static const std::array<uint32_t, 256> table = [] {
@@ -83,30 +78,6 @@ const char* PictureKindName(PictureKind kind) {
     case PictureKind::Unknown: break;
   }
   return "unknown";
-}
-
-void CheckJpegComplete(const unsigned char* data, size_t size) {
-  size_t pos = 2;  // after the start-of-image marker
-  for (;;) {
-    if (pos >= size) Invalid("JPEG file cut short before its image data");
-    if (data[pos] != 0xFF) Invalid("JPEG marker expected at byte " + std::to_string(pos));
-    while (pos < size && data[pos] == 0xFF) ++pos;  // fill bytes
-    if (pos >= size) Invalid("JPEG file cut short before its image data");
-    const unsigned marker = data[pos++];
-    if (marker == 0xD9) Invalid("JPEG file has no image data");
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // markers without a length
-    if (size - pos < 2) Invalid("JPEG file cut short in a header");
-    const size_t length = static_cast<size_t>((data[pos] << 8) | data[pos + 1]);
-    if (length < 2) Invalid("JPEG segment of length " + std::to_string(length) + " at byte " + std::to_string(pos));
-    if (size - pos < length) Invalid("JPEG file cut short in a header");
-    pos += length;
-    if (marker == 0xDA) break;  // start of scan: entropy-coded data follows
-  }
-  // Inside the coded data an 0xFF is always followed by 0x00 or a restart
-  // marker, so the first FF D9 from here on is the end of the image.
-  for (; pos + 1 < size; ++pos)
-    if (data[pos] == 0xFF && data[pos + 1] == 0xD9) return;
-  Invalid("JPEG file cut short: no end-of-image marker");
 }
 
 void CheckGifComplete(const unsigned char* data, size_t size) {
@@ -173,22 +144,6 @@ void CheckPngComplete(const unsigned char* data, size_t size) {
     pos += 12 + static_cast<size_t>(length);
     if (name == "IEND") return;
   }
-}
-
-void CheckIconFile(const unsigned char* data, size_t size) {
-  if (size < 6 + 16) Invalid("icon file cut short in its directory");
-  if (U16(data + 4) == 0) Invalid("icon file holds no images");
-  const uint32_t length = Little32(data + 6 + 8), offset = Little32(data + 6 + 12);
-  if (offset > size || size - offset < length) Invalid("icon image lies past the end of the file");
-  const unsigned char* image = data + offset;
-  if (StartsWith(image, length, "\x89PNG\r\n\x1a\n", 8)) {
-    CheckPngComplete(image, length);
-    return;
-  }
-  // A bitmap: its info header gives the width and twice the height (the
-  // colour rows and the mask rows).
-  if (length < 16) Invalid("icon image cut short");
-  CheckPictureSize(static_cast<int32_t>(Little32(image + 4)), static_cast<int32_t>(Little32(image + 8)) / 2);
 }
 
 }  // namespace zindrel

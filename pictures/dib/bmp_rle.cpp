@@ -18,7 +18,7 @@ bool IsRunLengthBmp(const unsigned char* data, size_t size) {
   if (!LooksLikeBmp(data, size) || size < 14 + 20) return false;
   const uint32_t headerSize =
       static_cast<uint32_t>(data[14] | (data[15] << 8) | (data[16] << 16)) | (static_cast<uint32_t>(data[17]) << 24);
-  if (headerSize < 40) return false;  // the core header has no compression field
+  if (headerSize < 20) return false;  // the core header and the shortest OS/2 2.x ones have no compression field
   const uint32_t compression =
       static_cast<uint32_t>(data[30] | (data[31] << 8) | (data[32] << 16)) | (static_cast<uint32_t>(data[33]) << 24);
   return compression == kBmpRle8 || compression == kBmpRle4;

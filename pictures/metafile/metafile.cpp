@@ -71,13 +71,22 @@ void PlaceWindow(GdiPlayer& player, const QRectF& window, QSize picture) {
   player.SetViewportExt(picture.width(), picture.height());
 }
 
-QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits) {
+QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
   const Bytes file = View(data);
   WmfHeader header;
   if (!ReadWmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged metafile header)");
   // The standard header's size counts 16-bit words from its own start.
   const size_t standard = header.first_record - 18;
-  CheckNotCutShort(standard + uint64_t{file.U32(standard + 6)} * 2, file.size());
+  const uint64_t promised = standard + uint64_t{file.U32(standard + 6)} * 2;
+  // A header that overstates the size of a file whose records are all there,
+  // up to the end record, loses nothing: it plays, as libwmf plays it.
+  if (promised > file.size() && WmfRecordsReachEnd(file, header)) {
+    if (warnings)
+      warnings->push_back("metafile header gives " + std::to_string(promised) + " bytes, the file holds " +
+                          std::to_string(file.size()) + " (its records are complete)");
+  } else {
+    CheckNotCutShort(promised, file.size());
+  }
   const QPointF px_per_mm(dpi / 25.4, dpi / 25.4);
   if (header.placeable) {
     const double inch = header.inch > 0 ? header.inch : 1440;
@@ -173,11 +182,11 @@ bool IsWmf(const QByteArray& data) {
 
 }  // namespace
 
-QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits) {
+QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
   if (!(dpi >= 1 && dpi <= 4800)) dpi = 96;
   try {
     if (IsEmf(data)) return RenderEmf(data, dpi, limits);
-    if (IsWmf(data)) return RenderWmf(data, dpi, limits);
+    if (IsWmf(data)) return RenderWmf(data, dpi, limits, warnings);
   } catch (const WorkExhausted&) {
     Raise(ErrorKind::InvalidPicture, "(the metafile asks for more drawing work than any picture needs)");
   } catch (const std::bad_alloc&) {
@@ -191,8 +200,7 @@ QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits
 bool IsMetafile(const QByteArray& data) { return metafile::IsEmf(data) || metafile::IsWmf(data); }
 
 QImage RenderMetafile(const QByteArray& data, double dpi, std::vector<std::string>* warnings) {
-  (void)warnings;  // every record the player skips is skipped without harm so far
-  return metafile::RenderWithLimits(data, dpi, metafile::Limits{});
+  return metafile::RenderWithLimits(data, dpi, metafile::Limits{}, warnings);
 }
 
 }  // namespace zindrel

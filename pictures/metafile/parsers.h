@@ -26,6 +26,8 @@ struct WmfHeader {
 bool ReadWmfHeader(Bytes file, WmfHeader* header);
 // The window the file sets first (SetWindowOrg, SetWindowExt), if any.
 std::optional<QRectF> FindWmfWindow(Bytes file, const WmfHeader& header);
+// True when the records, each whole within the file, run to an end record.
+bool WmfRecordsReachEnd(Bytes file, const WmfHeader& header);
 void PlayWmf(Bytes file, const WmfHeader& header, GdiPlayer& player);
 
 struct EmfHeader {

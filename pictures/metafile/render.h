@@ -4,11 +4,15 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <string>
+#include <vector>
 
 #include "gdi_player.h"
 
 namespace zindrel::metafile {
 
-QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits);
+// What was odd about a file that plays all the same goes to `warnings`.
+QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits,
+                        std::vector<std::string>* warnings = nullptr);
 
 }  // namespace zindrel::metafile

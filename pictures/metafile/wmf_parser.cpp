@@ -514,6 +514,17 @@ std::optional<QRectF> FindWmfWindow(Bytes file, const WmfHeader& header) {
   return QRectF(o, QSizeF(extent->x(), extent->y()));
 }
 
+bool WmfRecordsReachEnd(Bytes file, const WmfHeader& header) {
+  size_t pos = header.first_record;
+  while (file.Has(pos, 6)) {
+    const uint32_t words = file.U32(pos);
+    if (words < 3 || words > (file.size() - pos) / 2) return false;
+    if (file.U16(pos + 4) == kEof) return words == 3;
+    pos += static_cast<size_t>(words) * 2;
+  }
+  return false;
+}
+
 void PlayWmf(Bytes file, const WmfHeader& header, GdiPlayer& player) {
   WmfPlayback playback(player);
   WalkRecords(file, header, [&](uint16_t function, const Bytes& r, size_t words) {

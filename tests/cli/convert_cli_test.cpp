@@ -16,7 +16,9 @@
 #include "core/numeric.h"
 #include "glyphs/glyph_table.h"
 #include "pictures/picture.h"
+#include "support/picture_bytes.h"
 #include "support/process.h"
+#include "support/sample_files.h"
 #include "support/tables.h"
 
 #include "support/metafile_writer.h"
@@ -368,6 +370,47 @@ INSTANTIATE_TEST_SUITE_P(
                     {"-t", "%TABLE%", "%DIR%/wide.png"},
                     "%DIR%/wide.png: overflow (the picture is 32768x2 pixels; at most 32767 on a side)\n"}),
     [](const ::testing::TestParamInfo<FailureCase>& p) { return std::string(p.param.name); });
+
+// Files other readers open although something is odd about them: the art of
+// the clean file, exit 0, and one warning line naming the file and the fault.
+TEST_F(ConvertCli, OddFilesGiveTheirArtAndOneWarningLine) {
+  namespace s = samples;
+  const QString dir = Folder("odd");
+  const QByteArray jpeg = s::EncodeWithQt(*picture_, "jpeg", 90);
+  s::BmpLayout layout;
+  layout.width = layout.height = 32;
+  picture_bytes::IconImage entry{64, 64, 1, 24, s::MakeIconDib(layout)};
+  struct Odd {
+    const char* name;
+    QByteArray clean, odd;
+    std::string warning;
+  };
+  const Odd cases[] = {
+      {"stray.jpg", jpeg, s::InsertBeforeJpegMarker(jpeg, 0xDB, QByteArray(16, '\0')),
+       "JPEG: 16 stray bytes before marker 0xDB"},
+      {"overstated.wmf", s::MakeWmf(true), s::WithWmfSizeOverstated(s::MakeWmf(true), 3),
+       "metafile header gives " + std::to_string(s::MakeWmf(true).size() + 6) + " bytes, the file holds " +
+           std::to_string(s::MakeWmf(true).size()) + " (its records are complete)"},
+      {"directory.ico", picture_bytes::IconFile(1, {{32, 32, 1, 24, entry.data}}), picture_bytes::IconFile(1, {entry}),
+       "icon directory gives 64 x 64 pixels, its image holds 32 x 32"},
+  };
+  for (const Odd& c : cases) {
+    const QString clean = dir + "/clean-" + c.name, odd = dir + "/" + c.name;
+    for (const auto& [path, bytes] : {std::pair{clean, c.clean}, std::pair{odd, c.odd}}) {
+      QFile file(path);
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(bytes);
+    }
+    const Outcome want = RunCli({"-t", Q(table_), "-s", "4", clean});
+    const Outcome got = RunCli({"-t", Q(table_), "-s", "4", odd});
+    EXPECT_EQ(want.code, 0) << Str(want.err);
+    EXPECT_TRUE(want.err.isEmpty()) << Str(want.err);
+    EXPECT_EQ(got.code, 0) << c.name;
+    EXPECT_FALSE(got.out.isEmpty()) << c.name;
+    EXPECT_EQ(got.out, want.out) << c.name;
+    EXPECT_EQ(Str(got.err), "zindrel-convert: " + odd.toStdString() + ": warning: " + c.warning + "\n");
+  }
+}
 
 TEST_F(ConvertCli, HelpAndVersion) {
   for (const char* flag : {"-h", "--help"}) {

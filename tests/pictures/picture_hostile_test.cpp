@@ -9,6 +9,7 @@
 
 #include "core/errors.h"
 #include "pictures/picture.h"
+#include "support/picture_bytes.h"
 #include "support/process.h"
 #include "support/sample_files.h"
 
@@ -35,6 +36,25 @@ struct Sample {
 using s::Bmp;
 
 using C = s::BmpCompression;
+
+QByteArray Variant(int width, int height, int bpp, s::BmpCompression compression, int headerSize, bool alpha = false,
+                   int extraPalette = 0) {
+  s::BmpLayout layout = s::Layout(width, height, bpp, compression);
+  layout.headerSize = headerSize;
+  layout.alpha = alpha;
+  layout.extraPaletteEntries = extraPalette;
+  return s::MakeBmp(layout);
+}
+
+// Three images, the largest (24 x 24, 4 bits) last.
+QByteArray SeveralImages() {
+  std::vector<picture_bytes::IconImage> images;
+  for (int side : {16, 8, 24}) {
+    const s::BmpLayout layout = s::Layout(side, side, side == 24 ? 4 : 8);
+    images.push_back({side, side, 1, layout.bpp, s::MakeIconDib(layout)});
+  }
+  return picture_bytes::IconFile(1, images);
+}
 const Sample kSamples[] = {
     {"Bmp1", "bmp", [] { return Bmp(9, 5, 1); }, 9, 5, 0},
     {"Bmp4", "bmp", [] { return Bmp(9, 5, 4); }, 9, 5, 0},
@@ -56,6 +76,21 @@ const Sample kSamples[] = {
     {"Wmf", "wmf", [] { return s::MakeWmf(true); }, 0, 0, 0},
     {"WmfNoPlaceableHeader", "wmf", [] { return s::MakeWmf(false); }, 0, 0, 0},
     {"Emf", "emf", [] { return s::MakeEmf(); }, 0, 0, 0},
+    // What other readers open too: BMP variants our own decoder reads, odd
+    // files a reader recovers from, icons with several images.
+    {"Bmp2", "bmp", [] { return Bmp(13, 5, 2); }, 13, 5, 0},
+    {"BmpOs2Header16", "bmp", [] { return Variant(9, 5, 8, C::None, 16); }, 9, 5, 0},
+    {"BmpHeader56Alpha", "bmp", [] { return Variant(9, 5, 32, C::Bitfields, 56, true); }, 9, 5, 0},
+    {"BmpAlphaBitFields", "bmp", [] { return Variant(7, 4, 32, C::AlphaBitfields, 40, true); }, 7, 4, 0},
+    {"BmpPalette300", "bmp", [] { return Variant(9, 5, 8, C::None, 40, false, 44); }, 9, 5, 0},
+    {"JpegStrayBytes", "jpg",
+     [] {
+       return s::InsertBeforeJpegMarker(s::EncodeWithQt(s::TestPicture(16, 12), "jpeg", 80), 0xDB,
+                                        QByteArray(16, '\x20'));
+     },
+     16, 12, 0},
+    {"WmfHeaderOverstates", "wmf", [] { return s::WithWmfSizeOverstated(s::MakeWmf(true), 11); }, 0, 0, 0},
+    {"IconSeveralImages", "ico", SeveralImages, 24, 24, 0},
 };
 
 std::string SampleName(const ::testing::TestParamInfo<Sample>& p) { return p.param.name; }

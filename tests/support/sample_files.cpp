@@ -108,8 +108,11 @@ QByteArray EncodeRle4(const std::vector<uint8_t>& indices, int width, int height
   return out;
 }
 
+int PatternAlpha(int x, int y) { return x == 0 && y == 0 ? 0 : x == 1 && y == 0 ? 128 : 255; }
+
 QByteArray MakeDib(const BmpLayout& s) {
   const int colours = s.bpp <= 8 ? (1 << s.bpp) : 0;
+  const bool fields = s.compression == BmpCompression::Bitfields || s.compression == BmpCompression::AlphaBitfields;
   const std::vector<uint8_t> indices = PatternIndices(s.width, s.height, colours ? colours : 1);
   QByteArray pixels;
   if (s.compression == BmpCompression::Rle8) {
@@ -126,12 +129,13 @@ QByteArray MakeDib(const BmpLayout& s) {
         const int idx = colours ? indices[static_cast<size_t>(y) * s.width + x] : 0;
         switch (s.bpp) {
           case 1: row[x / 8] = static_cast<char>(row[x / 8] | (idx << (7 - x % 8))); break;
+          case 2: row[x / 4] = static_cast<char>(row[x / 4] | (idx << (6 - 2 * (x % 4)))); break;
           case 4: row[x / 2] = static_cast<char>(row[x / 2] | (idx << (x % 2 ? 0 : 4))); break;
           case 8: row[x] = static_cast<char>(idx); break;
           case 16: {  // 5-6-5 with bit fields, 5-5-5 without
             const uint32_t r5 = (c >> 19) & 0x1F, b5 = (c >> 3) & 0x1F;
-            const uint32_t v = s.compression == BmpCompression::Bitfields ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5
-                                                                          : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
+            const uint32_t v =
+                fields ? (r5 << 11) | (((c >> 10) & 0x3F) << 5) | b5 : (r5 << 10) | (((c >> 11) & 0x1F) << 5) | b5;
             row[2 * x] = static_cast<char>(v & 0xFF);
             row[2 * x + 1] = static_cast<char>(v >> 8);
             break;
@@ -142,7 +146,8 @@ QByteArray MakeDib(const BmpLayout& s) {
             row[3 * x + 2] = static_cast<char>((c >> 16) & 0xFF);
             break;
           case 32:
-            for (int k = 0; k < 4; ++k) row[4 * x + k] = static_cast<char>(k < 3 ? (c >> (8 * k)) & 0xFF : 0);
+            for (int k = 0; k < 4; ++k)
+              row[4 * x + k] = static_cast<char>(k < 3 ? (c >> (8 * k)) & 0xFF : s.alpha ? PatternAlpha(x, y) : 0);
             break;
         }
       }
@@ -155,16 +160,24 @@ QByteArray MakeDib(const BmpLayout& s) {
     b.u32(12).u16(s.width).u16(s.height).u16(1).u16(s.bpp);
     for (uint32_t c : GreyPalette(colours)) b.u8(c & 0xFF).u8((c >> 8) & 0xFF).u8((c >> 16) & 0xFF);
   } else {
-    b.u32(40).i32(s.width).i32(s.topDown ? -s.height : s.height).u16(1).u16(s.bpp);
+    const int entries = colours ? colours + s.extraPaletteEntries : 0;
+    b.u32(static_cast<uint32_t>(s.headerSize)).i32(s.width).i32(s.topDown ? -s.height : s.height).u16(1).u16(s.bpp);
     b.u32(static_cast<uint32_t>(s.compression)).u32(static_cast<uint32_t>(pixels.size()));
-    b.i32(2835).i32(2835).u32(static_cast<uint32_t>(colours)).u32(0);
-    if (s.compression == BmpCompression::Bitfields) {
-      if (s.bpp == 16)
-        b.u32(0xF800).u32(0x07E0).u32(0x001F);
-      else
-        b.u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF);
-    }
-    for (uint32_t c : GreyPalette(colours)) b.u32(c);
+    b.i32(2835).i32(2835).u32(static_cast<uint32_t>(entries)).u32(0);
+    const uint32_t alphaMask = s.alpha ? 0xFF000000u : 0;
+    const std::vector<uint32_t> masks = s.bpp == 16 ? std::vector<uint32_t>{0xF800, 0x07E0, 0x001F, 0}
+                                                    : std::vector<uint32_t>{0xFF0000, 0xFF00, 0xFF, alphaMask};
+    if (s.headerSize >= 52)
+      for (int i = 0; i < 4; ++i) b.u32(fields ? masks[static_cast<size_t>(i)] : 0);
+    b.data.truncate(s.headerSize);
+    while (b.size() < s.headerSize) b.u8(0);
+    if (fields && s.headerSize < 52)
+      for (int i = 0; i < (s.compression == BmpCompression::AlphaBitfields ? 4 : 3); ++i)
+        b.u32(masks[static_cast<size_t>(i)]);
+    std::vector<uint32_t> palette = GreyPalette(colours);
+    for (int i = 0; i < s.extraPaletteEntries && colours; ++i)
+      palette.push_back(0x00FF00FFu - static_cast<uint32_t>(i));
+    for (uint32_t c : palette) b.u32(c);
   }
   b.raw(pixels);
   return b.data;
@@ -172,26 +185,51 @@ QByteArray MakeDib(const BmpLayout& s) {
 
 QByteArray MakeBmp(const BmpLayout& layout) {
   const QByteArray dib = MakeDib(layout);
-  const int colours = layout.bpp <= 8 ? (1 << layout.bpp) : 0;
-  int headerBytes = layout.coreHeader ? 12 + 3 * colours : 40 + 4 * colours;
-  if (!layout.coreHeader && layout.compression == BmpCompression::Bitfields) headerBytes += 12;
+  const int colours = layout.bpp <= 8 ? (1 << layout.bpp) + layout.extraPaletteEntries : 0;
+  int headerBytes = layout.coreHeader ? 12 + 3 * colours : layout.headerSize + 4 * colours;
+  if (!layout.coreHeader && layout.headerSize < 52) {
+    if (layout.compression == BmpCompression::Bitfields) headerBytes += 12;
+    if (layout.compression == BmpCompression::AlphaBitfields) headerBytes += 16;
+  }
   Bytes b;
   b.raw("BM").u32(static_cast<uint32_t>(14 + dib.size())).u16(0).u16(0).u32(static_cast<uint32_t>(14 + headerBytes));
   b.raw(dib);
   return b.data;
 }
 
-QByteArray Bmp(int width, int height, int bpp, BmpCompression compression, bool topDown, bool coreHeader,
-               bool rleDelta) {
+BmpLayout Layout(int width, int height, int bpp, BmpCompression compression) {
   BmpLayout layout;
   layout.width = width;
   layout.height = height;
   layout.bpp = bpp;
   layout.compression = compression;
+  return layout;
+}
+
+QByteArray Bmp(int width, int height, int bpp, BmpCompression compression, bool topDown, bool coreHeader,
+               bool rleDelta) {
+  BmpLayout layout = Layout(width, height, bpp, compression);
   layout.topDown = topDown;
   layout.coreHeader = coreHeader;
   layout.rleDelta = rleDelta;
   return MakeBmp(layout);
+}
+
+QByteArray MakeIconDib(const BmpLayout& layout) {
+  Bytes h;
+  h.data = MakeDib(layout);
+  // The header's height counts the colour image and the mask.
+  h.put32(8, static_cast<uint32_t>(2 * layout.height));
+  // AND mask: 1 bit per point, rows padded to 4 bytes, bottom row first.
+  const int maskStride = ((layout.width + 31) / 32) * 4;
+  for (int r = 0; r < layout.height; ++r) {
+    const int y = layout.topDown ? r : layout.height - 1 - r;
+    QByteArray row(maskStride, '\0');
+    for (int x = 0; x < layout.width; ++x)
+      if (IconMaskHides(x, y, layout.width)) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
+    h.raw(row);
+  }
+  return h.data;
 }
 
 QByteArray MakeIcon(int size, int bpp, bool cursor) {
@@ -199,19 +237,7 @@ QByteArray MakeIcon(int size, int bpp, bool cursor) {
   layout.width = size;
   layout.height = size;
   layout.bpp = bpp;
-  QByteArray dib = MakeDib(layout);
-  // The header's height counts the colour image and the mask.
-  Bytes h;
-  h.data = dib;
-  h.put32(8, static_cast<uint32_t>(2 * size));
-  // AND mask: 1 bit per point, rows padded to 4 bytes; a clear square corner.
-  const int maskStride = ((size + 31) / 32) * 4;
-  for (int r = 0; r < size; ++r) {
-    QByteArray row(maskStride, '\0');
-    for (int x = 0; x < size; ++x)
-      if (x < size / 4 && r < size / 4) row[x / 8] = static_cast<char>(row[x / 8] | (0x80 >> (x % 8)));
-    h.raw(row);
-  }
+  const QByteArray dib = MakeIconDib(layout);
   const int colours = bpp <= 8 ? (1 << bpp) : 0;
   Bytes b;
   b.u16(0).u16(cursor ? 2 : 1).u16(1);
@@ -220,8 +246,37 @@ QByteArray MakeIcon(int size, int bpp, bool cursor) {
     b.u16(size / 2).u16(size / 2);
   else
     b.u16(1).u16(bpp);
-  b.u32(static_cast<uint32_t>(h.data.size())).u32(22);
-  b.raw(h.data);
+  b.u32(static_cast<uint32_t>(dib.size())).u32(22);
+  b.raw(dib);
+  return b.data;
+}
+
+QByteArray InsertBeforeJpegMarker(const QByteArray& jpeg, int marker, const QByteArray& bytes) {
+  const char code[2] = {'\xFF', static_cast<char>(marker)};
+  const qsizetype at = jpeg.indexOf(QByteArray(code, 2), 2);
+  return at < 0 ? jpeg : jpeg.left(at) + bytes + jpeg.mid(at);
+}
+
+QByteArray WithApp1Segment(const QByteArray& jpeg) {
+  // APP0 starts at 2: marker, then its length (big-endian, counting itself).
+  const int app0End = 4 + ((static_cast<uint8_t>(jpeg[4]) << 8) | static_cast<uint8_t>(jpeg[5]));
+  const QByteArray app1(
+      "\xFF\xE1\x00\x0A"
+      "Exif\0\0\0\0",
+      12);
+  return jpeg.left(app0End) + app1 + jpeg.mid(app0End);
+}
+
+QByteArray WithWmfSizeOverstated(const QByteArray& wmf, int extraWords) {
+  Bytes b;
+  b.data = wmf;
+  // The standard header follows the 22-byte placeable header, if any; its
+  // size in words is at +6.
+  const int standard = static_cast<uint8_t>(wmf[0]) == 0xD7 ? 22 : 0;
+  const uint32_t words =
+      static_cast<uint32_t>(static_cast<uint8_t>(wmf[standard + 6]) | (static_cast<uint8_t>(wmf[standard + 7]) << 8) |
+                            (static_cast<uint8_t>(wmf[standard + 8]) << 16));
+  b.put32(standard + 6, words + static_cast<uint32_t>(extraWords));
   return b.data;
 }
 

@@ -3,6 +3,9 @@
 #include <QFile>
 #include <QMouseEvent>
 
+#include "pictures/picture.h"
+#include "support/picture_bytes.h"
+#include "support/sample_files.h"
 #include "window_fixture.h"
 
 namespace zindrel::testing {
@@ -236,6 +239,35 @@ TEST_F(LoadPan, RealMouseEventsDragThePicture) {
                         Qt::RightButton, Qt::NoModifier);
   QCoreApplication::sendEvent(pic, &rightMove);
   EXPECT_EQ(pic->pos(), QPoint(-30, -20));
+}
+
+// Files other readers open although something about them is odd load
+// without a message, as the picture they hold.
+TEST_F(LoadPan, OddFilesOtherReadersOpenLoadWithoutAMessage) {
+  namespace s = samples;
+  s::BmpLayout layout;
+  layout.width = layout.height = 32;
+  const QByteArray jpeg = s::EncodeWithQt(TestPicture(60, 40), "jpeg", 90);
+  const std::pair<const char*, QByteArray> files[] = {
+      {"stray.jpg", s::InsertBeforeJpegMarker(jpeg, 0xDB, QByteArray(16, '\0'))},
+      {"overstated.wmf", s::WithWmfSizeOverstated(s::MakeWmf(true), 11)},
+      {"directory.ico", picture_bytes::IconFile(1, {{64, 64, 1, 24, s::MakeIconDib(layout)}})},
+      {"header56.bmp", [] {
+         s::BmpLayout variant;
+         variant.headerSize = 56;
+         return s::MakeBmp(variant);
+       }()}};
+  for (const auto& [name, bytes] : files) {
+    const QString path = temp_.filePath(name);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    file.close();
+    Load(path);
+    EXPECT_TRUE(reports_.empty()) << name;
+    EXPECT_EQ(form_->Pic1->size(), DecodePictureFile(path.toStdString()).size()) << name;
+    reports_.clear();
+  }
 }
 
 TEST_F(LoadPan, LoadReturnsToTheCornerEvenForTheSameFile) {

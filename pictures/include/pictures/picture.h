@@ -23,15 +23,18 @@ using PictureWarnings = std::vector<std::string>;
 // image)".
 //
 // The kind is told by the content, never by the name: BMP (run-length ones
-// by our own decoder), PNG, JPEG, GIF (its first frame), icons and cursors
-// (their first image; masked pixels come out white), metafiles and enhanced
-// metafiles (at the screen's logical dpi, 96 without a screen). Anything
-// else is "not a supported picture". Sizes claimed by headers are checked
-// before any pixel memory is taken: at most 1 GiB decoded.
+// and the variants Qt's reader does not take by our own decoder), PNG, JPEG,
+// GIF (its first frame), icons and cursors (the image with the most pixels,
+// then the most colours; masked pixels come out white), metafiles and
+// enhanced metafiles (at the screen's logical dpi, 96 without a screen).
+// Anything else is "not a supported picture". Sizes claimed by headers are
+// checked before any pixel memory is taken: at most 1 GiB decoded.
 //
 // A file that decodes in full but has something odd about it (a fault a
-// reader recovers from, such as stray bytes between JPEG markers, or drawing
-// a metafile player cannot show) still decodes; when `warnings` is given,
+// reader recovers from, such as stray bytes between JPEG markers, a
+// metafile header that overstates the file's size, an icon directory that
+// disagrees with its images, or drawing a metafile player cannot show)
+// still decodes; when `warnings` is given,
 // one short phrase per oddity is added to it, for callers that tell the user
 // ("JPEG: 16 stray bytes before marker 0xE1"). Nothing is added for a file
 // that fails: its reason is the error's.

@@ -16,10 +16,6 @@ PictureKind DetectPictureKind(const unsigned char* data, size_t size);
 // A short name for messages: "BMP", "PNG", "JPEG", "GIF", "icon", ...
 const char* PictureKindName(PictureKind kind);
 
-// A JPEG must run through its headers to the first scan and end with the
-// end-of-image marker somewhere after it. Raises InvalidPicture otherwise.
-void CheckJpegComplete(const unsigned char* data, size_t size);
-
 // A GIF must hold its first image whole: header, colour tables, the blocks
 // before the image and every data block of the image up to its terminator.
 // Raises InvalidPicture otherwise.
@@ -31,10 +27,5 @@ void CheckGifComplete(const unsigned char* data, size_t size);
 // a wrong one is skipped by the decoder, as the format allows). Raises
 // InvalidPicture otherwise.
 void CheckPngComplete(const unsigned char* data, size_t size);
-
-// An icon or cursor file must list at least one image and hold the first,
-// which is the one decoded, whole: a bitmap within the size limit or a PNG
-// that passes CheckPngComplete. Raises InvalidPicture otherwise.
-void CheckIconFile(const unsigned char* data, size_t size);
 
 }  // namespace zindrel

@@ -14,7 +14,9 @@
 //    most.
 // No picture may exceed 16384 x 16384 pixels or 1 GiB.
 // A file shorter than its header says is refused (played in part, it would
-// show white where the lost records drew). EMF+ records (GDI+ drawing kept
+// show white where the lost records drew), unless it is a WMF whose records
+// are all there up to the end record: only its header's size is wrong, and
+// it plays with a warning. EMF+ records (GDI+ drawing kept
 // in comments) are not played; files that carry GDI records beside them,
 // as GDI+ writes by default, play from those.
 // Text needs Qt's font system, that is a QGuiApplication (the offscreen

@@ -61,17 +61,33 @@ class Bytes {
 inline int PatternIndex(int x, int y, int colours) { return ((x / 3) + (y / 2)) % colours; }
 std::vector<uint32_t> GreyPalette(int colours);  // 0x00RRGGBB entries
 
-enum class BmpCompression { None = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3 };
+enum class BmpCompression { None = 0, Rle8 = 1, Rle4 = 2, Bitfields = 3, Jpeg = 4, Png = 5, AlphaBitfields = 6 };
 
 struct BmpLayout {
   int width = 8;
   int height = 6;
-  int bpp = 24;             // 1, 4, 8, 16, 24 or 32
+  int bpp = 24;             // 1, 2, 4, 8, 16, 24 or 32
   bool topDown = false;     // negative height in the header
   bool coreHeader = false;  // OS/2 BITMAPCOREHEADER (12 bytes), palette of triples
   BmpCompression compression = BmpCompression::None;
   bool rleDelta = false;  // put a delta escape into a run-length encoding
+  // Otherwise the info header's length: 40, the OS/2 2.x lengths 16 to 64
+  // (cut after the field the length reaches), 52 and 56 (colour and alpha
+  // masks inside), 108 or 124. Masks of bit fields go inside a header of 52
+  // bytes or more, after a shorter one.
+  int headerSize = 40;
+  int extraPaletteEntries = 0;  // palette entries past the 2^bpp the depth indexes
+  // 32-bit pixels carry PatternAlpha in their fourth byte, and the masks
+  // name it (with bit fields).
+  bool alpha = false;
 };
+
+// The alpha MakeDib writes for point (x, y) of a layout with alpha: never
+// all 0, one point transparent, one half and the rest opaque.
+int PatternAlpha(int x, int y);
+
+// A layout of the given size, depth and compression; the rest as above.
+BmpLayout Layout(int width, int height, int bpp, BmpCompression compression = BmpCompression::None);
 
 // The pixel data and header without the file header (a DIB, as icons,
 // clipboard bitmaps and metafiles embed them).
@@ -92,6 +108,19 @@ QByteArray EncodeRle4(const std::vector<uint8_t>& indices, int width, int height
 
 // An icon (.ico) or cursor (.cur) with one image of the given size and depth.
 QByteArray MakeIcon(int size, int bpp, bool cursor);
+// The image inside an icon or cursor: the layout's bitmap with its header's
+// height doubled, then the mask, which hides the top-left square of a
+// quarter of the width (IconMaskHides).
+QByteArray MakeIconDib(const BmpLayout& layout);
+inline bool IconMaskHides(int x, int y, int width) { return x < width / 4 && y < width / 4; }
+
+// Odd files that other readers open: `jpeg` with `bytes` put just before its
+// first marker FF `marker`; `jpeg` with an APP1 segment ("Exif", zeros)
+// after its APP0 segment; a WMF whose header gives `extraWords` 16-bit words
+// more than the file holds.
+QByteArray InsertBeforeJpegMarker(const QByteArray& jpeg, int marker, const QByteArray& bytes);
+QByteArray WithApp1Segment(const QByteArray& jpeg);
+QByteArray WithWmfSizeOverstated(const QByteArray& wmf, int extraWords);
 
 // A GIF87a/89a of palette pattern pictures, LZW without compression.
 QByteArray MakeGif(int width, int height, int colours, bool interlaced = false);
