@@ -29,11 +29,8 @@ namespace {
 // How long new glyphs may wait before they show: below what the eye notices.
 constexpr qint64 kFlushMilliseconds = 40;
 
-QPushButton* Button(QWidget* parent, const char* caption) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
+CommandButton* Button(QWidget* parent, const char* caption) {
+  return new CommandButton(QString::fromUtf8(caption), parent);
 }
 
 QLineEdit* DisplayBox(QWidget* parent) {
@@ -124,7 +121,9 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
     Label4->setPalette(palette);
   }
 
-  // Txt1: multi-line, no wrapping, both scroll bars, white on black.
+  // Txt1: multi-line, no wrapping, both scroll bars, white on black. Tab
+  // moves the focus on instead of typing a tab into the art.
+  Txt1->setTabChangesFocus(true);
   Txt1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Txt1->setWordWrapMode(QTextOption::NoWrap);
   Txt1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

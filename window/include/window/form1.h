@@ -6,13 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 
 #include "glyphs/glyph_table.h"
+#include "widgets/command_button.h"
 #include "widgets/events.h"
 #include "widgets/file_dialog.h"
 #include "widgets/picture_box.h"
@@ -46,16 +46,16 @@ class Form1 : public QWidget {
   ~Form1() override;
 
   // Controls, named as the window's logic names them.
-  QPushButton* CmdLoad;
+  CommandButton* CmdLoad;
   QLabel* Label1;
   QLineEdit* TxtSize;
   ChangeScrollBar* HScCellsize;
-  QPushButton* CmdProcess;
+  CommandButton* CmdProcess;
   QLabel* Label2;
   QLineEdit* TxtQuality;
   ChangeScrollBar* HscQuality;
-  QPushButton* CmdCancel;
-  QPushButton* CmdExit;
+  CommandButton* CmdCancel;
+  CommandButton* CmdExit;
   QLabel* Label3;
   QLineEdit* TxtBright;
   ChangeScrollBar* HScBright;
