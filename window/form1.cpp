@@ -29,6 +29,12 @@ namespace {
 // How long new glyphs may wait before they show: below what the eye notices.
 constexpr qint64 kFlushMilliseconds = 40;
 
+// The frame the layout's margins were drawn around, in twips: a sizable
+// window's borders of 4 pixels and caption of 19 at 15 twips per pixel, so
+// the client area of 9120 x 6000 twips at design has an outer size of
+// 9240 x 6405.
+constexpr double kDesignFrameWidth = 120, kDesignFrameHeight = 405;
+
 CommandButton* Button(QWidget* parent, const char* caption) {
   return new CommandButton(QString::fromUtf8(caption), parent);
 }
@@ -162,8 +168,8 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
 
 Form1::~Form1() = default;
 
-float Form1::Width() const { return static_cast<float>(PixelsToTwipsX(this, frameGeometry().width())); }
-float Form1::Height() const { return static_cast<float>(PixelsToTwipsY(this, frameGeometry().height())); }
+float Form1::Width() const { return StoreF32(PixelsToTwipsX(this, width()) + kDesignFrameWidth); }
+float Form1::Height() const { return StoreF32(PixelsToTwipsY(this, height()) + kDesignFrameHeight); }
 
 QString Form1::OutputText() const {
   QString text = Txt1->toPlainText() + pendingText_;
@@ -240,15 +246,7 @@ void Form1::resizeEvent(QResizeEvent* event) {
   Guarded([this] { Form_Resize(); });
 }
 
-void Form1::moveEvent(QMoveEvent* event) {
-  QWidget::moveEvent(event);
-  // The window manager's frame may arrive after the first layout, changing
-  // the outer size without a resize of the client area.
-  if (frameGeometry().size() != laidOutFor_) Guarded([this] { Form_Resize(); });
-}
-
 void Form1::Form_Resize() {
-  laidOutFor_ = frameGeometry().size();
   // A window too small for the formulas leaves the controls as they are.
   {
     const double picOutWidth = Width() / 2.0 - 350.0;

@@ -69,7 +69,9 @@ class Form1 : public QWidget {
   const TwipsBox& PicOutBox() const { return picOutBox_; }
   const TwipsBox& Txt1Box() const { return txt1Box_; }
 
-  // The window's outer size, frame included, in twips.
+  // The window's outer size in twips as the layout reads it: the client
+  // area with the frame the layout was designed around, whatever frame the
+  // window manager draws (or none), so the layout comes out the same.
   float Width() const;
   float Height() const;
 
@@ -106,7 +108,6 @@ class Form1 : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   // Shows the run's pending glyphs before any edit of the user reaches Txt1,
   // so typed or pasted text lands after every glyph appended before it.
@@ -148,7 +149,6 @@ class Form1 : public QWidget {
   QElapsedTimer sinceFlush_;
   int runDepth_ = 0;
   bool unloaded_ = false;
-  QSize laidOutFor_;  // the outer size in pixels the layout was made for
 };
 
 // Start-up: Form_Load, then show the window. A failure is reported with its
