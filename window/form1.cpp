@@ -2,6 +2,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -37,6 +40,17 @@ constexpr double kDesignFrameWidth = 120, kDesignFrameHeight = 405;
 
 CommandButton* Button(QWidget* parent, const char* caption) {
   return new CommandButton(QString::fromUtf8(caption), parent);
+}
+
+// The picture file a drag carries: the first of its files, when that is a
+// local file and not a folder. Text, links and folders carry none.
+std::optional<QString> DraggedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().isEmpty()) return std::nullopt;
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile()) return std::nullopt;
+  const QString file = url.toLocalFile();
+  if (file.isEmpty() || QFileInfo(file).isDir()) return std::nullopt;
+  return file;
 }
 
 QLineEdit* DisplayBox(QWidget* parent) {
@@ -149,6 +163,13 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
 
   for (QLabel* label : {Label1, Label2, Label3, Label4}) label->setFocusPolicy(Qt::NoFocus);
 
+  // A picture file dropped onto the frame or the picture loads as if chosen
+  // in the open dialog.
+  for (QWidget* target : {static_cast<QWidget*>(PicOut), static_cast<QWidget*>(Pic1)}) {
+    target->setAcceptDrops(true);
+    target->installEventFilter(this);
+  }
+
   // Events to handlers.
   connect(CmdLoad, &QPushButton::clicked, this, [this] { Guarded([this] { CmdLoad_Click(); }); });
   connect(CmdProcess, &QPushButton::clicked, this, [this] { Guarded([this] { CmdProcess_Click(); }); });
@@ -200,6 +221,37 @@ void Form1::Report(const RuntimeError& error, const QString& file) { options_.re
 void Form1::AppendText(const QString& text) { pendingText_ += text; }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PicOut || watched == Pic1) {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (DraggedFile(drag->mimeData()) && (drag->possibleActions() & Qt::CopyAction)) {
+          drag->setDropAction(Qt::CopyAction);
+          drag->accept();
+        } else {
+          drag->ignore();
+        }
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const std::optional<QString> file = DraggedFile(drop->mimeData());
+        if (!file) {
+          drop->ignore();
+          return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        // Loaded once the drop has returned, so the program the file came
+        // from is not held up by a message about it.
+        QMetaObject::invokeMethod(
+            this, [this, path = *file] { Guarded([&] { PicOut_DropFile(path); }); }, Qt::QueuedConnection);
+        return true;
+      }
+      default: return QWidget::eventFilter(watched, event);
+    }
+  }
   switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::ShortcutOverride:
@@ -357,7 +409,16 @@ void Form1::CmdLoad_Click() {
     if (e.description() == "Cancel was selected.") return;  // nothing changes
     throw;
   }
-  const QString file = CommonDialog1.FileName;
+  LoadPictureFile(CommonDialog1.FileName);
+}
+
+void Form1::PicOut_DropFile(const QString& file) {
+  // As if chosen in the dialog: the next dialog starts from it.
+  CommonDialog1.FileName = file;
+  LoadPictureFile(file);
+}
+
+void Form1::LoadPictureFile(const QString& file) {
   QImage picture;
   try {
     picture = DecodePictureFile(file.toStdString());

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "glyphs/glyph_table.h"
 #include "widgets/command_button.h"
@@ -86,6 +87,9 @@ class Form1 : public QWidget {
   void HscQuality_Change();
   void HScBright_Change();
   void CmdLoad_Click();
+  // A file dropped onto PicOut or Pic1: loaded as CmdLoad_Click loads the
+  // file chosen in its dialog, and the dialog's next start.
+  void PicOut_DropFile(const QString& file);
   void Pic1_MouseDown(int16_t Button, int16_t Shift, float X, float Y);
   void Pic1_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
 
@@ -125,6 +129,10 @@ class Form1 : public QWidget {
   // the run ends, so each addition lays out the row once, not once a glyph.
   void AppendText(const QString& text);
   void FlushText();
+  // Loading after the dialog: the picture into Pic1 at the frame's corner,
+  // the cell-size range and display, the pointer. A file that cannot be
+  // read is reported, naming it, and changes nothing.
+  void LoadPictureFile(const QString& file);
   void SetBarAtStart(ChangeScrollBar* bar, int16_t value, void (Form1::*change)());
   void RestoreProcessButton();
 
