@@ -9,6 +9,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <cmath>
+#include <memory>
 #include <new>
 
 #include "convert/run.h"
@@ -16,6 +17,8 @@
 #include "core/numeric.h"
 #include "pictures/picture.h"
 #include "render/art_font.h"
+#include "render/pending_file.h"
+#include "window/art_file.h"
 
 namespace zindrel {
 
@@ -90,6 +93,7 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   programDirectory_ =
       options_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : options_.programDirectory;
   if (!options_.reporter) options_.reporter = ShowErrorBox;
+  if (!options_.saveAsker) options_.saveAsker = QtSaveAsker();
 
   setWindowTitle(QStringLiteral("Zindrel"));
   setFont(ArtFont(9.75));
@@ -148,6 +152,7 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   Txt1->setWordWrapMode(QTextOption::NoWrap);
   Txt1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Txt1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Txt1->setContextMenuPolicy(Qt::CustomContextMenu);
   Txt1->installEventFilter(this);
   Txt1->viewport()->installEventFilter(this);
   {
@@ -178,6 +183,11 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   connect(HScCellsize, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScCellsize_Change(); }); });
   connect(HscQuality, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HscQuality_Change(); }); });
   connect(HScBright, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScBright_Change(); }); });
+  connect(Txt1, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+    // The position is the viewport's, as the scroll area passes it on.
+    std::unique_ptr<QMenu> menu(Txt1_ContextMenu(position));
+    menu->exec(Txt1->viewport()->mapToGlobal(position));
+  });
   connect(Pic1, &PictureBox::MouseDown, this,
           [this](int16_t b, int16_t s, float x, float y) { Guarded([&] { Pic1_MouseDown(b, s, x, y); }); });
   connect(Pic1, &PictureBox::MouseMove, this,
@@ -463,6 +473,40 @@ void Form1::Pic1_MouseMove(int16_t Button, int16_t Shift, float X, float Y) {
       Pic1->SetLeft(t);
     else
       dragAnchorX_ = X;
+  }
+}
+
+// ---- Saving the art ----
+
+QMenu* Form1::Txt1_ContextMenu(const QPoint& position) {
+  QMenu* menu = Txt1->createStandardContextMenu(position);
+  menu->addSeparator();
+  QAction* save = menu->addAction(QStringLiteral("Save Art As..."));
+  // Queued, so the menu has closed before the dialog opens.
+  connect(
+      save, &QAction::triggered, this, [this] { Guarded([this] { SaveArtAs(); }); }, Qt::QueuedConnection);
+  return menu;
+}
+
+void Form1::SaveArtAs() {
+  QString start = artFileName_;
+  if (start.isEmpty()) {
+    // The picture's name with .txt, beside it.
+    const QFileInfo picture(CommonDialog1.FileName);
+    start = picture.path() + QLatin1Char('/') + picture.completeBaseName() + QStringLiteral(".txt");
+  }
+  const QString filters = QString::fromUtf8(kArtFilterUtf8) + QStringLiteral(";;") + QString::fromUtf8(kArtFilterGbk);
+  const std::optional<SaveChoice> choice =
+      options_.saveAsker(this, QStringLiteral("Save Art As"), filters, start, artFilter_);
+  if (!choice || choice->file.isEmpty()) return;
+  artFileName_ = choice->file;
+  artFilter_ = choice->filter;
+  try {
+    PendingFile file(choice->file.toStdString(), ArtFileBytes(OutputText(), ArtEncodingOfFilter(choice->filter)));
+    file.Commit();
+  } catch (const RuntimeError& e) {
+    // One message; an existing file keeps its content.
+    Report(e, choice->file);
   }
 }
 

@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QString>
 #include <QWidget>
@@ -36,6 +37,8 @@ struct FormOptions {
   QString programDirectory;
   // Asks for a file to open; empty means Qt's file dialog.
   OpenFileDialog::Asker asker;
+  // Asks for the file Save Art As writes; empty means Qt's file dialog.
+  SaveAsker saveAsker;
   // Shows an error; empty means a message box.
   ErrorReporter reporter;
 };
@@ -92,6 +95,14 @@ class Form1 : public QWidget {
   void PicOut_DropFile(const QString& file);
   void Pic1_MouseDown(int16_t Button, int16_t Shift, float X, float Y);
   void Pic1_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
+  // Txt1's context menu: the box's usual entries and "Save Art As...".
+  // The caller owns the menu.
+  QMenu* Txt1_ContextMenu(const QPoint& position);
+  // Asks for a file and writes Txt1's text into it as shown, each row ended
+  // by CR LF, in the encoding of the filter chosen; the file is replaced
+  // only when all of it could be written. A failure, or a character that
+  // GBK cannot hold, is reported and writes nothing.
+  void SaveArtAs();
 
   // Window-level state.
   int16_t CellSize() const { return cellSize_; }
@@ -149,6 +160,9 @@ class Form1 : public QWidget {
   bool cancelRequested_ = false;
   float dragAnchorX_ = 0;
   float dragAnchorY_ = 0;
+  // Save Art As starts from the file and filter chosen last.
+  QString artFileName_;
+  QString artFilter_;
 
   // Each run takes a new generation; a run whose generation is no longer the
   // newest (a Convert was handled in its pump) stops at its next test.
