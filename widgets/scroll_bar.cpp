@@ -2,8 +2,6 @@
 
 #include <QKeyEvent>
 #include <QPainter>
-#include <QStyle>
-#include <QStyleOptionSlider>
 
 namespace zindrel {
 
@@ -53,14 +51,11 @@ void ChangeScrollBar::paintEvent(QPaintEvent* event) {
   QScrollBar::paintEvent(event);
   if (!hasFocus()) return;
   // Qt's styles show no focus on a scroll bar. A keyboard user has to see
-  // where the keys go, so the focused bar's thumb gets a frame in the
-  // highlight colour, as a focused button does.
-  QStyleOptionSlider option;
-  initStyleOption(&option);
-  const QRect thumb = style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this);
+  // where the keys go, so the focused bar gets a frame in the highlight
+  // colour, as a focused button does (a thumb can be a few pixels wide).
   QPainter painter(this);
   painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
-  painter.drawRect(thumb.adjusted(0, 0, -1, -1));
+  painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
 
 }  // namespace zindrel
