@@ -507,6 +507,9 @@ void Form1::SaveArtAs() {
   } catch (const RuntimeError& e) {
     // One message; an existing file keeps its content.
     Report(e, choice->file);
+  } catch (const std::bad_alloc&) {
+    // The art stays in the box: a failed save must not end the program.
+    Report(RuntimeError(ErrorKind::OutOfMemory), choice->file);
   }
 }
 
