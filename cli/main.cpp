@@ -24,6 +24,7 @@
 #include "metafile/metafile.h"
 #include "pictures/picture.h"
 #include "render/art_render.h"
+#include "render/pending_file.h"
 
 #ifndef ZINDREL_VERSION
 #define ZINDREL_VERSION "unknown"

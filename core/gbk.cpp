@@ -29,6 +29,10 @@ class PairTable {
   char16_t Get(unsigned char lead, unsigned char trail) const {
     return chars_[static_cast<size_t>(lead - gbk::kFirstLead) * kTrailCount + TrailIndex(trail)];
   }
+  static const PairTable& Instance() {
+    static const PairTable table;
+    return table;
+  }
 
  private:
   // The table holds characters of two and three UTF-8 bytes only.
@@ -58,10 +62,51 @@ void AppendUtf8(std::string& out, char16_t c) {
   }
 }
 
+// The double-byte code of every character that has one (lead byte high),
+// 0 for the others; each character has at most one code.
+class CodeTable {
+ public:
+  CodeTable() {
+    const PairTable& pairs = PairTable::Instance();
+    for (int lead = gbk::kFirstLead; lead <= gbk::kLastLead; ++lead)
+      for (int trail = 0x40; trail <= 0xFE; ++trail)
+        if (trail != 0x7F) {
+          const char16_t c = pairs.Get(static_cast<unsigned char>(lead), static_cast<unsigned char>(trail));
+          codes_[c] = static_cast<uint16_t>(lead << 8 | trail);
+        }
+  }
+  uint16_t Get(char16_t c) const { return codes_[c]; }
+
+ private:
+  std::array<uint16_t, 0x10000> codes_{};
+};
+
 }  // namespace
 
+std::size_t Utf16ToGbk(const std::u16string& text, std::string& gbk) {
+  static const CodeTable table;
+  gbk.clear();
+  gbk.reserve(text.size() * 2);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80) {
+      gbk += static_cast<char>(c);
+    } else if (c == u'\u20AC') {
+      gbk += static_cast<char>(0x80);
+    } else if (c == u'\uF8F5') {
+      gbk += static_cast<char>(0xFF);
+    } else if (const uint16_t code = table.Get(c)) {
+      gbk += static_cast<char>(code >> 8);
+      gbk += static_cast<char>(code & 0xFF);
+    } else {
+      return i;  // surrogates and U+FFFD among them
+    }
+  }
+  return std::u16string::npos;
+}
+
 std::string GbkToUtf8(const std::string& gbk) {
-  static const PairTable table;
+  const PairTable& table = PairTable::Instance();
   std::string out;
   out.reserve(gbk.size() * 3 / 2);
   for (size_t i = 0; i < gbk.size(); ++i) {

@@ -24,9 +24,9 @@ QString ReportText(const ErrorReport& report) {
 }
 
 void ShowErrorBox(QWidget* parent, const ErrorReport& report) {
-  const QString title = QApplication::applicationDisplayName().isEmpty() ? QStringLiteral("Zindrel")
-                                                                         : QApplication::applicationDisplayName();
-  QMessageBox::critical(parent, title, ReportText(report));
+  // Titled like the window it belongs to.
+  const QString title = parent ? parent->window()->windowTitle() : QString();
+  QMessageBox::critical(parent, title.isEmpty() ? QStringLiteral("Zindrel") : title, ReportText(report));
 }
 
 }  // namespace zindrel

@@ -2,10 +2,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <cmath>
+#include <memory>
 #include <new>
 
 #include "convert/run.h"
@@ -13,6 +17,8 @@
 #include "core/numeric.h"
 #include "pictures/picture.h"
 #include "render/art_font.h"
+#include "render/pending_file.h"
+#include "window/art_file.h"
 
 namespace zindrel {
 
@@ -29,11 +35,25 @@ namespace {
 // How long new glyphs may wait before they show: below what the eye notices.
 constexpr qint64 kFlushMilliseconds = 40;
 
-QPushButton* Button(QWidget* parent, const char* caption) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-  button->setAutoDefault(false);
-  button->setDefault(false);
-  return button;
+// The frame the layout's margins were drawn around, in twips: a sizable
+// window's borders of 4 pixels and caption of 19 at 15 twips per pixel, so
+// the client area of 9120 x 6000 twips at design has an outer size of
+// 9240 x 6405.
+constexpr double kDesignFrameWidth = 120, kDesignFrameHeight = 405;
+
+CommandButton* Button(QWidget* parent, const char* caption) {
+  return new CommandButton(QString::fromUtf8(caption), parent);
+}
+
+// The picture file a drag carries: the first of its files, when that is a
+// local file and not a folder. Text, links and folders carry none.
+std::optional<QString> DraggedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls() || data->urls().isEmpty()) return std::nullopt;
+  const QUrl url = data->urls().first();
+  if (!url.isLocalFile()) return std::nullopt;
+  const QString file = url.toLocalFile();
+  if (file.isEmpty() || QFileInfo(file).isDir()) return std::nullopt;
+  return file;
 }
 
 QLineEdit* DisplayBox(QWidget* parent) {
@@ -73,6 +93,7 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   programDirectory_ =
       options_.programDirectory.isEmpty() ? QCoreApplication::applicationDirPath() : options_.programDirectory;
   if (!options_.reporter) options_.reporter = ShowErrorBox;
+  if (!options_.saveAsker) options_.saveAsker = QtSaveAsker();
 
   setWindowTitle(QStringLiteral("Zindrel"));
   setFont(ArtFont(9.75));
@@ -124,11 +145,14 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
     Label4->setPalette(palette);
   }
 
-  // Txt1: multi-line, no wrapping, both scroll bars, white on black.
+  // Txt1: multi-line, no wrapping, both scroll bars, white on black. Tab
+  // moves the focus on instead of typing a tab into the art.
+  Txt1->setTabChangesFocus(true);
   Txt1->setLineWrapMode(QPlainTextEdit::NoWrap);
   Txt1->setWordWrapMode(QTextOption::NoWrap);
   Txt1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Txt1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Txt1->setContextMenuPolicy(Qt::CustomContextMenu);
   Txt1->installEventFilter(this);
   Txt1->viewport()->installEventFilter(this);
   {
@@ -144,6 +168,13 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
 
   for (QLabel* label : {Label1, Label2, Label3, Label4}) label->setFocusPolicy(Qt::NoFocus);
 
+  // A picture file dropped onto the frame or the picture loads as if chosen
+  // in the open dialog.
+  for (QWidget* target : {static_cast<QWidget*>(PicOut), static_cast<QWidget*>(Pic1)}) {
+    target->setAcceptDrops(true);
+    target->installEventFilter(this);
+  }
+
   // Events to handlers.
   connect(CmdLoad, &QPushButton::clicked, this, [this] { Guarded([this] { CmdLoad_Click(); }); });
   connect(CmdProcess, &QPushButton::clicked, this, [this] { Guarded([this] { CmdProcess_Click(); }); });
@@ -152,6 +183,11 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
   connect(HScCellsize, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScCellsize_Change(); }); });
   connect(HscQuality, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HscQuality_Change(); }); });
   connect(HScBright, &ChangeScrollBar::Change, this, [this] { Guarded([this] { HScBright_Change(); }); });
+  connect(Txt1, &QWidget::customContextMenuRequested, this, [this](const QPoint& position) {
+    // The position is the viewport's, as the scroll area passes it on.
+    std::unique_ptr<QMenu> menu(Txt1_ContextMenu(position));
+    menu->exec(Txt1->viewport()->mapToGlobal(position));
+  });
   connect(Pic1, &PictureBox::MouseDown, this,
           [this](int16_t b, int16_t s, float x, float y) { Guarded([&] { Pic1_MouseDown(b, s, x, y); }); });
   connect(Pic1, &PictureBox::MouseMove, this,
@@ -163,8 +199,8 @@ Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_
 
 Form1::~Form1() = default;
 
-float Form1::Width() const { return static_cast<float>(PixelsToTwipsX(this, frameGeometry().width())); }
-float Form1::Height() const { return static_cast<float>(PixelsToTwipsY(this, frameGeometry().height())); }
+float Form1::Width() const { return StoreF32(PixelsToTwipsX(this, width()) + kDesignFrameWidth); }
+float Form1::Height() const { return StoreF32(PixelsToTwipsY(this, height()) + kDesignFrameHeight); }
 
 QString Form1::OutputText() const {
   QString text = Txt1->toPlainText() + pendingText_;
@@ -195,6 +231,37 @@ void Form1::Report(const RuntimeError& error, const QString& file) { options_.re
 void Form1::AppendText(const QString& text) { pendingText_ += text; }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PicOut || watched == Pic1) {
+    switch (event->type()) {
+      case QEvent::DragEnter:
+      case QEvent::DragMove: {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (DraggedFile(drag->mimeData()) && (drag->possibleActions() & Qt::CopyAction)) {
+          drag->setDropAction(Qt::CopyAction);
+          drag->accept();
+        } else {
+          drag->ignore();
+        }
+        return true;
+      }
+      case QEvent::Drop: {
+        auto* drop = static_cast<QDropEvent*>(event);
+        const std::optional<QString> file = DraggedFile(drop->mimeData());
+        if (!file) {
+          drop->ignore();
+          return true;
+        }
+        drop->setDropAction(Qt::CopyAction);
+        drop->accept();
+        // Loaded once the drop has returned, so the program the file came
+        // from is not held up by a message about it.
+        QMetaObject::invokeMethod(
+            this, [this, path = *file] { Guarded([&] { PicOut_DropFile(path); }); }, Qt::QueuedConnection);
+        return true;
+      }
+      default: return QWidget::eventFilter(watched, event);
+    }
+  }
   switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::ShortcutOverride:
@@ -241,15 +308,7 @@ void Form1::resizeEvent(QResizeEvent* event) {
   Guarded([this] { Form_Resize(); });
 }
 
-void Form1::moveEvent(QMoveEvent* event) {
-  QWidget::moveEvent(event);
-  // The window manager's frame may arrive after the first layout, changing
-  // the outer size without a resize of the client area.
-  if (frameGeometry().size() != laidOutFor_) Guarded([this] { Form_Resize(); });
-}
-
 void Form1::Form_Resize() {
-  laidOutFor_ = frameGeometry().size();
   // A window too small for the formulas leaves the controls as they are.
   {
     const double picOutWidth = Width() / 2.0 - 350.0;
@@ -361,7 +420,16 @@ void Form1::CmdLoad_Click() {
     if (e.description() == "Cancel was selected.") return;  // nothing changes
     throw;
   }
-  const QString file = CommonDialog1.FileName;
+  LoadPictureFile(CommonDialog1.FileName);
+}
+
+void Form1::PicOut_DropFile(const QString& file) {
+  // As if chosen in the dialog: the next dialog starts from it.
+  CommonDialog1.FileName = file;
+  LoadPictureFile(file);
+}
+
+void Form1::LoadPictureFile(const QString& file) {
   QImage picture;
   try {
     picture = DecodePictureFile(file.toStdString());
@@ -406,6 +474,43 @@ void Form1::Pic1_MouseMove(int16_t Button, int16_t Shift, float X, float Y) {
       Pic1->SetLeft(t);
     else
       dragAnchorX_ = X;
+  }
+}
+
+// ---- Saving the art ----
+
+QMenu* Form1::Txt1_ContextMenu(const QPoint& position) {
+  QMenu* menu = Txt1->createStandardContextMenu(position);
+  menu->addSeparator();
+  QAction* save = menu->addAction(QStringLiteral("Save Art As..."));
+  // Queued, so the menu has closed before the dialog opens.
+  connect(
+      save, &QAction::triggered, this, [this] { Guarded([this] { SaveArtAs(); }); }, Qt::QueuedConnection);
+  return menu;
+}
+
+void Form1::SaveArtAs() {
+  QString start = artFileName_;
+  if (start.isEmpty()) {
+    // The picture's name with .txt, beside it.
+    const QFileInfo picture(CommonDialog1.FileName);
+    start = picture.path() + QLatin1Char('/') + picture.completeBaseName() + QStringLiteral(".txt");
+  }
+  const QString filters = QString::fromUtf8(kArtFilterUtf8) + QStringLiteral(";;") + QString::fromUtf8(kArtFilterGbk);
+  const std::optional<SaveChoice> choice =
+      options_.saveAsker(this, QStringLiteral("Save Art As"), filters, start, artFilter_);
+  if (!choice || choice->file.isEmpty()) return;
+  artFileName_ = choice->file;
+  artFilter_ = choice->filter;
+  try {
+    PendingFile file(choice->file.toStdString(), ArtFileBytes(OutputText(), ArtEncodingOfFilter(choice->filter)));
+    file.Commit();
+  } catch (const RuntimeError& e) {
+    // One message; an existing file keeps its content.
+    Report(e, choice->file);
+  } catch (const std::bad_alloc&) {
+    // The art stays in the box: a failed save must not end the program.
+    Report(RuntimeError(ErrorKind::OutOfMemory), choice->file);
   }
 }
 

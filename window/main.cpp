@@ -6,7 +6,8 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("zindrel"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Zindrel"));
+  // No display name: Qt would add it to every window title, and the open
+  // dialog would read "Open Pictures — Zindrel".
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/zindrel/zindrel.png")));
   zindrel::Form1 form;
   if (!zindrel::StartForm(form)) return 1;

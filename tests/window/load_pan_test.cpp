@@ -281,5 +281,79 @@ TEST_F(LoadPan, LoadReturnsToTheCornerEvenForTheSameFile) {
   EXPECT_FLOAT_EQ(form_->Pic1->Top(), 0);
 }
 
+// ---- Drag and drop ----
+
+class Drop : public LoadPan, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The picture itself, or the frame around it.
+  QWidget* Target() const { return GetParam() ? static_cast<QWidget*>(form_->Pic1) : form_->PicOut; }
+};
+
+TEST_P(Drop, APictureLoadsAsIfChosenInTheDialog) {
+  PrepareState();  // a panned picture at cell size 20
+  const QString path = WritePicture(TestPicture(300, 200), "dropped.png");
+  std::unique_ptr<QMimeData> data(Files({path}));
+  ASSERT_TRUE(DropOn(Target(), *data));
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(form_->Pic1->size(), QSize(300, 200));
+  EXPECT_FLOAT_EQ(form_->Pic1->Left(), 0);
+  EXPECT_FLOAT_EQ(form_->Pic1->Top(), 0);
+  EXPECT_EQ(form_->HScCellsize->maximum(), 30);
+  EXPECT_EQ(form_->TxtSize->text(), QString::fromUtf8("15×10"));
+  EXPECT_EQ(form_->Txt1->toPlainText(), "kept text");
+  // The next dialog starts from the dropped file.
+  answer_ = std::nullopt;
+  form_->CmdLoad->click();
+  ASSERT_FALSE(asked_.empty());
+  EXPECT_EQ(asked_.back().start, path);
+}
+
+TEST_P(Drop, SeveralFilesLoadTheFirst) {
+  const QString first = WritePicture(TestPicture(90, 80), "first.png");
+  const QString second = WritePicture(TestPicture(70, 60), "second.png");
+  std::unique_ptr<QMimeData> data(Files({first, second}));
+  ASSERT_TRUE(DropOn(Target(), *data));
+  EXPECT_EQ(form_->Pic1->size(), QSize(90, 80));
+  EXPECT_EQ(form_->CommonDialog1.FileName, first);
+}
+
+TEST_P(Drop, AFileThatIsNoPictureIsReportedAndChangesNothingElse) {
+  PrepareState();
+  const Snapshot before = Take();
+  const QString path = temp_.filePath("notes.bmp");
+  QFile file(path);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("this is not a picture");
+  file.close();
+  std::unique_ptr<QMimeData> data(Files({path}));
+  ASSERT_TRUE(DropOn(Target(), *data));
+  ASSERT_EQ(reports_.size(), 1u);
+  EXPECT_EQ(reports_[0].number, 481);
+  EXPECT_EQ(reports_[0].file, path);
+  Snapshot after = Take();
+  EXPECT_EQ(after.fileName, path);  // as the dialog remembers the name chosen
+  after.fileName = before.fileName;
+  EXPECT_TRUE(after == before);
+}
+
+TEST_P(Drop, FoldersAndTextAreRefused) {
+  PrepareState();
+  const Snapshot before = Take();
+  ASSERT_TRUE(QDir(temp_.path()).mkdir("folder.png"));
+  const QString picture = WritePicture(TestPicture(40, 40), "after-folder.png");
+  std::unique_ptr<QMimeData> folder(Files({temp_.filePath("folder.png"), picture}));
+  QMimeData text;
+  text.setText(picture);
+  QMimeData link;
+  link.setUrls({QUrl("https://example.org/picture.png")});
+  for (const QMimeData* data : std::initializer_list<const QMimeData*>{folder.get(), &text, &link})
+    EXPECT_FALSE(DropOn(Target(), *data));
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_TRUE(Take() == before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, Drop, ::testing::Values(false, true),
+                         [](const auto& p) { return std::string(p.param ? "Pic1" : "PicOut"); });
+
 }  // namespace
 }  // namespace zindrel::testing

@@ -240,6 +240,26 @@ TEST_F(Conversion, LoadingDuringARunChangesThePixelsFromTheNextCell) {
   EXPECT_EQ(QString(rows[1].right(5)), QString(5, rows[1].back()));
 }
 
+TEST_F(Conversion, ADropDuringARunLoadsLikeTheDialog) {
+  Load(WritePicture(TestPicture(120, 120), "first.png"));
+  std::unique_ptr<QMimeData> small(Files({WritePicture(TestPicture(30, 30), "small.png")}));
+  DuringRun([&] {
+    if (Rows() == 2 && LastRowLength() == 3) {
+      EXPECT_TRUE(DropOn(form_->Pic1, *small));
+      return true;
+    }
+    return false;
+  });
+  form_->CmdProcess->click();
+  EXPECT_TRUE(reports_.empty());
+  EXPECT_EQ(form_->Pic1->size(), QSize(30, 30));
+  // The run reads the new picture from the next cell, as after a load.
+  const QStringList rows = testing::Rows(form_->OutputText());
+  ASSERT_EQ(rows.size(), 11);
+  EXPECT_EQ(rows[1].size(), 10);
+  for (int i = 2; i < 10; ++i) EXPECT_EQ(rows[i].size(), 3) << i;
+}
+
 TEST_F(Conversion, ExitDuringARunStopsItAndClosesTheWindow) {
   Load(WritePicture(TestPicture(120, 120), "exit.png"));
   qsizetype lengthAtExit = -1;

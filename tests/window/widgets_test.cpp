@@ -1,7 +1,16 @@
-// The Qt Widgets services: dialog filter form, the open dialog's cancel
-// error, the scroll bar's Change event and twips at the logical DPI.
+// The Qt Widgets services: dialog filter form, Qt's file dialog as the
+// window opens it, the open dialog's cancel error, the scroll bar's Change
+// event and twips at the logical DPI.
 #include <gtest/gtest.h>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QImage>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
 #include <QWidget>
 
 #include "support/raises.h"
@@ -19,17 +28,69 @@ TEST(DialogFilter, OpenFilterBecomesTenQtEntriesInOrder) {
   const QStringList entries = qt.split(QStringLiteral(";;"));
   const QStringList expected = {
       "All pictures (*.bmp *.jpg *.gif)",
-      "bitmap(*.bmp) (*.bmp)",
-      "GIF (*.gif) (*.gif)",
-      "JPEG (*.jpg) (*.jpg)",
-      "icon (*.ico) (*.ico)",
-      "cursor (*.cur) (*.cur)",
-      "run-length encoded (*.rle) (*.rle)",
-      "metafile (*.wmf) (*.wmf)",
-      "enhanced metafiles (*.emf) (*.emf)",
+      "bitmap(*.bmp)",
+      "GIF (*.gif)",
+      "JPEG (*.jpg)",
+      "icon (*.ico)",
+      "cursor (*.cur)",
+      "run-length encoded (*.rle)",
+      "metafile (*.wmf)",
+      "enhanced metafiles (*.emf)",
       "All files (*.*)",
   };
   EXPECT_EQ(entries, expected);
+}
+
+TEST(DialogFilter, PatternsInTheDescriptionCountOnlyWhenTheyAreTheFilter) {
+  // Qt filters by the last brackets of an entry, so other brackets in a
+  // description keep the real patterns after them.
+  EXPECT_EQ(DialogFilterToQt("Pictures (bmp, jpg)|*.bmp;*.jpg"), "Pictures (bmp, jpg) (*.bmp *.jpg)");
+  EXPECT_EQ(DialogFilterToQt("Both (*.bmp *.jpg)|*.bmp;*.jpg"), "Both (*.bmp *.jpg)");
+  EXPECT_EQ(DialogFilterToQt("Wrong (*.gif)|*.bmp"), "Wrong (*.gif) (*.bmp)");
+  EXPECT_EQ(DialogFilterToQt("Text, GBK (*.txt)|*.txt|Odd"), "Text, GBK (*.txt);;Odd (*)");
+}
+
+// Qt's own file dialog as the window opens it: its title, its filters, the
+// start file, and detail columns in which names, sizes, types and dates can
+// be read.
+TEST(FileDialog, OpensWithTitleFiltersStartFileAndReadableColumns) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString name = QStringLiteral("a picture with a rather long name of its own.bmp");
+  QImage picture(40, 30, QImage::Format_RGB32);
+  picture.fill(Qt::gray);
+  ASSERT_TRUE(picture.save(folder.filePath(name), "BMP"));
+  QWidget parent;
+  QFileDialog dialog(&parent);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  const QString filter = DialogFilterToQt(QString::fromUtf8(kOpenFilter));
+  PrepareFileDialog(dialog, "Open Pictures", filter, folder.filePath(name));
+  EXPECT_EQ(dialog.windowTitle(), "Open Pictures");
+  EXPECT_EQ(dialog.nameFilters(), filter.split(";;"));
+  EXPECT_EQ(dialog.selectedNameFilter(), "All pictures (*.bmp *.jpg *.gif)");
+  EXPECT_EQ(QDir(dialog.directory()).canonicalPath(), QDir(folder.path()).canonicalPath());
+  EXPECT_EQ(QFileInfo(dialog.selectedFiles().value(0)).fileName(), name);
+  if (parent.logicalDpiX() == 96) {
+    EXPECT_EQ(dialog.size(), QSize(800, 500));
+  }
+  // Shown first on a folder without pictures, then moved to the picture as a
+  // person would: the columns follow what the folder holds.
+  ASSERT_TRUE(QDir(folder.path()).mkdir("empty"));
+  dialog.setDirectory(folder.filePath("empty"));
+  dialog.show();
+  auto* details = dialog.findChild<QTreeView*>("treeView");
+  ASSERT_NE(details, nullptr);
+  QTest::qWait(50);
+  dialog.setDirectory(folder.path());
+  QTRY_VERIFY(details->model()->rowCount(details->rootIndex()) == 1);
+  QCoreApplication::processEvents();
+  QHeaderView* header = details->header();
+  for (int column = 0; column < 4; ++column) {
+    const QModelIndex cell = details->model()->index(0, column, details->rootIndex());
+    const QString text = cell.data().toString();
+    const int needed = details->fontMetrics().horizontalAdvance(text);
+    EXPECT_GE(header->sectionSize(column), needed) << "column " << column << ": " << text.toStdString();
+  }
 }
 
 struct DialogCase {

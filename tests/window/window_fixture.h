@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <QColor>
+#include <QCoreApplication>
 #include <QDir>
+#include <QDropEvent>
 #include <QImage>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -98,6 +102,28 @@ class WindowTest : public ::testing::Test {
   std::vector<Asked> asked_;
   std::vector<ErrorReport> reports_;
 };
+
+// Drags data onto a widget and drops it there, as a file manager does;
+// returns whether the widget took it. The load runs after the drop.
+inline bool DropOn(QWidget* target, const QMimeData& data) {
+  const QPoint at = target->rect().center();
+  const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+  QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &enter);
+  if (!enter.isAccepted()) return false;
+  QDropEvent drop(QPointF(at), offered, &data, Qt::LeftButton, Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &drop);
+  QCoreApplication::processEvents();
+  return drop.isAccepted() && drop.dropAction() == Qt::CopyAction;
+}
+
+inline QMimeData* Files(const QStringList& paths) {
+  auto* data = new QMimeData;
+  QList<QUrl> urls;
+  for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+  data->setUrls(urls);
+  return data;
+}
 
 // The lines of the output as the user sees them (without their CR LF).
 inline QStringList Rows(const QString& output) { return output.split(QStringLiteral("\r\n")); }

@@ -2,6 +2,11 @@
 // Change fires whenever Value changes (by the user, by the program, or when
 // a new Min or Max moves it into range), but not while the thumb is being
 // dragged; a drag reports its end value once, on release.
+//
+// The bar takes the focus by Tab and by a click. With the focus, the arrow
+// keys move it by its small step (Left and Up down, Right and Down up),
+// Page Up and Page Down by its large step, Home and End to Min and Max;
+// every such move fires Change like a click.
 #pragma once
 
 #include <QScrollBar>
@@ -24,6 +29,10 @@ class ChangeScrollBar : public QScrollBar {
 
  signals:
   void Change();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 }  // namespace zindrel

@@ -5,16 +5,18 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QString>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "convert/matcher.h"
 #include "glyphs/glyph_table.h"
+#include "widgets/command_button.h"
 #include "widgets/events.h"
 #include "widgets/file_dialog.h"
 #include "widgets/picture_box.h"
@@ -37,6 +39,8 @@ struct FormOptions {
   QString programDirectory;
   // Asks for a file to open; empty means Qt's file dialog.
   OpenFileDialog::Asker asker;
+  // Asks for the file Save Art As writes; empty means Qt's file dialog.
+  SaveAsker saveAsker;
   // Shows an error; empty means a message box.
   ErrorReporter reporter;
 };
@@ -48,16 +52,16 @@ class Form1 : public QWidget {
   ~Form1() override;
 
   // Controls, named as the window's logic names them.
-  QPushButton* CmdLoad;
+  CommandButton* CmdLoad;
   QLabel* Label1;
   QLineEdit* TxtSize;
   ChangeScrollBar* HScCellsize;
-  QPushButton* CmdProcess;
+  CommandButton* CmdProcess;
   QLabel* Label2;
   QLineEdit* TxtQuality;
   ChangeScrollBar* HscQuality;
-  QPushButton* CmdCancel;
-  QPushButton* CmdExit;
+  CommandButton* CmdCancel;
+  CommandButton* CmdExit;
   QLabel* Label3;
   QLineEdit* TxtBright;
   ChangeScrollBar* HScBright;
@@ -71,7 +75,9 @@ class Form1 : public QWidget {
   const TwipsBox& PicOutBox() const { return picOutBox_; }
   const TwipsBox& Txt1Box() const { return txt1Box_; }
 
-  // The window's outer size, frame included, in twips.
+  // The window's outer size in twips as the layout reads it: the client
+  // area with the frame the layout was designed around, whatever frame the
+  // window manager draws (or none), so the layout comes out the same.
   float Width() const;
   float Height() const;
 
@@ -86,8 +92,19 @@ class Form1 : public QWidget {
   void HscQuality_Change();
   void HScBright_Change();
   void CmdLoad_Click();
+  // A file dropped onto PicOut or Pic1: loaded as CmdLoad_Click loads the
+  // file chosen in its dialog, and the dialog's next start.
+  void PicOut_DropFile(const QString& file);
   void Pic1_MouseDown(int16_t Button, int16_t Shift, float X, float Y);
   void Pic1_MouseMove(int16_t Button, int16_t Shift, float X, float Y);
+  // Txt1's context menu: the box's usual entries and "Save Art As...".
+  // The caller owns the menu.
+  QMenu* Txt1_ContextMenu(const QPoint& position);
+  // Asks for a file and writes Txt1's text into it as shown, each row ended
+  // by CR LF, in the encoding of the filter chosen; the file is replaced
+  // only when all of it could be written. A failure, or a character that
+  // GBK cannot hold, is reported and writes nothing.
+  void SaveArtAs();
 
   // Window-level state.
   int16_t CellSize() const { return cellSize_; }
@@ -108,7 +125,6 @@ class Form1 : public QWidget {
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   // Shows the run's pending glyphs before any edit of the user reaches Txt1,
   // so typed or pasted text lands after every glyph appended before it.
@@ -126,6 +142,10 @@ class Form1 : public QWidget {
   // the run ends, so each addition lays out the row once, not once a glyph.
   void AppendText(const QString& text);
   void FlushText();
+  // Loading after the dialog: the picture into Pic1 at the frame's corner,
+  // the cell-size range and display, the pointer. A file that cannot be
+  // read is reported, naming it, and changes nothing.
+  void LoadPictureFile(const QString& file);
   void SetBarAtStart(ChangeScrollBar* bar, int16_t value, void (Form1::*change)());
   void RestoreProcessButton();
 
@@ -143,6 +163,9 @@ class Form1 : public QWidget {
   bool cancelRequested_ = false;
   float dragAnchorX_ = 0;
   float dragAnchorY_ = 0;
+  // Save Art As starts from the file and filter chosen last.
+  QString artFileName_;
+  QString artFilter_;
 
   // Each run takes a new generation; a run whose generation is no longer the
   // newest (a Convert was handled in its pump) stops at its next test.
@@ -151,7 +174,6 @@ class Form1 : public QWidget {
   QElapsedTimer sinceFlush_;
   int runDepth_ = 0;
   bool unloaded_ = false;
-  QSize laidOutFor_;  // the outer size in pixels the layout was made for
 };
 
 // Start-up: Form_Load, then show the window. A failure is reported with its
