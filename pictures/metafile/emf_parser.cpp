@@ -315,6 +315,7 @@ class EmfPlayback {
         font.underline = r.U8(33) != 0;
         font.strike_out = r.U8(34) != 0;
         font.charset = r.U8(35);
+        font.pitch_and_family = r.U8(39);
         QString face;
         for (size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2); ++i) {
           const uint16_t unit = r.U16(40 + 2 * i);

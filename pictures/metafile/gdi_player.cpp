@@ -9,6 +9,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "fonts.h"
+
 namespace zindrel::metafile {
 
 namespace {
@@ -704,8 +706,8 @@ void GdiPlayer::SetPixel(QPointF p, QColor colour) {
 const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, double sx) {
   const double width = f.width != 0 ? std::fabs(f.width) * sx : 0;
   char tail[160];
-  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d", px, width, f.weight, f.italic, f.underline, f.strike_out,
-                f.height > 0);
+  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d|%d", px, width, f.weight, f.italic, f.underline,
+                f.strike_out, f.height > 0, f.pitch_and_family & 0xF0);
   const std::string key = f.face.toStdString() + tail;
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
@@ -713,12 +715,9 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
   // counts as real work, and the cache stays small.
   ChargeWork(4e5);
   if (fonts_.size() >= 1024) fonts_.clear();
-  QStringList families;
-  if (!f.face.isEmpty()) families << f.face;
-  families << QStringLiteral("AR PL UMing CN") << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("DejaVu Sans");
   ResolvedFont r;
   QFont& font = r.font;
-  font.setFamilies(families);
+  font.setFamilies(FamiliesFor(f.face, f.pitch_and_family));
   font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
   if (f.height > 0) {  // a cell height: the em is the cell less its leading
     const QFontMetricsF cell(font);
@@ -740,9 +739,12 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
 
 // ---------------------------------------------------------------- text
 
-void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
-                        std::optional<QRectF> rect, const FontSpec* font_override) {
+void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<double>& given_advances,
+                        uint32_t options, std::optional<QRectF> rect, const FontSpec* font_override) {
   const FontSpec& f = font_override ? *font_override : s_.font;
+  // Symbol faces draw their code pages' pictures, not the letters.
+  QVector<double> advances = given_advances;
+  const QString text = MapSymbolText(SymbolFaceOf(f.face), given_text, &advances);
   const QTransform t = ToImage();
   const double sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
   std::optional<QPainterPath> rect_image;
@@ -796,7 +798,10 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
     x0 = -total;
   const uint32_t vertical = s_.text_align & kTaBaseline;
   const double baseline = vertical == kTaBaseline ? 0 : vertical == kTaBottom ? -descent : ascent;
-  const double angle = f.escapement / 10.0;
+  // The escapement turns counter-clockwise as the logical axes see it, so
+  // under a mapping that flips one axis (y up) it turns the other way on the
+  // picture: 270 degrees then runs up the page, as axis titles do.
+  const double angle = (s_.world * PageTransform()).determinant() < 0 ? -f.escapement / 10.0 : f.escapement / 10.0;
 
   QTransform place;
   place.translate(origin.x(), origin.y());

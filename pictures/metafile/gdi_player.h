@@ -88,6 +88,7 @@ struct FontSpec {
   int weight = 400;
   bool italic = false, underline = false, strike_out = false;
   int charset = 0;
+  int pitch_and_family = 0;  // the generic family in the high four bits
   QString face;
 };
 

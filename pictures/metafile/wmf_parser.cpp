@@ -288,6 +288,7 @@ class WmfPlayback {
         font.underline = r.U8(11) != 0;
         font.strike_out = r.U8(12) != 0;
         font.charset = r.U8(13);
+        font.pitch_and_family = r.U8(17);
         font.face = FaceName(r, 18, font.charset);
         p_.AddObject(font);
         break;

@@ -21,6 +21,7 @@ struct Options {
   std::string output;   // empty or "-": standard output
   std::string png;      // empty: no picture of the art
   int pngCell = 16;     // 4..64
+  std::string savePicture;  // empty: the decoded picture is not saved
   std::string picture;  // a path, or "-" for standard input
 };
 
