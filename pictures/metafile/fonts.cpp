@@ -120,8 +120,17 @@ QFont::StyleHint HintOf(int pitch_and_family) {
 }  // namespace
 
 QStringList FamiliesFor(const QString& face, int pitch_and_family) {
+  // Symbol-face text arrives mapped to Unicode: it is drawn in a text face
+  // that has those characters (a symbol face matched for "Symbol" keeps its
+  // pictures under its own code page and shows none of them).
+  QString wanted = face.trimmed();
+  switch (SymbolFaceOf(face)) {
+    case SymbolFace::kSymbol: wanted = QStringLiteral("Times New Roman"); break;
+    case SymbolFace::kWingdings: wanted = QStringLiteral("DejaVu Sans"); break;
+    case SymbolFace::kNone: break;
+  }
   QFont probe;
-  if (!face.trimmed().isEmpty()) probe.setFamily(face.trimmed());
+  if (!wanted.isEmpty()) probe.setFamily(wanted);
   probe.setStyleHint(HintOf(pitch_and_family));
   // The face the system's matching puts in the file's face's place.
   const QString matched = QFontInfo(probe).family();

@@ -398,19 +398,39 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& def) const {
   }
 }
 
-QPainter* GdiPlayer::BeginPaint() {
-  if (!image_ || s_.rop2 == 11) return nullptr;  // R2_NOP draws nothing
+QPainter* GdiPlayer::ClippedPainter() {
+  if (!image_) return nullptr;
   QPainter* painter = Painter();
   if (s_.clip) painter->setClipRegion(*s_.clip);
-  switch (s_.rop2) {
-    case 7: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
-    case 6: painter->setCompositionMode(QPainter::RasterOp_NotDestination); break;
-    case 9: painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
-    case 15: painter->setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
-    case 4: painter->setCompositionMode(QPainter::RasterOp_NotSource); break;
-    case 10: painter->setCompositionMode(QPainter::RasterOp_NotSourceXorDestination); break;
-    default: break;
-  }
+  return painter;
+}
+
+QPainter* GdiPlayer::BeginPaint() {
+  if (s_.rop2 == 11) return nullptr;  // R2_NOP draws nothing
+  QPainter* const painter = ClippedPainter();
+  if (!painter) return nullptr;
+  // The sixteen binary raster operations of pen and brush (P) with the
+  // pixels beneath (D); R2_COPYPEN (13) and unknown codes draw plainly.
+  static constexpr QPainter::CompositionMode kModes[17] = {
+      QPainter::CompositionMode_SourceOver,
+      QPainter::RasterOp_ClearDestination,            // 1 black
+      QPainter::RasterOp_NotSourceAndNotDestination,  // 2 ~(P | D)
+      QPainter::RasterOp_NotSourceAndDestination,     // 3 ~P & D
+      QPainter::RasterOp_NotSource,                   // 4 ~P
+      QPainter::RasterOp_SourceAndNotDestination,     // 5 P & ~D
+      QPainter::RasterOp_NotDestination,              // 6 ~D
+      QPainter::RasterOp_SourceXorDestination,        // 7 P ^ D
+      QPainter::RasterOp_NotSourceOrNotDestination,   // 8 ~(P & D)
+      QPainter::RasterOp_SourceAndDestination,        // 9 P & D
+      QPainter::RasterOp_NotSourceXorDestination,     // 10 ~(P ^ D)
+      QPainter::CompositionMode_SourceOver,           // 11 D (handled above)
+      QPainter::RasterOp_NotSourceOrDestination,      // 12 ~P | D
+      QPainter::CompositionMode_SourceOver,           // 13 P
+      QPainter::RasterOp_SourceOrNotDestination,      // 14 P | ~D
+      QPainter::RasterOp_SourceOrDestination,         // 15 P | D
+      QPainter::RasterOp_SetDestination,              // 16 white
+  };
+  if (s_.rop2 >= 1 && s_.rop2 <= 16) painter->setCompositionMode(kModes[s_.rop2]);
   return painter;
 }
 
@@ -698,7 +718,7 @@ void GdiPlayer::SetPixel(QPointF p, QColor colour) {
   const QRectF r(Map(p), QSizeF(size, size));
   Account(r);
   if (!image_) return;
-  QPainter* const painter = BeginPaint();
+  QPainter* const painter = ClippedPainter();
   if (!painter) return;
   painter->fillRect(r, colour);
 }
@@ -752,7 +772,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   if (rect_image && (options & kEtoOpaque)) {
     Account(rect_image->boundingRect());
     if (image_) {
-      if (QPainter* const painter = BeginPaint()) painter->fillPath(*rect_image, s_.bk_colour);
+      if (QPainter* const painter = ClippedPainter()) painter->fillPath(*rect_image, s_.bk_colour);
     }
   }
   if (text.isEmpty()) return;
@@ -811,7 +831,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   Account(place.mapRect(box));
 
   if (image_ && can_draw) {
-    if (QPainter* const painter = BeginPaint()) {
+    if (QPainter* const painter = ClippedPainter()) {
       if (rect && (options & kEtoClipped)) painter->setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
       painter->setTransform(place);
       if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter->fillRect(box, s_.bk_colour);
@@ -993,7 +1013,8 @@ void GdiPlayer::FillRegion(const QRegion& device_region, const BrushSpec& brush)
   Account(area.boundingRect(), brush.style == kBsSolid ? 1 : 3);
   if (!image_ || brush.style == kBsNull) return;
   if (s_.clip) area &= *s_.clip;
-  QPainter* const painter = Painter();
+  QPainter* const painter = BeginPaint();  // regions paint with the mix mode too
+  if (!painter) return;
   painter->setClipRegion(area);
   painter->fillRect(area.boundingRect(), MakeBrush(brush));
 }
@@ -1012,7 +1033,8 @@ void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush
                             .intersected(area.translated(0, -fh));
   QRegion frame = area.subtracted(inner);
   if (s_.clip) frame &= *s_.clip;
-  QPainter* const painter = Painter();
+  QPainter* const painter = BeginPaint();  // regions paint with the mix mode too
+  if (!painter) return;
   painter->setClipRegion(frame);
   painter->fillRect(frame.boundingRect(), MakeBrush(brush));
 }

@@ -263,7 +263,11 @@ class GdiPlayer {
   QBrush MakeBrush(const BrushSpec& def) const;
   // The one painter on the picture, reset to plain state; null when measuring.
   QPainter* Painter();
-  // The painter with the clip and the mix mode applied; null: draw nothing.
+  // The painter with the clip applied (text and its opaque box, which the
+  // binary raster operation leaves alone); null when measuring.
+  QPainter* ClippedPainter();
+  // The painter with the clip and the binary raster operation of pens and
+  // brushes applied; null: draw nothing.
   QPainter* BeginPaint();
   struct ResolvedFont {
     QFont font;

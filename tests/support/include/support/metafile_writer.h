@@ -248,6 +248,18 @@ class Emf {
     for (int v : xy) Put16(p, v);
     return Raw(type, p);
   }
+  // EMR_EXTCREATEFONTINDIRECTW: a LOGFONTW with the given face.
+  Emf& Font(uint32_t slot, int height, const QString& face, int escapement = 0, int charset = 0,
+            int pitch_and_family = 0) {
+    QByteArray p;
+    for (int v : {static_cast<int>(slot), height, 0, escapement, escapement, 400}) Put32(p, v);
+    p.append('\0').append('\0').append('\0').append(static_cast<char>(charset));
+    p.append('\0').append('\0').append('\0').append(static_cast<char>(pitch_and_family));
+    QByteArray name;
+    for (QChar c : face) Put16(name, c.unicode());
+    while (name.size() < 64) name.append('\0');
+    return Raw(82, p + name);
+  }
   Emf& TextW(int x, int y, const QString& text, uint32_t options = 0) {
     QByteArray p;
     for (int i = 0; i < 4; ++i) Put32(p, 0);  // bounds
