@@ -26,6 +26,7 @@ enum : uint32_t {
   kSetBkMode = 18,
   kSetPolyFillMode = 19,
   kSetRop2 = 20,
+  kSetStretchBltMode = 21,
   kSetTextAlign = 22,
   kSetTextColor = 24,
   kSetBkColor = 25,
@@ -88,6 +89,7 @@ enum : uint32_t {
   kCreateMonoBrush = 93,
   kCreateDibPatternBrushPt = 94,
   kExtCreatePen = 95,
+  kSmallTextOut = 108,
   kAlphaBlend = 114,
   kTransparentBlt = 116,
 };
@@ -194,6 +196,7 @@ class EmfPlayback {
       case kSetBkMode: p_.SetBkMode(static_cast<int>(r.U32(8))); break;
       case kSetPolyFillMode: p_.SetPolyFillMode(static_cast<int>(r.U32(8))); break;
       case kSetRop2: p_.SetRop2(static_cast<int>(r.U32(8))); break;
+      case kSetStretchBltMode: p_.SetStretchMode(static_cast<int>(r.U32(8))); break;
       case kSetTextAlign: p_.SetTextAlign(r.U32(8)); break;
       case kSetTextColor: p_.SetTextColour(ColourRef(r.U32(8))); break;
       case kSetBkColor: p_.SetBkColour(ColourRef(r.U32(8))); break;
@@ -328,6 +331,7 @@ class EmfPlayback {
       }
       case kExtTextOutA:
       case kExtTextOutW: TextOut(type == kExtTextOutW, r); break;
+      case kSmallTextOut: SmallTextOut(r); break;
 
       case kBitBlt:
       case kStretchBlt: {
@@ -462,6 +466,33 @@ class EmfPlayback {
     if (off_dx != 0 && r.Has(off_dx, chars * step))
       for (size_t i = 0; i < chars; ++i) dx.push_back(r.I32(off_dx + step * i));
     p_.TextOut(ref, text, text.isEmpty() ? QVector<double>{} : dx, options, rect);
+  }
+
+  // EMR_SMALLTEXTOUT: the reference point, then the text in 8-bit
+  // characters (ETO_SMALL_CHARS) or UTF-16, after a clip box unless
+  // ETO_NO_RECT; no advances.
+  void SmallTextOut(const Bytes& r) {
+    const QPointF ref = PointL(r, 8);
+    const size_t chars = r.U32(16);
+    const uint32_t options = r.U32(20);
+    size_t at = 36;
+    std::optional<QRectF> rect;
+    if (!(options & kEtoNoRect)) {
+      const QRectF box = RectL(r, 36);
+      if (!box.normalized().isEmpty()) rect = box;
+      at = 52;
+    }
+    if (chars > r.size()) throw ShortRecord{};
+    QString text;
+    if (options & 0x200) {
+      const Bytes bytes = r.Sub(at, chars);
+      text = QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(chars));
+    } else {
+      r.Need(at, chars * 2);
+      for (size_t i = 0; i < chars; ++i) text += QChar(r.U16(at + 2 * i));
+    }
+    if (options & kEtoGlyphIndex) text.clear();
+    p_.TextOut(ref, text, {}, options, rect);
   }
 
   GdiPlayer& p_;

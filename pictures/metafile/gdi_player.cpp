@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QLineF>
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
@@ -919,23 +920,44 @@ void GdiPlayer::AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect
 void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPainter::CompositionMode mode,
                      double opacity) {
   if (source.isNull()) return;
-  source_rect = source_rect.normalized().intersected(QRectF(source.rect()));
-  if (source_rect.width() <= 0 || source_rect.height() <= 0) return;
+  // The source rectangle maps onto the whole destination; only its part
+  // inside the bitmap is drawn, at its own place there, and the rest of the
+  // destination keeps what it had.
+  const QRectF whole = source_rect.normalized();
+  const QRectF part = whole.intersected(QRectF(source.rect()));
+  if (whole.width() <= 0 || whole.height() <= 0 || part.width() <= 0 || part.height() <= 0) return;
   const QTransform t = ToImage();
   const QPointF p0 = t.map(dest.topLeft()), p1 = t.map(dest.topRight()), p2 = t.map(dest.bottomLeft());
   const QPainterPath area = t.map(RectPath(dest));
   Account(area.boundingRect(), 2);
   if (!image_) return;
-  const double sw = source_rect.width(), sh = source_rect.height();
+  const double sw = whole.width(), sh = whole.height();
   const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh, (p2.y() - p0.y()) / sh,
                          p0.x(), p0.y());
   if (!SaneTransform(place)) return;
+  const QRectF to(part.topLeft() - whole.topLeft(), part.size());
+  QImage picture = source;
+  QRectF from = part;
+  if (s_.stretch_mode == kHalftone) {
+    // HALFTONE: a shrinking copy averages the source pixels that fall on one
+    // picture pixel (the other modes keep one of them).
+    const double w = QLineF(p0, p1).length() * part.width() / sw, h = QLineF(p0, p2).length() * part.height() / sh;
+    if (w >= 0.5 && h >= 0.5 && (w < part.width() - 0.5 || h < part.height() - 0.5)) {
+      const QRect cut = part.toAlignedRect().intersected(source.rect());
+      const int tw = static_cast<int>(std::lround(std::min(w, double(cut.width()))));
+      const int th = static_cast<int>(std::lround(std::min(h, double(cut.height()))));
+      ChargeWork(static_cast<double>(cut.width()) * cut.height());
+      picture = source.copy(cut).scaled(std::max(1, tw), std::max(1, th), Qt::IgnoreAspectRatio,
+                                        Qt::SmoothTransformation);
+      from = QRectF(picture.rect());
+    }
+  }
   QPainter* const painter = Painter();
   if (s_.clip) painter->setClipRegion(*s_.clip);
   painter->setCompositionMode(mode);
   painter->setOpacity(opacity);
   painter->setTransform(place);
-  painter->drawImage(QRectF(0, 0, sw, sh), source, source_rect);
+  painter->drawImage(to, picture, from);
 }
 
 // ---------------------------------------------------------------- regions and clipping

@@ -59,6 +59,7 @@ enum TextAlign : uint32_t { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBot
 enum TextOptions : uint32_t { kEtoOpaque = 2, kEtoClipped = 4, kEtoGlyphIndex = 0x10, kEtoNoRect = 0x100 };
 enum RegionMode { kRgnAnd = 1, kRgnOr = 2, kRgnXor = 3, kRgnDiff = 4, kRgnCopy = 5 };
 enum ArcDirection { kCounterClockwise = 1, kClockwise = 2 };
+enum StretchMode { kBlackOnWhite = 1, kWhiteOnBlack, kColorOnColor, kHalftone };
 enum class Arc { kArc, kChord, kPie, kArcTo };
 
 // A COLORREF (red in the low byte) as a colour.
@@ -182,6 +183,7 @@ class GdiPlayer {
   void SetPolyFillMode(int mode) { s_.fill_mode = mode; }
   void SetRop2(int rop) { s_.rop2 = rop; }
   void SetArcDirection(int dir) { s_.arc_direction = dir; }
+  void SetStretchMode(int mode) { s_.stretch_mode = mode; }
   void SetTextCharExtra(double extra) { s_.char_extra = extra; }
   int bk_mode() const { return s_.bk_mode; }
 
@@ -249,6 +251,7 @@ class GdiPlayer {
     int fill_mode = kAlternate;
     int rop2 = 13;  // R2_COPYPEN
     int arc_direction = kCounterClockwise;
+    int stretch_mode = kBlackOnWhite;
     double char_extra = 0;
     QPointF position;             // logical
     std::optional<QRegion> clip;  // picture pixels

@@ -245,3 +245,65 @@ TEST(RasterOperations, BinaryOperationsMixThePenWithThePixelsBeneath) {
     }
   }
 }
+
+// ------------------------------------------------------------- bitmaps
+
+TEST(Bitmaps, HalftoneAveragesWhenShrinking) {
+  // A 40 x 40 checker of single black and white pixels shrunk into 10 x 10:
+  // HALFTONE gives even grey; the colour-on-colour mode keeps single pixels.
+  std::vector<uint32_t> checker(40 * 40);
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 40; ++x) checker[static_cast<size_t>(y * 40 + x)] = (x + y) % 2 ? 0xFFFFFF : 0x000000;
+  const QByteArray dib = Dib(40, 40, 24, checker);
+  for (int mode : {4, 3}) {
+    Emf e;
+    e.Rec(21, {mode}).StretchDib(QRect(20, 20, 10, 10), QRect(0, 0, 40, 40), dib);
+    const QImage image = Play(e);
+    for (int y = 21; y < 29; ++y)
+      for (int x = 21; x < 29; ++x) {
+        const int grey = qGray(image.pixel(x, y));
+        if (mode == 4)
+          EXPECT_NEAR(grey, 128, 12) << "halftone at " << x << "," << y;
+        else
+          EXPECT_TRUE(grey < 10 || grey > 245) << "colour on colour at " << x << "," << y << ": " << grey;
+      }
+    EXPECT_TRUE(Near(image.pixel(15, 15), kWhite));
+  }
+}
+
+TEST(Bitmaps, SourceOutsideTheBitmapLeavesItsPartOfTheDestination) {
+  // A 4 x 4 red bitmap. Each copy's source rectangle reaches past the
+  // bitmap: only the part inside lands, at its proportional place.
+  const QByteArray red = Dib(4, 4, 24, std::vector<uint32_t>(16, 0xFF0000));
+  const QByteArray red_top_down = Dib(4, -4, 24, std::vector<uint32_t>(16, 0xFF0000));
+  struct Case {
+    const char* name;
+    std::function<void(Emf&)> draw;
+    QRect red, white;
+  } cases[] = {
+      // EMR_BITBLT of 40 x 40 from a 4 x 4 bitmap: 4 x 4 pixels copied.
+      {"bitblt larger than the bitmap",
+       [&](Emf& e) { e.Raw(76, StretchLayout(QRect(10, 10, 40, 40), QRect(0, 0, 40, 40), 0x00CC0020, red, 40)); },
+       QRect(10, 10, 4, 4), QRect(16, 16, 30, 30)},
+      // StretchDIBits of source (-4, -4, 8, 8) onto 0..80: the rows of a
+      // top-down bitmap count from its top, so the bitmap is the lower right
+      // quarter of the source and lands in the lower right of the dest.
+      {"stretch from before the origin",
+       [&](Emf& e) { e.StretchDib(QRect(0, 0, 80, 80), QRect(-4, -4, 8, 8), red_top_down); }, QRect(42, 42, 36, 36),
+       QRect(2, 2, 36, 36)},
+      // A bottom-up bitmap's source rows count from its bottom row: the same
+      // rectangle holds the bitmap in its upper right quarter.
+      {"bottom-up rows count from the bottom",
+       [&](Emf& e) { e.StretchDib(QRect(0, 0, 80, 80), QRect(-4, -4, 8, 8), red); }, QRect(42, 2, 36, 36),
+       QRect(2, 42, 36, 36)},
+      {"source wholly outside draws nothing",
+       [&](Emf& e) { e.StretchDib(QRect(0, 0, 80, 80), QRect(-6, -6, 2, 2), red); }, QRect(), QRect(0, 0, 80, 80)},
+  };
+  for (const auto& c : cases) {
+    Emf e;
+    c.draw(e);
+    const QImage image = Play(e);
+    if (!c.red.isEmpty()) EXPECT_EQ(CountNear(image, c.red, kRed, 8), c.red.width() * c.red.height()) << c.name;
+    EXPECT_EQ(InkIn(image, c.white), 0) << c.name;
+  }
+}

@@ -340,6 +340,28 @@ class Emf {
   int count_ = 0;
 };
 
+// The layout EMR_ALPHABLEND, EMR_TRANSPARENTBLT and EMR_STRETCHBLT share
+// (EMR_BITBLT reads the same fields up to the bitmap offsets): `fourth` is
+// the raster operation, blend function or key colour.
+inline QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QByteArray& packed, int info_size) {
+  QByteArray p;
+  for (int i = 0; i < 4; ++i) Put32(p, 0);
+  for (int v : {dest.x(), dest.y(), dest.width(), dest.height()}) Put32(p, v);
+  Put32(p, fourth);
+  Put32(p, src.x());
+  Put32(p, src.y());
+  for (float f : {1.f, 0.f, 0.f, 1.f, 0.f, 0.f}) PutF32(p, f);
+  Put32(p, 0);    // background colour
+  Put32(p, 0);    // usage
+  Put32(p, 108);  // bitmap header right after the fixed part
+  Put32(p, info_size);
+  Put32(p, 108 + info_size);
+  Put32(p, packed.size() - info_size);
+  Put32(p, src.width());
+  Put32(p, src.height());
+  return p + packed;
+}
+
 // Picture helpers.
 inline bool Near(QRgb a, QColor b, int tolerance = 8) {
   return std::abs(qRed(a) - b.red()) <= tolerance && std::abs(qGreen(a) - b.green()) <= tolerance &&
