@@ -1,6 +1,8 @@
 #include "fonts.h"
 
+#include <QCoreApplication>
 #include <QFontInfo>
+#include <QGuiApplication>
 
 namespace zindrel::metafile {
 
@@ -118,6 +120,8 @@ QFont::StyleHint HintOf(int pitch_and_family) {
 }
 
 }  // namespace
+
+bool CanDrawText() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
 QStringList FamiliesFor(const QString& face, int pitch_and_family) {
   // Symbol-face text arrives mapped to Unicode: it is drawn in a text face

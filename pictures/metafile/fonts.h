@@ -13,6 +13,9 @@
 
 namespace zindrel::metafile {
 
+// Text needs Qt's font system: true when a QGuiApplication runs.
+bool CanDrawText();
+
 // The families to draw a face with: the installed face the system matches
 // for `face` (with the generic family of the LOGFONT's pitch-and-family byte
 // as a hint), then CJK faces and a last general face. Needs a

@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLineF>
+#include <QLinearGradient>
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
@@ -26,8 +27,6 @@ bool SaneTransform(const QTransform& t) {
     if (!Finite(v) || std::fabs(v) > 1e12) return false;
   return std::fabs(t.determinant()) > 1e-12;
 }
-
-bool CanDrawText() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
 // The composition mode for the source-using ternary raster operations.
 QPainter::CompositionMode BlitMode(int index) {
@@ -91,6 +90,11 @@ QPainter* GdiPlayer::Painter() {
 }
 
 // ---------------------------------------------------------------- accounting
+
+void GdiPlayer::Warn(const std::string& phrase) {
+  if (std::find(warnings_.begin(), warnings_.end(), phrase) == warnings_.end() && warnings_.size() < 64)
+    warnings_.push_back(phrase);
+}
 
 void GdiPlayer::CountRecord() {
   if (++records_ > limits_.max_records) throw WorkExhausted{};
@@ -875,6 +879,61 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
     }
     s_.position.rx() += logical;
   }
+}
+
+// ---------------------------------------------------------------- shading
+
+void GdiPlayer::GradientRect(QRectF box, QColor from, QColor to, bool vertical) {
+  const QPainterPath area = Mapped(RectPath(box));
+  Account(area.boundingRect(), 2);
+  QPainter* const painter = ClippedPainter();
+  if (!painter) return;
+  // The colours run from the rectangle's first corner to its second.
+  const QPointF a = Map(box.topLeft()), b = Map(vertical ? box.bottomLeft() : box.topRight());
+  QLinearGradient gradient(a, b);
+  gradient.setColorAt(0, from);
+  gradient.setColorAt(1, to);
+  painter->fillPath(area, gradient);
+}
+
+void GdiPlayer::GradientTriangle(const std::array<QPointF, 3>& corners, const std::array<QColor, 3>& colours) {
+  QPainterPath triangle;
+  triangle.addPolygon(QPolygonF({corners[0], corners[1], corners[2]}));
+  triangle.closeSubpath();
+  const QPainterPath area = Mapped(triangle);
+  const QRectF box = area.boundingRect();
+  Account(box, 2);
+  QPainter* const painter = ClippedPainter();
+  if (!painter) return;
+  // Shaded in small pieces: each of a grid of sub-triangles takes the colour
+  // its centre has, mixed from the corners' colours.
+  const int steps = static_cast<int>(std::clamp(std::max(box.width(), box.height()) / 4, 1.0, 32.0));
+  ChargeWork(double(steps) * steps * 64);
+  const QPointF p[3] = {Map(corners[0]), Map(corners[1]), Map(corners[2])};
+  auto point = [&](double u, double v) { return p[0] + (p[1] - p[0]) * u + (p[2] - p[0]) * v; };
+  auto colour = [&](double u, double v) {
+    const double w = 1 - u - v;
+    auto mix = [&](float (QColor::*channel)() const) {
+      return static_cast<float>(
+          std::clamp(w * (colours[0].*channel)() + u * (colours[1].*channel)() + v * (colours[2].*channel)(), 0.0, 1.0));
+    };
+    return QColor::fromRgbF(mix(&QColor::redF), mix(&QColor::greenF), mix(&QColor::blueF));
+  };
+  painter->setClipPath(area, s_.clip ? Qt::IntersectClip : Qt::ReplaceClip);
+  const double n = steps;
+  for (int i = 0; i < steps; ++i)
+    for (int j = 0; i + j < steps; ++j) {
+      const double u = i / n, v = j / n, d = 1 / n;
+      QPolygonF up({point(u, v), point(u + d, v), point(u, v + d)});
+      painter->setPen(Qt::NoPen);
+      painter->setBrush(colour(u + d / 3, v + d / 3));
+      painter->drawPolygon(up);
+      if (i + j + 1 < steps) {
+        const QPolygonF down({point(u + d, v), point(u + d, v + d), point(u, v + d)});
+        painter->setBrush(colour(u + 2 * d / 3, v + 2 * d / 3));
+        painter->drawPolygon(down);
+      }
+    }
 }
 
 // ---------------------------------------------------------------- blits

@@ -21,9 +21,11 @@
 #include <QString>
 #include <QTransform>
 #include <QVector>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -140,6 +142,17 @@ class GdiPlayer {
   // Bounds (picture pixels) of everything drawn so far.
   QRectF drawn_bounds() const { return bounds_; }
 
+  // What the file holds that is not drawn, one short phrase each.
+  void Warn(const std::string& phrase);
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+  // For the EMF+ player, which draws with its own state: the picture's
+  // painter reset to a plain state (null when measuring), where device
+  // units land on the picture, and the bounds and cost of a drawing.
+  QPainter* PlainPainter() { return Painter(); }
+  const QTransform& device_to_image() const { return device_to_image_; }
+  void AccountArea(const QRectF& image_rect, double factor) { Account(image_rect, factor); }
+
   // Work accounting; throws WorkExhausted past the limits.
   void CountRecord();
   void ChargeWork(double units);
@@ -212,6 +225,11 @@ class GdiPlayer {
   void PatBlt(QRectF dest, uint32_t rop);
   // The source laid over the destination through its alpha, times opacity.
   void AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect, double opacity);
+
+  // Shading (logical coordinates): a rectangle from one colour to another
+  // across (or down), a triangle from its corners' colours.
+  void GradientRect(QRectF box, QColor from, QColor to, bool vertical);
+  void GradientTriangle(const std::array<QPointF, 3>& corners, const std::array<QColor, 3>& colours);
 
   // Regions (device units) and clipping.
   void FillRegion(const QRegion& device_region, const BrushSpec& brush);
@@ -305,6 +323,7 @@ class GdiPlayer {
   bool in_path_ = false;
   QPainterPath path_;  // picture pixels
   bool figure_open_ = false;
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace zindrel::metafile

@@ -61,6 +61,13 @@ void Opaque(QImage& image) {
   }
 }
 
+// Ends the drawing and hands on what was not drawn.
+void Finish(GdiPlayer& player, QImage& image, std::vector<std::string>* warnings) {
+  player.End();
+  Opaque(image);
+  if (warnings) warnings->insert(warnings->end(), player.warnings().begin(), player.warnings().end());
+}
+
 // Maps the window (logical box) onto the whole picture, the way a viewer
 // places a metafile into a rectangle before playing it.
 void PlaceWindow(GdiPlayer& player, const QRectF& window, QSize picture) {
@@ -95,8 +102,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, header.bbox, size);
     PlayWmf(file, header, player);
-    player.End();
-    Opaque(image);
+    Finish(player, image, warnings);
     return image;
   }
   if (const std::optional<QRectF> window = FindWmfWindow(file, header)) {
@@ -107,8 +113,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, *window, size);
     PlayWmf(file, header, player);
-    player.End();
-    Opaque(image);
+    Finish(player, image, warnings);
     return image;
   }
   // No window: measure what the file draws in device units, then play it again.
@@ -126,12 +131,11 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   GdiPlayer player(&image, QTransform::fromTranslate(-drawn.left(), -drawn.top()) * QTransform::fromScale(scale, scale),
                    px_per_mm, limits);
   PlayWmf(file, header, player);
-  player.End();
-  Opaque(image);
+  Finish(player, image, warnings);
   return image;
 }
 
-QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
+QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
   const Bytes file = View(data);
   EmfHeader header;
   if (!ReadEmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged enhanced metafile header)");
@@ -164,8 +168,7 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
       QTransform::fromScale(size.width() / frame_device.width(), size.height() / frame_device.height());
   GdiPlayer player(&image, device_to_image, px_per_mm, limits);
   PlayEmf(file, player);
-  player.End();
-  Opaque(image);
+  Finish(player, image, warnings);
   return image;
 }
 
@@ -182,10 +185,11 @@ bool IsWmf(const QByteArray& data) {
 
 }  // namespace
 
-QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
+QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits,
+                        std::vector<std::string>* warnings) {
   if (!(dpi >= 1 && dpi <= 4800)) dpi = 96;
   try {
-    if (IsEmf(data)) return RenderEmf(data, dpi, limits);
+    if (IsEmf(data)) return RenderEmf(data, dpi, limits, warnings);
     if (IsWmf(data)) return RenderWmf(data, dpi, limits, warnings);
   } catch (const WorkExhausted&) {
     Raise(ErrorKind::InvalidPicture, "(the metafile asks for more drawing work than any picture needs)");
