@@ -785,8 +785,8 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
       QPainter* painter = gdi_.PlainPainter();
       gdi_.AccountArea(QRectF(0, 0, 1e5, 1e5), 1);
       if (painter) {
+        // The picture is opaque: a translucent colour mixes with what is there.
         if (s_.clip) painter->setClipPath(*s_.clip);
-        painter->setCompositionMode(QPainter::CompositionMode_Source);
         painter->fillRect(QRectF(0, 0, 1e5, 1e5), Argb(d, 0));
       }
       return true;

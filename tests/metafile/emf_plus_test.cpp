@@ -9,6 +9,7 @@
 #include "metafile/metafile.h"
 #include "support/gui_app.h"
 #include "support/metafile_writer.h"
+#include "support/sample_files.h"
 
 using namespace mftest;
 
@@ -202,4 +203,18 @@ TEST(EmfPlus, DamagedRecordsAreSkipped) {
         .Rec(0x400A, 0x8000, F::Argb(kRed) + F::U32({1}) + F::Floats({60, 60, 20, 20}));
   });
   EXPECT_TRUE(Near(p.image.pixel(70, 70), kRed));
+}
+
+TEST(EmfPlus, EveryKindOfObjectAndRecordTogether) {
+  // The fuzzing seed: every object kind and drawing record in one file. Only
+  // its curve is left undrawn, and a dual file's GDI records cover that.
+  std::vector<std::string> warnings;
+  const QImage image = zindrel::RenderMetafile(zindrel::samples::MakeEmfPlus(false), 96, &warnings);
+  EXPECT_EQ(warnings, std::vector<std::string>{"1 EMF+ DrawCurve record not drawn"});
+  EXPECT_GT(InkIn(image, image.rect()), image.width() * image.height() / 4);
+  EXPECT_GT(CountNear(image, QRect(2, 2, 20, 10), kBlue, 60), 80);  // the solid rectangle, under lines
+  EXPECT_TRUE(Near(image.pixel(85, 10), QColor(192, 192, 0), 40));  // the GDI rectangle after GetDC
+  warnings.clear();
+  zindrel::RenderMetafile(zindrel::samples::MakeEmfPlus(true), 96, &warnings);
+  EXPECT_TRUE(warnings.empty());
 }
