@@ -109,11 +109,54 @@ enum : uint32_t {
 // file with EMF+ content GDI+ skips these unless a GetDC let them through.
 bool DrawsPixels(uint32_t type) {
   switch (type) {
-    case 2: case 3: case 4: case 5: case 6: case 7: case 8: case 15: case 41: case 42: case 43: case 44: case 45:
-    case 46: case 47: case 53: case 54: case 55: case 56: case 62: case 63: case 64: case 71: case 72: case 73:
-    case 74: case 76: case 77: case 78: case 79: case 80: case 81: case 83: case 84: case 85: case 86: case 87:
-    case 88: case 89: case 90: case 91: case 92: case 96: case 97: case 108: case 114: case 116: case 118:
-      return true;
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 15:
+    case 41:
+    case 42:
+    case 43:
+    case 44:
+    case 45:
+    case 46:
+    case 47:
+    case 53:
+    case 54:
+    case 55:
+    case 56:
+    case 62:
+    case 63:
+    case 64:
+    case 71:
+    case 72:
+    case 73:
+    case 74:
+    case 76:
+    case 77:
+    case 78:
+    case 79:
+    case 80:
+    case 81:
+    case 83:
+    case 84:
+    case 85:
+    case 86:
+    case 87:
+    case 88:
+    case 89:
+    case 90:
+    case 91:
+    case 92:
+    case 96:
+    case 97:
+    case 108:
+    case 114:
+    case 116:
+    case 118: return true;
     default: return false;
   }
 }

@@ -91,27 +91,64 @@ constexpr uint16_t kRelative = 0x0800;     // P: relative, packed coordinates
 constexpr uint16_t kClosedOrAppend = 0x2000;
 
 const char* KindName(uint16_t type) {
-  static const char* const kNames[] = {
-      "Header",          "EndOfFile",       "Comment",
-      "GetDC",           "MultiFormatStart", "MultiFormatSection",
-      "MultiFormatEnd",  "Object",          "Clear",
-      "FillRects",       "DrawRects",       "FillPolygon",
-      "DrawLines",       "FillEllipse",     "DrawEllipse",
-      "FillPie",         "DrawPie",         "DrawArc",
-      "FillRegion",      "FillPath",        "DrawPath",
-      "FillClosedCurve", "DrawClosedCurve", "DrawCurve",
-      "DrawBeziers",     "DrawImage",       "DrawImagePoints",
-      "DrawString",      "SetRenderingOrigin", "SetAntiAliasMode",
-      "SetTextRenderingHint", "SetTextContrast", "SetInterpolationMode",
-      "SetPixelOffsetMode", "SetCompositingMode", "SetCompositingQuality",
-      "Save",            "Restore",         "BeginContainer",
-      "BeginContainerNoParams", "EndContainer", "SetWorldTransform",
-      "ResetWorldTransform", "MultiplyWorldTransform", "TranslateWorldTransform",
-      "ScaleWorldTransform", "RotateWorldTransform", "SetPageTransform",
-      "ResetClip",       "SetClipRect",     "SetClipPath",
-      "SetClipRegion",   "OffsetClip",      "DrawDriverString",
-      "StrokeFillPath",  "SerializableObject", "SetTSGraphics",
-      "SetTSClip"};
+  static const char* const kNames[] = {"Header",
+                                       "EndOfFile",
+                                       "Comment",
+                                       "GetDC",
+                                       "MultiFormatStart",
+                                       "MultiFormatSection",
+                                       "MultiFormatEnd",
+                                       "Object",
+                                       "Clear",
+                                       "FillRects",
+                                       "DrawRects",
+                                       "FillPolygon",
+                                       "DrawLines",
+                                       "FillEllipse",
+                                       "DrawEllipse",
+                                       "FillPie",
+                                       "DrawPie",
+                                       "DrawArc",
+                                       "FillRegion",
+                                       "FillPath",
+                                       "DrawPath",
+                                       "FillClosedCurve",
+                                       "DrawClosedCurve",
+                                       "DrawCurve",
+                                       "DrawBeziers",
+                                       "DrawImage",
+                                       "DrawImagePoints",
+                                       "DrawString",
+                                       "SetRenderingOrigin",
+                                       "SetAntiAliasMode",
+                                       "SetTextRenderingHint",
+                                       "SetTextContrast",
+                                       "SetInterpolationMode",
+                                       "SetPixelOffsetMode",
+                                       "SetCompositingMode",
+                                       "SetCompositingQuality",
+                                       "Save",
+                                       "Restore",
+                                       "BeginContainer",
+                                       "BeginContainerNoParams",
+                                       "EndContainer",
+                                       "SetWorldTransform",
+                                       "ResetWorldTransform",
+                                       "MultiplyWorldTransform",
+                                       "TranslateWorldTransform",
+                                       "ScaleWorldTransform",
+                                       "RotateWorldTransform",
+                                       "SetPageTransform",
+                                       "ResetClip",
+                                       "SetClipRect",
+                                       "SetClipPath",
+                                       "SetClipRegion",
+                                       "OffsetClip",
+                                       "DrawDriverString",
+                                       "StrokeFillPath",
+                                       "SerializableObject",
+                                       "SetTSGraphics",
+                                       "SetTSClip"};
   const int index = type - kHeader;
   if (index >= 0 && index < static_cast<int>(sizeof kNames / sizeof kNames[0])) return kNames[index];
   return nullptr;
@@ -276,12 +313,12 @@ QImage HatchTile(int style, QColor fore, QColor back) {
     for (int x = 0; x < 8; ++x) {
       bool on;
       switch (style) {
-        case 0: on = y == 0; break;                  // horizontal
-        case 1: on = x == 0; break;                  // vertical
-        case 2: on = x == y; break;                  // forward diagonal
-        case 3: on = x == 7 - y; break;              // backward diagonal
-        case 4: on = x == 0 || y == 0; break;        // cross
-        case 5: on = x == y || x == 7 - y; break;    // diagonal cross
+        case 0: on = y == 0; break;                     // horizontal
+        case 1: on = x == 0; break;                     // vertical
+        case 2: on = x == y; break;                     // forward diagonal
+        case 3: on = x == 7 - y; break;                 // backward diagonal
+        case 4: on = x == 0 || y == 0; break;           // cross
+        case 5: on = x == y || x == 7 - y; break;       // diagonal cross
         default: on = ((x + y) & 1) && (y & 1); break;  // the many others: a fine dot pattern
       }
       if (on) tile.setPixelColor(x, y, fore);
@@ -344,7 +381,8 @@ QImage DecodePlusBitmap(const Bytes& b, size_t at, qint64 max_pixels) {
         }
         case 0x00061007: {  // 16 bits, 1-5-5-5
           const int v = row[2 * x] | (row[2 * x + 1] << 8);
-          c = qRgba(((v >> 10) & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, (v & 31) * 255 / 31, (v & 0x8000) ? 255 : 0);
+          c = qRgba(((v >> 10) & 31) * 255 / 31, ((v >> 5) & 31) * 255 / 31, (v & 31) * 255 / 31,
+                    (v & 0x8000) ? 255 : 0);
           break;
         }
         case 0x00021808: c = qRgb(row[3 * x + 2], row[3 * x + 1], row[3 * x]); break;
@@ -352,8 +390,9 @@ QImage DecodePlusBitmap(const Bytes& b, size_t at, qint64 max_pixels) {
         case 0x0026200A: c = qRgba(row[4 * x + 2], row[4 * x + 1], row[4 * x], row[4 * x + 3]); break;
         case 0x000E200B: {  // premultiplied
           const int a = row[4 * x + 3];
-          c = a == 0 ? 0 : qRgba(std::min(255, row[4 * x + 2] * 255 / a), std::min(255, row[4 * x + 1] * 255 / a),
-                                 std::min(255, row[4 * x] * 255 / a), a);
+          c = a == 0 ? 0
+                     : qRgba(std::min(255, row[4 * x + 2] * 255 / a), std::min(255, row[4 * x + 1] * 255 / a),
+                             std::min(255, row[4 * x] * 255 / a), a);
           break;
         }
         default: return {};
@@ -380,21 +419,21 @@ QGradient::Spread SpreadOf(int wrap) {
 
 struct EmfPlusPlayer::Object {
   int kind = 0;
-  QBrush brush;                // brush
-  bool brush_ok = false;       // a brush drawn here (a texture may be missing)
-  uint32_t pen_flags = 0;      // pen
+  QBrush brush;            // brush
+  bool brush_ok = false;   // a brush drawn here (a texture may be missing)
+  uint32_t pen_flags = 0;  // pen
   int pen_unit = 0;
   double pen_width = 0;
   int line_style = 0, start_cap = 0, join = 0;
   double miter = 10;
   QVector<qreal> dashes;
-  QPainterPath path;           // path and region, world units
-  QImage image;                // image (null: not drawn here)
+  QPainterPath path;  // path and region, world units
+  QImage image;       // image (null: not drawn here)
   bool metafile_image = false;
-  double em = 0;               // font
+  double em = 0;  // font
   int font_unit = 0, font_style = 0;
   QString family;
-  uint32_t format_flags = 0;   // string format
+  uint32_t format_flags = 0;  // string format
   int align = 0, line_align = 0;
   double leading = 1.0 / 6, trailing = 1.0 / 6;  // margins in ems; GDI+'s default format has a sixth
 };
@@ -467,7 +506,8 @@ bool ReadBrush(const Bytes& b, size_t at, GdiPlayer& gdi, QBrush* brush, size_t*
         if (count > 1024) return false;
         for (size_t i = 0; i < count; ++i) {
           const double position = b.F32(pos + 4 + 4 * i);
-          if (Finite(position)) gradient.setColorAt(std::clamp(position, 0.0, 1.0), Argb(b, pos + 4 + 4 * count + 4 * i));
+          if (Finite(position))
+            gradient.setColorAt(std::clamp(position, 0.0, 1.0), Argb(b, pos + 4 + 4 * count + 4 * i));
         }
       } else if (flags & 0x08) {  // blend factors between the two colours
         const size_t count = b.U32(pos);
@@ -477,8 +517,9 @@ bool ReadBrush(const Bytes& b, size_t at, GdiPlayer& gdi, QBrush* brush, size_t*
           if (!Finite(position) || !Finite(factor)) continue;
           const double f = std::clamp(factor, 0.0, 1.0);
           auto channel = [f](float from, float to) { return static_cast<float>(from + (to - from) * f); };
-          const QColor mix = QColor::fromRgbF(channel(start.redF(), finish.redF()), channel(start.greenF(), finish.greenF()),
-                                              channel(start.blueF(), finish.blueF()), channel(start.alphaF(), finish.alphaF()));
+          const QColor mix =
+              QColor::fromRgbF(channel(start.redF(), finish.redF()), channel(start.greenF(), finish.greenF()),
+                               channel(start.blueF(), finish.blueF()), channel(start.alphaF(), finish.alphaF()));
           gradient.setColorAt(std::clamp(position, 0.0, 1.0), mix);
         }
       } else {
@@ -680,11 +721,11 @@ const EmfPlusPlayer::Object* EmfPlusPlayer::Get(int id) const {
 double EmfPlusPlayer::UnitPixels(int unit, bool vertical) const {
   const double dpi = vertical ? dpi_y_ : dpi_x_;
   switch (unit) {
-    case 3: return dpi / 72;       // point
-    case 4: return dpi;            // inch
-    case 5: return dpi / 300;      // document
-    case 6: return dpi / 25.4;     // millimetre
-    default: return 1;             // world, display, pixel
+    case 3: return dpi / 72;    // point
+    case 4: return dpi;         // inch
+    case 5: return dpi / 300;   // document
+    case 6: return dpi / 25.4;  // millimetre
+    default: return 1;          // world, display, pixel
   }
 }
 
@@ -953,10 +994,10 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
       const QRectF dest = RectF(d, 0), source = RectF(d, 16);
       const double unit = UnitPixels(flags & 0xFF, false) * WorldPerPixel();
       if (source.width() != 0 && source.height() != 0 && Finite(unit)) {
-        const QTransform inner = QTransform::fromTranslate(-source.left(), -source.top()) *
-                                 QTransform::fromScale(dest.width() / source.width() * unit,
-                                                       dest.height() / source.height() * unit) *
-                                 QTransform::fromTranslate(dest.left(), dest.top());
+        const QTransform inner =
+            QTransform::fromTranslate(-source.left(), -source.top()) *
+            QTransform::fromScale(dest.width() / source.width() * unit, dest.height() / source.height() * unit) *
+            QTransform::fromTranslate(dest.left(), dest.top());
         if (SaneTransform(inner * s_.world)) s_.world = inner * s_.world;
       }
       return true;
@@ -1036,9 +1077,8 @@ void EmfPlusPlayer::DrawImage(int image_id, const QRectF& source, const QPolygon
   const QPointF p0 = dest[0], p1 = dest[1], p2 = dest[2];
   const double sw = source.width(), sh = source.height();
   // Source pixels to world units: the parallelogram the three points span.
-  const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh,
-                         (p2.y() - p0.y()) / sh, p0.x() - source.left() * (p1.x() - p0.x()) / sw -
-                                                     source.top() * (p2.x() - p0.x()) / sh,
+  const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh, (p2.y() - p0.y()) / sh,
+                         p0.x() - source.left() * (p1.x() - p0.x()) / sw - source.top() * (p2.x() - p0.x()) / sh,
                          p0.y() - source.left() * (p1.y() - p0.y()) / sw - source.top() * (p2.y() - p0.y()) / sh);
   const QTransform t = place * ToImage();
   if (!SaneTransform(t)) return;

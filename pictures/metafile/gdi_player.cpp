@@ -764,8 +764,8 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
 
 // ---------------------------------------------------------------- text
 
-void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<double>& given_advances,
-                        uint32_t options, std::optional<QRectF> rect, const FontSpec* font_override) {
+void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<double>& given_advances, uint32_t options,
+                        std::optional<QRectF> rect, const FontSpec* font_override) {
   const FontSpec& f = font_override ? *font_override : s_.font;
   // Symbol faces draw their code pages' pictures, not the letters.
   QVector<double> advances = given_advances;
@@ -914,8 +914,8 @@ void GdiPlayer::GradientTriangle(const std::array<QPointF, 3>& corners, const st
   auto colour = [&](double u, double v) {
     const double w = 1 - u - v;
     auto mix = [&](float (QColor::*channel)() const) {
-      return static_cast<float>(
-          std::clamp(w * (colours[0].*channel)() + u * (colours[1].*channel)() + v * (colours[2].*channel)(), 0.0, 1.0));
+      return static_cast<float>(std::clamp(
+          w * (colours[0].*channel)() + u * (colours[1].*channel)() + v * (colours[2].*channel)(), 0.0, 1.0));
     };
     return QColor::fromRgbF(mix(&QColor::redF), mix(&QColor::greenF), mix(&QColor::blueF));
   };
@@ -1006,8 +1006,8 @@ void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPai
       const int tw = static_cast<int>(std::lround(std::min(w, double(cut.width()))));
       const int th = static_cast<int>(std::lround(std::min(h, double(cut.height()))));
       ChargeWork(static_cast<double>(cut.width()) * cut.height());
-      picture = source.copy(cut).scaled(std::max(1, tw), std::max(1, th), Qt::IgnoreAspectRatio,
-                                        Qt::SmoothTransformation);
+      picture =
+          source.copy(cut).scaled(std::max(1, tw), std::max(1, th), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
       from = QRectF(picture.rect());
     }
   }

@@ -185,8 +185,7 @@ bool IsWmf(const QByteArray& data) {
 
 }  // namespace
 
-QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits,
-                        std::vector<std::string>* warnings) {
+QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
   if (!(dpi >= 1 && dpi <= 4800)) dpi = 96;
   try {
     if (IsEmf(data)) return RenderEmf(data, dpi, limits, warnings);

@@ -417,11 +417,26 @@ TEST_F(ConvertCli, HelpAndVersion) {
     const Outcome o = RunCli({flag});
     EXPECT_EQ(o.code, 0);
     const std::string help = Str(o.out);
-    for (const char* part :
-         {"Usage: zindrel-convert [OPTIONS] PICTURE", "-s, --size N", "3..30 (default 12)", "-q, --quality N",
-          "0..10 (default 2)", "-b, --brightness N", "40..120 (default 100)", "-t, --table FILE", "-e, --encoding",
-          "(default utf-8)", "--newline", "(default crlf)", "-o, --output FILE", "--png FILE", "--png-cell PX", "--save-picture FILE",
-          "4..64 (default 16)", "--version", "Examples:", "Exit status"})
+    for (const char* part : {"Usage: zindrel-convert [OPTIONS] PICTURE",
+                             "-s, --size N",
+                             "3..30 (default 12)",
+                             "-q, --quality N",
+                             "0..10 (default 2)",
+                             "-b, --brightness N",
+                             "40..120 (default 100)",
+                             "-t, --table FILE",
+                             "-e, --encoding",
+                             "(default utf-8)",
+                             "--newline",
+                             "(default crlf)",
+                             "-o, --output FILE",
+                             "--png FILE",
+                             "--png-cell PX",
+                             "--save-picture FILE",
+                             "4..64 (default 16)",
+                             "--version",
+                             "Examples:",
+                             "Exit status"})
       EXPECT_NE(help.find(part), std::string::npos) << part;
     EXPECT_TRUE(o.err.isEmpty());
   }
@@ -487,7 +502,6 @@ TEST_F(ConvertCli, MetafileTextReachesTheArt) {
   EXPECT_EQ(piped.out, text.out);
 }
 
-
 // --save-picture writes what the art was made from, like -o: through a
 // temporary file, and nothing new is left behind when the run fails.
 TEST_F(ConvertCli, SavePictureWritesThePictureTheArtWasMadeFrom) {
@@ -524,10 +538,10 @@ TEST_F(ConvertCli, SavePictureWritesThePictureTheArtWasMadeFrom) {
 TEST_F(ConvertCli, UndrawnEmfPlusContentIsReported) {
   mftest::EmfPlus plus;
   plus.Header(false)
-      .Rec(0x400A, 0x8000, mftest::EmfPlus::Argb(Qt::black) + mftest::EmfPlus::U32({1}) +
-                               mftest::EmfPlus::Floats({0, 0, 50, 100}))
-      .Rec(0x4018, 0, mftest::EmfPlus::Floats({0.5f}) + mftest::EmfPlus::U32({0, 1, 2}) +
-                          mftest::EmfPlus::Floats({0, 0, 9, 9}));
+      .Rec(0x400A, 0x8000,
+           mftest::EmfPlus::Argb(Qt::black) + mftest::EmfPlus::U32({1}) + mftest::EmfPlus::Floats({0, 0, 50, 100}))
+      .Rec(0x4018, 0,
+           mftest::EmfPlus::Floats({0.5f}) + mftest::EmfPlus::U32({0, 1, 2}) + mftest::EmfPlus::Floats({0, 0, 9, 9}));
   mftest::Emf e;
   e.Plus(plus);
   const QString dir = Folder("emf_plus");
@@ -537,8 +551,8 @@ TEST_F(ConvertCli, UndrawnEmfPlusContentIsReported) {
   file.close();
   const Outcome o = RunCli({"-t", Q(table_), "--save-picture", dir + "/drawn.png", file.fileName()});
   EXPECT_EQ(o.code, 0) << Str(o.err);
-  EXPECT_EQ(Str(o.err), "zindrel-convert: " + file.fileName().toStdString() +
-                            ": warning: 1 EMF+ DrawCurve record not drawn\n");
+  EXPECT_EQ(Str(o.err),
+            "zindrel-convert: " + file.fileName().toStdString() + ": warning: 1 EMF+ DrawCurve record not drawn\n");
   EXPECT_FALSE(o.out.isEmpty());
   const QImage drawn(dir + "/drawn.png");
   ASSERT_FALSE(drawn.isNull());

@@ -31,7 +31,8 @@ struct Played {
 
 // A 100 x 100 picture (one device unit a pixel) whose drawing is the EMF+
 // records `draw` adds after an EMF+-only header.
-Played PlayPlus(const std::function<void(EmfPlus&)>& draw, bool dual = false, const std::function<void(Emf&)>& gdi = {}) {
+Played PlayPlus(const std::function<void(EmfPlus&)>& draw, bool dual = false,
+                const std::function<void(Emf&)>& gdi = {}) {
   EmfPlus plus;
   plus.Header(dual);
   draw(plus);
@@ -52,7 +53,9 @@ TEST(EmfPlus, FillsAndLinesLandWhereTheRecordsSay) {
     std::vector<std::pair<QPoint, QColor>> expect;
   } cases[] = {
       {"fill rects, colour in the record",
-       [](EmfPlus& p) { p.Rec(0x400A, 0x8000, F::Argb(kRed) + F::U32({1}) + F::Floats({10, 10, 30, 20})); },
+       [](EmfPlus& p) {
+         p.Rec(0x400A, 0x8000, F::Argb(kRed) + F::U32({1}) + F::Floats({10, 10, 30, 20}));
+       },
        {{{25, 20}, kRed}, {{45, 20}, kWhite}, {{25, 35}, kWhite}}},
       {"fill rects, 16-bit rectangles and a brush object",
        [](EmfPlus& p) {
@@ -62,27 +65,39 @@ TEST(EmfPlus, FillsAndLinesLandWhereTheRecordsSay) {
        },
        {{{70, 70}, kBlue}, {{50, 50}, kWhite}}},
       {"fill polygon",
-       [](EmfPlus& p) { p.Rec(0x400C, 0x8000, F::Argb(kGreen) + F::U32({3}) + F::Floats({10, 90, 50, 10, 90, 90})); },
+       [](EmfPlus& p) {
+         p.Rec(0x400C, 0x8000, F::Argb(kGreen) + F::U32({3}) + F::Floats({10, 90, 50, 10, 90, 90}));
+       },
        {{{50, 60}, kGreen}, {{15, 20}, kWhite}}},
       {"fill ellipse",
-       [](EmfPlus& p) { p.SolidBrush(0, kRed).Rec(0x400E, 0, F::U32({0}) + F::Floats({20, 20, 60, 60})); },
+       [](EmfPlus& p) {
+         p.SolidBrush(0, kRed).Rec(0x400E, 0, F::U32({0}) + F::Floats({20, 20, 60, 60}));
+       },
        {{{50, 50}, kRed}, {{23, 23}, kWhite}}},
       {"fill pie: clockwise from three o'clock",
-       [](EmfPlus& p) { p.Rec(0x4010, 0x8000, F::Argb(kBlue) + F::Floats({0, 90, 10, 10, 80, 80})); },
+       [](EmfPlus& p) {
+         p.Rec(0x4010, 0x8000, F::Argb(kBlue) + F::Floats({0, 90, 10, 10, 80, 80}));
+       },
        {{{65, 65}, kBlue}, {{65, 35}, kWhite}, {{35, 65}, kWhite}}},
       {"fill path object",
-       [](EmfPlus& p) { p.Polygon(5, {10, 10, 90, 10, 10, 90}).Rec(0x4014, 5 | 0x8000, F::Argb(kRed)); },
+       [](EmfPlus& p) {
+         p.Polygon(5, {10, 10, 90, 10, 10, 90}).Rec(0x4014, 5 | 0x8000, F::Argb(kRed));
+       },
        {{{25, 25}, kRed}, {{80, 80}, kWhite}}},
       {"draw lines with a wide pen",
-       [](EmfPlus& p) { p.Pen(1, 6, kGreen).Rec(0x400D, 1, F::U32({2}) + F::Floats({10, 50, 90, 50})); },
+       [](EmfPlus& p) {
+         p.Pen(1, 6, kGreen).Rec(0x400D, 1, F::U32({2}) + F::Floats({10, 50, 90, 50}));
+       },
        {{{50, 48}, kGreen}, {{50, 52}, kGreen}, {{50, 56}, kWhite}}},
       {"draw rects outline only",
-       [](EmfPlus& p) { p.Pen(2, 2, kBlue).Rec(0x400B, 2, F::U32({1}) + F::Floats({20, 20, 60, 60})); },
+       [](EmfPlus& p) {
+         p.Pen(2, 2, kBlue).Rec(0x400B, 2, F::U32({1}) + F::Floats({20, 20, 60, 60}));
+       },
        {{{20, 50}, kBlue}, {{50, 50}, kWhite}}},
       {"world transform: translate, then scale prepended",
        [](EmfPlus& p) {
-         p.Rec(0x402D, 0, F::Floats({50, 0}))      // translate by 50 in x
-             .Rec(0x402E, 0, F::Floats({2, 2}))    // scale first: (5..15) -> (10..30) + 50
+         p.Rec(0x402D, 0, F::Floats({50, 0}))    // translate by 50 in x
+             .Rec(0x402E, 0, F::Floats({2, 2}))  // scale first: (5..15) -> (10..30) + 50
              .Rec(0x400A, 0x8000, F::Argb(kRed) + F::U32({1}) + F::Floats({5, 5, 10, 10}));
        },
        {{{70, 20}, kRed}, {{20, 20}, kWhite}, {{85, 20}, kWhite}}},
@@ -125,8 +140,7 @@ TEST(EmfPlus, StringsDrawInTheLayoutRectangle) {
     return PlayPlus([align](EmfPlus& p) {
       // String format: alignment near, centre or far.
       p.Font(1, 20, "DejaVu Sans").Object(2, 7, F::U32({0xDBC01002, 0, 0, align, 0}));
-      p.Rec(0x401C, 1 | 0x8000,
-            F::Argb(Qt::black) + F::U32({2, 4}) + F::Floats({0, 40, 100, 30}) + F::Utf16("HHHH"));
+      p.Rec(0x401C, 1 | 0x8000, F::Argb(Qt::black) + F::U32({2, 4}) + F::Floats({0, 40, 100, 30}) + F::Utf16("HHHH"));
     });
   };
   const Played near = text(0), centre = text(1), far = text(2);
@@ -159,7 +173,9 @@ TEST(EmfPlus, GdiRecordsPlayOnlyWhereGdiPlusPlaysThem) {
   EXPECT_TRUE(Near(get_dc.image.pixel(75, 75), kBlue));
   // A record not drawn here: a dual file's GDI records stand in for it, and
   // nothing is left to warn about.
-  const auto curve = [](EmfPlus& p) { p.Pen(1, 1, kGreen).Rec(0x4018, 1, F::Floats({0.5f}) + F::U32({0, 1, 2}) + F::Floats({0, 0, 9, 9})); };
+  const auto curve = [](EmfPlus& p) {
+    p.Pen(1, 1, kGreen).Rec(0x4018, 1, F::Floats({0.5f}) + F::U32({0, 1, 2}) + F::Floats({0, 0, 9, 9}));
+  };
   const Played covered = PlayPlus(curve, true, gdi_square);
   EXPECT_TRUE(Near(covered.image.pixel(75, 75), kBlue));
   EXPECT_TRUE(covered.warnings.empty());

@@ -53,7 +53,8 @@ TEST(Faces, WindowsFacesDrawInTheirMetricCompatibleStandIns) {
   struct Case {
     const char* face;
     const char* stand_in;
-  } cases[] = {{"Arial", "Liberation Sans"}, {"Times New Roman", "Liberation Serif"}, {"Courier New", "Liberation Mono"}};
+  } cases[] = {
+      {"Arial", "Liberation Sans"}, {"Times New Roman", "Liberation Serif"}, {"Courier New", "Liberation Mono"}};
   for (const Case& c : cases) {
     if (!Installed(c.stand_in)) GTEST_SKIP() << c.stand_in << " is not installed (fonts-liberation2)";
     const QImage file_face = EmfText(c.face, "Hamburgefonts");
@@ -234,7 +235,7 @@ TEST(RasterOperations, BinaryOperationsMixThePenWithThePixelsBeneath) {
     e.Select(0x80000008u);
     for (int i = 0; i < 4; ++i) e.Brush(1 + i, 0, stripes[i]).Select(1 + i).Rectangle(0, 25 * i, 101, 25 * i + 25);
     e.Pen(9, 0, 10, kBlue).Select(9).Rec(20, {c.rop2}).Rec(27, {50, 0}).Rec(54, {50, 100});
-    e.Pen(11, 0, 1, kBlue).Select(11).Rec(27, {30, 0}).Rec(54, {30, 100});  // a one-pixel pen
+    e.Pen(11, 0, 1, kBlue).Select(11).Rec(27, {30, 0}).Rec(54, {30, 100});           // a one-pixel pen
     e.Brush(10, 0, kBlue).Select(10).Select(0x80000008u).Rectangle(70, 0, 90, 100);  // fills mix too
     const QImage image = Play(e);
     for (int i = 0; i < 4; ++i) {

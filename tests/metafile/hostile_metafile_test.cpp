@@ -202,8 +202,8 @@ TEST(HostileMetafiles, DrawingWorkAndRecordCountAreLimited) {
 
 TEST(HostileMetafiles, TruncationsAndBitFlipsNeverCrash) {
   std::mt19937 random(20261207);
-  for (const QByteArray& original : {RichWmf(), RichEmf(), zindrel::samples::MakeEmfPlus(false),
-                                     zindrel::samples::MakeEmfPlus(true)}) {
+  for (const QByteArray& original :
+       {RichWmf(), RichEmf(), zindrel::samples::MakeEmfPlus(false), zindrel::samples::MakeEmfPlus(true)}) {
     ASSERT_EQ(Play(original, 254).outcome, Outcome::kPicture);
     for (int length = 0; length < original.size(); length += 5) Play(original.left(length), 254);
     for (int round = 0; round < 300; ++round) {
