@@ -18,6 +18,10 @@ constexpr uint32_t kComment = 70;
 constexpr int kSlots = 64;
 constexpr size_t kMaxObjectBytes = size_t(64) << 20;
 constexpr int kMaxRegionDepth = 32;
+constexpr int kMaxRegionElements = 20000;
+// Longer strings are drawn without word wrapping (which measures each line
+// again for every word).
+constexpr int kMaxWrappedText = 4096;
 // Text is laid out in a face of this many pixels to the em, then scaled.
 constexpr double kReferenceEm = 256;
 
@@ -294,6 +298,9 @@ QPainterPath ReadRegionNode(const Bytes& b, size_t* at, int depth, int* nodes) {
     case 5: {
       const QPainterPath left = ReadRegionNode(b, at, depth + 1, nodes);
       const QPainterPath right = ReadRegionNode(b, at, depth + 1, nodes);
+      // Combining outlines costs more than their length; a region that big
+      // is no drawing's.
+      if (left.elementCount() + right.elementCount() > kMaxRegionElements) throw ShortRecord{};
       switch (type) {
         case 1: return left.intersected(right);
         case 2: return left.united(right);
@@ -803,8 +810,10 @@ bool EmfPlusPlayer::BrushOf(uint16_t flags, uint32_t brush_field, QBrush* brush)
 }
 
 void EmfPlusPlayer::CombineClip(const QPainterPath& image_area, int mode) {
-  gdi_.ChargeWork(1000 + image_area.elementCount() * 16.0);
   const QPainterPath base = s_.clip ? *s_.clip : Everything();
+  // Combining outlines takes more than linear time in their length.
+  const double elements = base.elementCount() + image_area.elementCount();
+  gdi_.ChargeWork(1000 + elements * (1 + std::sqrt(elements)) * 16);
   switch (mode) {
     case 0: s_.clip = image_area; break;
     case 1: s_.clip = base.intersected(image_area); break;
@@ -1117,7 +1126,7 @@ void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& te
   const QFontMetricsF metrics(qfont);
   // Lines: the text's own line ends, then words wrapped to the layout width.
   const double width = layout.width() / scale;
-  const bool wrap = width > 0 && !(format_flags & 0x1000);
+  const bool wrap = width > 0 && !(format_flags & 0x1000) && text.size() <= kMaxWrappedText;
   QStringList lines;
   for (const QString& paragraph : text.split(QChar('\n'))) {
     QString line = paragraph;
