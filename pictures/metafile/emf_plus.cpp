@@ -6,6 +6,7 @@
 #include <QRadialGradient>
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "fonts.h"
 
@@ -259,6 +260,34 @@ QPainterPath ReadPath(const Bytes& b, size_t at, size_t* end) {
     if (close) path.closeSubpath();
   }
   path.setFillRule(Qt::OddEvenFill);
+  return path;
+}
+
+// A cardinal spline through the points as Bezier segments: the control
+// points around each point lie along the line between its neighbours, 0.3
+// times the tension of that distance away. An open curve draws `segments`
+// segments from `first`; a closed one every segment and its closing one.
+QPainterPath CardinalSpline(const std::vector<QPointF>& p, double tension, bool closed, size_t first = 0,
+                            size_t segments = SIZE_MAX) {
+  QPainterPath path;
+  const size_t n = p.size();
+  if (n < 2 || !Finite(tension)) return path;
+  const double k = 0.3 * std::clamp(tension, 0.0, 10.0);
+  auto at = [&](long i) {
+    if (closed) return p[static_cast<size_t>((i % static_cast<long>(n) + static_cast<long>(n)) % static_cast<long>(n))];
+    return p[static_cast<size_t>(std::clamp(i, 0L, static_cast<long>(n) - 1))];
+  };
+  const size_t total = closed ? n : n - 1;
+  if (first >= total) return path;
+  const size_t last = std::min(total, first + std::min(segments, total));
+  path.moveTo(at(static_cast<long>(first)));
+  for (size_t i = first; i < last; ++i) {
+    const long j = static_cast<long>(i);
+    const QPointF c1 = at(j) + (at(j + 1) - at(j - 1)) * k;
+    const QPointF c2 = at(j + 1) - (at(j + 2) - at(j)) * k;
+    path.cubicTo(c1, c2, at(j + 1));
+  }
+  if (closed) path.closeSubpath();
   return path;
 }
 
@@ -884,6 +913,25 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
       Stroke(path, flags & 0xFF);
       return true;
     }
+    case kDrawCurve: {
+      const double tension = d.F32(0);
+      const size_t first = d.U32(4), segments = d.U32(8);
+      const std::vector<QPointF> points = ReadPoints(d, 16, d.U32(12), flags & kCompressed, &end);
+      Stroke(CardinalSpline(points, tension, false, first, segments), flags & 0xFF);
+      return true;
+    }
+    case kDrawClosedCurve:
+    case kFillClosedCurve: {
+      const bool fill = type == kFillClosedCurve;
+      QBrush brush;
+      if (fill && !BrushOf(flags, d.U32(0), &brush)) return false;
+      const size_t at = fill ? 4 : 0;
+      const std::vector<QPointF> points = ReadPoints(d, at + 8, d.U32(at + 4), flags, &end);
+      QPainterPath path = CardinalSpline(points, d.F32(at), true);
+      path.setFillRule(fill && (flags & kClosedOrAppend) ? Qt::WindingFill : Qt::OddEvenFill);
+      fill ? Fill(path, brush) : Stroke(path, flags & 0xFF);
+      return true;
+    }
     case kFillEllipse:
     case kDrawEllipse: {
       const bool fill = type == kFillEllipse;
@@ -1075,7 +1123,7 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
       }
       return true;
     }
-    default: return false;  // curves, serialized effects, terminal-server records
+    default: return false;  // serialized effects, terminal-server records
   }
 }
 

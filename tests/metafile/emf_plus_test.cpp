@@ -122,6 +122,18 @@ TEST(EmfPlus, FillsAndLinesLandWhereTheRecordsSay) {
              .Rec(0x400A, 0x8000, F::Argb(kGreen) + F::U32({1}) + F::Floats({0, 0, 100, 100}));
        },
        {{{25, 75}, kGreen}, {{25, 25}, kWhite}, {{75, 75}, kWhite}}},
+      {"closed curve filled through its points",
+       [](EmfPlus& p) {
+         p.Rec(0x4016, 0x8000,
+               F::Argb(kRed) + F::Floats({0.5f}) + F::U32({4}) + F::Floats({20, 20, 80, 20, 80, 80, 20, 80}));
+       },
+       {{{50, 50}, kRed}, {{50, 21}, kRed}, {{5, 5}, kWhite}, {{95, 50}, kWhite}}},
+      {"open curve through three points",
+       [](EmfPlus& p) {
+         p.Pen(1, 4, kGreen)
+             .Rec(0x4018, 1, F::Floats({0.5f}) + F::U32({0, 2, 3}) + F::Floats({10, 60, 50, 20, 90, 60}));
+       },
+       {{{50, 21}, kGreen}, {{50, 50}, kWhite}, {{50, 10}, kWhite}}},
       {"clear fills the picture",
        [](EmfPlus& p) { p.Rec(0x4009, 0, F::Argb(kBlue)); },
        {{{1, 1}, kBlue}, {{98, 98}, kBlue}}},
@@ -173,24 +185,21 @@ TEST(EmfPlus, GdiRecordsPlayOnlyWhereGdiPlusPlaysThem) {
   EXPECT_TRUE(Near(get_dc.image.pixel(75, 75), kBlue));
   // A record not drawn here: a dual file's GDI records stand in for it, and
   // nothing is left to warn about.
-  const auto curve = [](EmfPlus& p) {
-    p.Pen(1, 1, kGreen).Rec(0x4018, 1, F::Floats({0.5f}) + F::U32({0, 1, 2}) + F::Floats({0, 0, 9, 9}));
-  };
-  const Played covered = PlayPlus(curve, true, gdi_square);
+  const auto effect = [](EmfPlus& p) { p.Rec(0x4038, 0, F::U32({0, 0, 0, 0, 0})); };
+  const Played covered = PlayPlus(effect, true, gdi_square);
   EXPECT_TRUE(Near(covered.image.pixel(75, 75), kBlue));
   EXPECT_TRUE(covered.warnings.empty());
 }
 
 TEST(EmfPlus, UndrawnContentIsNamedNeverSilentlyBlank) {
   const Played blank = PlayPlus([](EmfPlus& p) {
-    p.Pen(1, 1, kGreen);
-    for (int i = 0; i < 3; ++i) p.Rec(0x4018, 1, F::Floats({0.5f}) + F::U32({0, 1, 2}) + F::Floats({0, 0, 9, 9}));
-    p.Rec(0x4038, 0, F::U32({0, 0, 0, 0, 0}));
+    for (int i = 0; i < 3; ++i) p.Rec(0x4038, 0, F::U32({0, 0, 0, 0, 0}));
+    p.Rec(0x4037, 0, F::U32({0}));
   });
   EXPECT_EQ(InkIn(blank.image, blank.image.rect()), 0);
   ASSERT_EQ(blank.warnings.size(), 2u);
-  EXPECT_EQ(blank.warnings[0], "3 EMF+ DrawCurve records not drawn");
-  EXPECT_EQ(blank.warnings[1], "1 EMF+ SerializableObject record not drawn");
+  EXPECT_EQ(blank.warnings[0], "3 EMF+ SerializableObject records not drawn");
+  EXPECT_EQ(blank.warnings[1], "1 EMF+ StrokeFillPath record not drawn");
 }
 
 TEST(EmfPlus, ObjectsSpreadOverRecordsAreJoined) {
@@ -223,10 +232,10 @@ TEST(EmfPlus, DamagedRecordsAreSkipped) {
 
 TEST(EmfPlus, EveryKindOfObjectAndRecordTogether) {
   // The fuzzing seed: every object kind and drawing record in one file. Only
-  // its curve is left undrawn, and a dual file's GDI records cover that.
+  // its image effect is left undrawn, and a dual file's GDI records cover it.
   std::vector<std::string> warnings;
   const QImage image = zindrel::RenderMetafile(zindrel::samples::MakeEmfPlus(false), 96, &warnings);
-  EXPECT_EQ(warnings, std::vector<std::string>{"1 EMF+ DrawCurve record not drawn"});
+  EXPECT_EQ(warnings, std::vector<std::string>{"1 EMF+ SerializableObject record not drawn"});
   EXPECT_GT(InkIn(image, image.rect()), image.width() * image.height() / 4);
   EXPECT_GT(CountNear(image, QRect(2, 2, 20, 10), kBlue, 60), 80);  // the solid rectangle, under lines
   EXPECT_TRUE(Near(image.pixel(85, 10), QColor(192, 192, 0), 40));  // the GDI rectangle after GetDC

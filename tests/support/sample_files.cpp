@@ -716,10 +716,14 @@ QByteArray MakeEmfPlus(bool dual) {
     Bytes glyphs = Bytes().u32(0xFF0000FF).u32(1 | 4).u32(0).u32(2).u16('O').u16('k').f32(10).f32(60).f32(0).f32(0);
     PlusRecord(r, 0x4036, 8 | 0x8000, glyphs);  // driver string
   }
-  PlusRecord(r, 0x4029, 0, Bytes().u32(2));                                                      // end container
-  PlusRecord(r, 0x4031, 0, Bytes());                                                             // reset clip
-  PlusRecord(r, 0x4018, 4, Bytes().f32(0.5f).u32(0).u32(1).u32(2).f32(0).f32(0).f32(9).f32(9));  // curve: undrawn
-  PlusRecord(r, 0x4004, 0, Bytes());                                                             // GetDC
+  PlusRecord(r, 0x4029, 0, Bytes().u32(2));  // end container
+  PlusRecord(r, 0x4031, 0, Bytes());         // reset clip
+  PlusRecord(r, 0x4018, 4, Bytes().f32(0.5f).u32(0).u32(2).u32(3).f32(5).f32(40).f32(20).f32(30).f32(35).f32(40));
+  PlusRecord(r, 0x4016, 0x8000 | 0x2000,
+             Bytes().u32(0x4000FF00).f32(0.7f).u32(3).f32(60).f32(60).f32(95).f32(70).f32(70).f32(78));
+  PlusRecord(r, 0x4017, 4, Bytes().f32(0.5f).u32(3).f32(60).f32(60).f32(95).f32(70).f32(70).f32(78));
+  PlusRecord(r, 0x4038, 0, Bytes().u32(0).u32(0).u32(0).u32(0).u32(0));  // an image effect: not drawn
+  PlusRecord(r, 0x4004, 0, Bytes());                                     // GetDC
   Bytes comment;
   comment.u32(static_cast<uint32_t>(4 + r.size())).u32(0x2B464D45).raw(r.data);
   std::vector<EmfRecord> records;

@@ -47,7 +47,7 @@ bool IsMetafile(const QByteArray& data);
 // are skipped, never fatal.
 // When `warnings` is given, drawing the file holds but the player does not
 // show is named there, one short phrase per kind of record, such as
-// "3 EMF+ DrawCurve records not drawn".
+// "2 EMF+ SerializableObject records not drawn".
 QImage RenderMetafile(const QByteArray& data, double dpi, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace zindrel
