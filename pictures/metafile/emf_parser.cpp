@@ -544,7 +544,7 @@ class EmfPlayback {
     const size_t step = (options & 0x2000) ? 8 : 4;  // ETO_PDY: x and y advances in pairs
     if (off_dx != 0 && r.Has(off_dx, chars * step))
       for (size_t i = 0; i < chars; ++i) dx.push_back(r.I32(off_dx + step * i));
-    p_.TextOut(ref, text, text.isEmpty() ? QVector<double>{} : dx, options, rect);
+    p_.TextOut(ref, text, text.isEmpty() ? QVector<double>{} : dx, options, rect, r.U32(24) == 2);
   }
 
   // EMR_GRADIENTFILL: vertices with 16-bit colour channels, then rectangles
@@ -599,7 +599,7 @@ class EmfPlayback {
       for (size_t i = 0; i < chars; ++i) text += QChar(r.U16(at + 2 * i));
     }
     if (options & kEtoGlyphIndex) text.clear();
-    p_.TextOut(ref, text, {}, options, rect);
+    p_.TextOut(ref, text, {}, options, rect, r.U32(24) == 2);
   }
 
   GdiPlayer& p_;

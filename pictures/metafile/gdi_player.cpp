@@ -765,7 +765,7 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
 // ---------------------------------------------------------------- text
 
 void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<double>& given_advances, uint32_t options,
-                        std::optional<QRectF> rect, const FontSpec* font_override) {
+                        std::optional<QRectF> rect, bool advanced, const FontSpec* font_override) {
   const FontSpec& f = font_override ? *font_override : s_.font;
   // Symbol faces draw their code pages' pictures, not the letters.
   QVector<double> advances = given_advances;
@@ -810,7 +810,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   }
   if (per_char) {
     for (int i = 0; i < text.size(); ++i) {
-      const double a = advances[i] * sx;
+      const double a = advances[i] * (advanced ? sy : sx);
       adv.push_back(Finite(a) ? a : 0);
       total += adv.back();
     }
@@ -826,11 +826,20 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   // The escapement turns counter-clockwise as the logical axes see it, so
   // under a mapping that flips one axis (y up) it turns the other way on the
   // picture: 270 degrees then runs up the page, as axis titles do.
-  const double angle = (s_.world * PageTransform()).determinant() < 0 ? -f.escapement / 10.0 : f.escapement / 10.0;
+  double angle = (s_.world * PageTransform()).determinant() < 0 ? -f.escapement / 10.0 : f.escapement / 10.0;
 
   QTransform place;
   place.translate(origin.x(), origin.y());
-  place.rotate(-angle);
+  if (advanced) {
+    // The advanced graphics mode draws the glyphs through the whole mapping,
+    // turns, slants and mirrors included; the escapement turns in logical
+    // space before it.
+    angle = f.escapement / 10.0;
+    const QTransform linear(t.m11() / sy, t.m12() / sy, t.m21() / sy, t.m22() / sy, 0, 0);
+    place = QTransform().rotate(-angle) * linear * QTransform::fromTranslate(origin.x(), origin.y());
+  } else {
+    place.rotate(-angle);
+  }
   const QRectF box(x0, baseline - ascent, total, std::max(ascent + descent, px));
   ChargeWork(5000 + static_cast<double>(text.size()) * 16);
   Account(place.mapRect(box));
@@ -844,7 +853,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
       painter->setPen(s_.text_colour);
       // Turned or stretched glyphs are drawn as outlines: Qt's glyph cache
       // can fail on them (a FreeType raster overflow it does not survive).
-      const bool outlines = angle != 0 || (font.stretch() != 0 && font.stretch() != 100);
+      const bool outlines = place.type() > QTransform::TxTranslate || (font.stretch() != 0 && font.stretch() != 100);
       QPainterPath shapes;
       auto piece = [&](QPointF at, const QString& part) {
         if (outlines)

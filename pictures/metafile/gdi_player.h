@@ -218,8 +218,10 @@ class GdiPlayer {
   void AngleArc(QPointF centre, double radius, double start_deg, double sweep_deg);
   void SetPixel(QPointF p, QColor colour);
   // Text: one entry per character in advances (logical units) or none.
+  // `advanced`: the record was made in the advanced graphics mode, where the
+  // glyphs go through the whole mapping.
   void TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
-               std::optional<QRectF> rect, const FontSpec* font_override = nullptr);
+               std::optional<QRectF> rect, bool advanced = false, const FontSpec* font_override = nullptr);
   // Block transfers; rop is a ternary raster operation code.
   void StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop);
   void PatBlt(QRectF dest, uint32_t rop);

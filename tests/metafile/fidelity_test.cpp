@@ -124,6 +124,32 @@ TEST(TextDirection, EscapementFollowsTheMappingsYAxis) {
   }
 }
 
+TEST(TextDirection, AdvancedModeDrawsGlyphsThroughTheWholeMapping) {
+  // The same text under a world transform turning x down the page, and under
+  // a mapping with y up: the compatible mode keeps it upright and left to
+  // right; the advanced mode turns it with the transform and mirrors it.
+  auto ink = [](int mode, bool turned) {
+    Emf e(QRect(0, 0, 2000, 2000));
+    e.Rec(18, {1}).Rec(22, {24}).Font(1, -20, "DejaVu Sans").Select(1);
+    if (turned)
+      e.Transform(35, 0, 1, -1, 0, 60, 10).TextW(0, 0, "HHHHHH", 0, mode);  // logical (0, 0) is (60, 10)
+    else
+      e.Rec(17, {8}).Rec(9, {200, -200}).Rec(11, {200, 200}).Rec(10, {0, 100}).TextW(20, 50, "HHHHHH", 0, mode);
+    return InkBox(Play(e));
+  };
+  const QRect compatible_turned = ink(1, true), advanced_turned = ink(2, true);
+  EXPECT_GT(compatible_turned.width(), 3 * compatible_turned.height());
+  EXPECT_GT(advanced_turned.height(), 3 * advanced_turned.width());
+  EXPECT_GE(advanced_turned.top(), 9);
+  EXPECT_GE(advanced_turned.left(), 59);  // turned clockwise: the glyph tops face right
+  // y up: the baseline is picture row 50; upright glyphs stand on it,
+  // mirrored ones hang from it.
+  const QRect compatible_up = ink(1, false), advanced_up = ink(2, false);
+  EXPECT_LE(compatible_up.bottom(), 51);
+  EXPECT_GE(advanced_up.top(), 49);
+  EXPECT_GT(advanced_up.height(), 10);
+}
+
 // ------------------------------------------------------------- symbol faces
 
 TEST(SymbolFaces, CodePagesMapToTheCharactersTheyShow) {

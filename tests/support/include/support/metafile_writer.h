@@ -331,10 +331,11 @@ class Emf {
     while (name.size() < 64) name.append('\0');
     return Raw(82, p + name);
   }
-  Emf& TextW(int x, int y, const QString& text, uint32_t options = 0) {
+  // EMR_EXTTEXTOUTW; graphics mode 1 is GM_COMPATIBLE, 2 GM_ADVANCED.
+  Emf& TextW(int x, int y, const QString& text, uint32_t options = 0, int graphics_mode = 1) {
     QByteArray p;
     for (int i = 0; i < 4; ++i) Put32(p, 0);  // bounds
-    Put32(p, 1);                              // graphics mode
+    Put32(p, graphics_mode);
     PutF32(p, 1);
     PutF32(p, 1);
     Put32(p, x);
