@@ -1,6 +1,7 @@
 #include "emf_plus.h"
 
 #include <QFontMetricsF>
+#include <QLineF>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadialGradient>
@@ -8,7 +9,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/errors.h"
 #include "fonts.h"
+#include "render.h"
 
 namespace zindrel::metafile {
 
@@ -463,10 +466,10 @@ struct EmfPlusPlayer::Object {
   int line_style = 0, start_cap = 0, join = 0;
   double miter = 10;
   QVector<qreal> dashes;
-  QPainterPath path;  // path and region, world units
-  QImage image;       // image (null: not drawn here)
-  bool metafile_image = false;
-  double em = 0;  // font
+  QPainterPath path;    // path and region, world units
+  QImage image;         // image (null: not drawn here)
+  QByteArray metafile;  // or a metafile (WMF, EMF) to draw in its place
+  double em = 0;        // font
   int font_unit = 0, font_style = 0;
   QString family;
   uint32_t format_flags = 0;  // string format
@@ -719,8 +722,12 @@ void EmfPlusPlayer::Store(int id, int kind, const Bytes& data) {
         if (type == 1) {
           object->image = DecodePlusBitmap(data, 8, gdi_.max_bitmap_pixels());
           if (!gdi_.ChargeBitmap(object->image)) object->image = QImage();
-        } else {
-          object->metafile_image = true;
+        } else if (type == 2) {
+          const size_t size = data.U32(12);
+          if (size <= kMaxObjectBytes) {
+            const Bytes file = data.Sub(16, size);
+            object->metafile = QByteArray(reinterpret_cast<const char*>(file.data()), static_cast<qsizetype>(size));
+          }
         }
         break;
       }
@@ -995,7 +1002,8 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
         dest << points[0] << points[1] << points[2];
       }
       const Object* image = Get(id);
-      if (!image || image->kind != kImage || image->image.isNull()) return !(image && image->metafile_image);
+      if (image && image->kind == kImage && !image->metafile.isEmpty()) return DrawMetafile(id, dest);
+      if (!image || image->kind != kImage || image->image.isNull()) return true;
       DrawImage(id, source, dest);
       return true;
     }
@@ -1145,6 +1153,45 @@ void EmfPlusPlayer::DrawImage(int image_id, const QRectF& source, const QPolygon
   painter->setTransform(t);
   painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
   painter->drawImage(part, image, part);
+}
+
+bool EmfPlusPlayer::DrawMetafile(int image_id, const QPolygonF& dest) {
+  const QTransform t = ToImage();
+  if (!SaneTransform(t) || !gdi_.picture()) return true;
+  const QPointF p0 = t.map(dest[0]), p1 = t.map(dest[1]), p2 = t.map(dest[2]);
+  const double w = QLineF(p0, p1).length(), h = QLineF(p0, p2).length();
+  if (!(w >= 0.5 && h >= 0.5) || !Finite(w) || !Finite(h)) return true;
+  // The inner metafile is drawn at about the size it takes here (at most
+  // twice the picture's side and 4096 pixels), within what is left of the
+  // work allowed.
+  Limits inner = gdi_.limits();
+  inner.nesting += 1;
+  const double largest = std::min(4096.0, 2.0 * std::max(gdi_.picture()->width(), gdi_.picture()->height()));
+  inner.fit_side = std::clamp(std::max(w, h), 1.0, std::max(1.0, largest));
+  inner.max_work = std::max(0.0, gdi_.limits().max_work - gdi_.work());
+  std::vector<std::string> warnings;
+  QImage drawn;
+  try {
+    drawn = RenderWithLimits(Get(image_id)->metafile, 96, inner, &warnings);
+  } catch (const RuntimeError&) {
+    return false;  // a metafile that cannot be drawn: not drawn here
+  }
+  gdi_.ChargeWork(static_cast<double>(drawn.width()) * drawn.height() * 4);
+  for (const std::string& warning : warnings) gdi_.Warn("inside an EMF+ image: " + warning);
+  const QRectF r(drawn.rect());
+  const QPolygonF whole({r.topLeft(), r.topRight(), r.bottomRight(), r.bottomLeft()});
+  QTransform place;
+  if (!QTransform::quadToQuad(whole, QPolygonF({dest[0], dest[1], dest[1] + dest[2] - dest[0], dest[2]}), place))
+    return true;
+  const QTransform onto = place * t;
+  if (!SaneTransform(onto)) return true;
+  gdi_.AccountArea(onto.mapRect(QRectF(drawn.rect())), 2);
+  if (QPainter* painter = BeginPaint()) {
+    painter->setTransform(onto);
+    painter->setRenderHint(QPainter::SmoothPixmapTransform, true);
+    painter->drawImage(QPointF(0, 0), drawn);
+  }
+  return true;
 }
 
 void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout,

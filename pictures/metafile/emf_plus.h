@@ -66,6 +66,8 @@ class EmfPlusPlayer {
   bool BrushOf(uint16_t flags, uint32_t brush_field, QBrush* brush) const;
   void CombineClip(const QPainterPath& image_area, int mode);
   void DrawImage(int image_id, const QRectF& source, const QPolygonF& dest);
+  // A metafile image drawn into the parallelogram; false when it cannot be.
+  bool DrawMetafile(int image_id, const QPolygonF& dest);
   void DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout, int format_id);
   void DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
                   const QTransform& glyph_transform);

@@ -119,6 +119,10 @@ struct Limits {
   qint64 max_bitmap_bytes = qint64(1) << 30;  // decoded bitmaps, added up over the file
   int max_objects = 65536;
   int max_saved_states = 4096;
+  // A metafile drawn inside another: its picture is scaled down to this
+  // longer side (0: no such fitting), and how deep it sits.
+  double fit_side = 0;
+  int nesting = 0;
 };
 
 // Thrown when a file asks for more than Limits allows.
@@ -150,6 +154,7 @@ class GdiPlayer {
   // painter reset to a plain state (null when measuring), where device
   // units land on the picture, and the bounds and cost of a drawing.
   QPainter* PlainPainter() { return Painter(); }
+  const QImage* picture() const { return image_; }
   const QTransform& device_to_image() const { return device_to_image_; }
   void AccountArea(const QRectF& image_rect, double factor) { Account(image_rect, factor); }
 
@@ -158,6 +163,8 @@ class GdiPlayer {
   void ChargeWork(double units);
   bool ChargeBitmap(const QImage& image);  // false (and nothing kept) past the limit
   qint64 max_bitmap_pixels() const;
+  const Limits& limits() const { return limits_; }
+  double work() const { return work_; }
 
   // Object table.
   int AddObject(GdiObject object);                   // lowest free slot; -1 when full

@@ -202,6 +202,28 @@ TEST(EmfPlus, UndrawnContentIsNamedNeverSilentlyBlank) {
   EXPECT_EQ(blank.warnings[1], "1 EMF+ StrokeFillPath record not drawn");
 }
 
+TEST(EmfPlus, MetafileImagesAreDrawnIntoTheirRectangle) {
+  // A placeable WMF filled red, as an EMF+ image object drawn onto 20..60.
+  Wmf inner(true, QRect(0, 0, 50, 50), 96);
+  inner.Pen(5, 0, Qt::black).Select(0).Brush(0, kRed).Select(1).Rectangle(0, 0, 51, 51);
+  const QByteArray wmf = inner.Finish();
+  const Played p = PlayPlus([&](EmfPlus& plus) {
+    plus.Object(3, 5, F::U32({0xDBC01002, 2, 2, wmf.size()}) + wmf)
+        .Rec(0x401A, 3, F::U32({0xFFFFFFFF, 2}) + F::Floats({0, 0, 50, 50, 20, 20, 40, 40}));
+  });
+  EXPECT_TRUE(Near(p.image.pixel(40, 40), kRed));
+  EXPECT_TRUE(Near(p.image.pixel(22, 22), kRed));
+  EXPECT_TRUE(Near(p.image.pixel(15, 40), kWhite));
+  EXPECT_TRUE(Near(p.image.pixel(65, 40), kWhite));
+  EXPECT_TRUE(p.warnings.empty());
+  // A damaged one is named as not drawn.
+  const Played damaged = PlayPlus([&](EmfPlus& plus) {
+    plus.Object(3, 5, F::U32({0xDBC01002, 2, 2, 8}) + QByteArray(8, 'x'))
+        .Rec(0x401A, 3, F::U32({0xFFFFFFFF, 2}) + F::Floats({0, 0, 50, 50, 20, 20, 40, 40}));
+  });
+  EXPECT_EQ(damaged.warnings, std::vector<std::string>{"1 EMF+ DrawImage record not drawn"});
+}
+
 TEST(EmfPlus, ObjectsSpreadOverRecordsAreJoined) {
   // A solid brush object sent in two parts: the first carries the total size.
   const QByteArray brush = F::U32({0xDBC01002, 0}) + F::Argb(kGreen);

@@ -668,6 +668,13 @@ QByteArray MakeEmfPlus(bool dual) {
     PlusRecord(r, 0x4008, 9 | (7 << 8), format);
   }
   PlusRecord(r, 0x4008, 10 | (1 << 8), bitmap(PlusObjectHeader().u32(2).u32(0).u32(0), {red, blue, blue, red}));
+  {
+    // 11: a metafile image, the sample WMF.
+    const QByteArray inner = MakeWmf(true);
+    Bytes meta = PlusObjectHeader();
+    meta.u32(2).u32(2).u32(static_cast<uint32_t>(inner.size())).raw(inner);
+    PlusRecord(r, 0x4008, 11 | (5 << 8), meta);
+  }
   // Drawing.
   PlusRecord(r, 0x400A, 0x8000, Bytes().u32(blue).u32(1).f32(2).f32(2).f32(20).f32(10));          // fill rects
   PlusRecord(r, 0x400A, 0x4000, Bytes().u32(1).u32(1).i16(25).i16(2).i16(20).i16(10));            // hatched, 16-bit
@@ -706,6 +713,7 @@ QByteArray MakeEmfPlus(bool dual) {
                  .f32(45)
                  .f32(65)
                  .f32(60));
+  PlusRecord(r, 0x401A, 11, Bytes().u32(0xFFFFFFFF).u32(2).f32(0).f32(0).f32(10).f32(8).f32(48).f32(3).f32(15).f32(12));
   PlusRecord(r, 0x4026, 0, Bytes().u32(1));                                                                // restore
   PlusRecord(r, 0x4027, 2, Bytes().f32(0).f32(40).f32(50).f32(40).f32(0).f32(0).f32(100).f32(80).u32(2));  // container
   PlusRecord(r, 0x402A, 0, Bytes().f32(1).f32(0).f32(0.2f).f32(1).f32(0).f32(0));                          // set world
