@@ -1194,6 +1194,24 @@ bool EmfPlusPlayer::DrawMetafile(int image_id, const QPolygonF& dest) {
   return true;
 }
 
+double EmfPlusPlayer::EmOf(const Object& font) const {
+  double em = font.em;
+  if (font.font_unit != 0) em *= UnitPixels(font.font_unit, true) * WorldPerPixel();
+  return Finite(em) && em > 0 ? em : 0;
+}
+
+// The face of a font object at the reference size, its style flags applied.
+QFont EmfPlusPlayer::ReferenceFont(const Object& font) {
+  QFont q;
+  q.setFamilies(FamiliesFor(font.family, 0));
+  q.setPixelSize(static_cast<int>(kReferenceEm));
+  q.setBold(font.font_style & 1);
+  q.setItalic(font.font_style & 2);
+  q.setUnderline(font.font_style & 4);
+  q.setStrikeOut(font.font_style & 8);
+  return q;
+}
+
 void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout,
                              int format_id) {
   const Object* font = Get(font_id);
@@ -1207,17 +1225,10 @@ void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& te
   const double trailing = (format && format->kind == kStringFormat ? format : &defaults)->trailing * kReferenceEm;
   if (!CanDrawText()) return;
   // The glyphs are laid out at a reference size and scaled to the em.
-  double em = font->em;
-  if (font->font_unit != 0) em *= UnitPixels(font->font_unit, true) * WorldPerPixel();
-  if (!Finite(em) || em <= 0) return;
+  const double em = EmOf(*font);
+  if (em <= 0) return;
   const double scale = em / kReferenceEm;
-  QFont qfont;
-  qfont.setFamilies(FamiliesFor(font->family, 0));
-  qfont.setPixelSize(static_cast<int>(kReferenceEm));
-  qfont.setBold(font->font_style & 1);
-  qfont.setItalic(font->font_style & 2);
-  qfont.setUnderline(font->font_style & 4);
-  qfont.setStrikeOut(font->font_style & 8);
+  const QFont qfont = ReferenceFont(*font);
   const QFontMetricsF metrics(qfont);
   // Lines: the text's own line ends, then words wrapped to the layout width.
   const double width = layout.width() / scale;
@@ -1273,14 +1284,9 @@ void EmfPlusPlayer::DrawGlyphs(int font_id, const QBrush& brush, const QString& 
                                const QTransform& glyph_transform) {
   const Object* font = Get(font_id);
   if (text.isEmpty() || at.empty() || !font || font->kind != kFont || !CanDrawText()) return;
-  double em = font->em;
-  if (font->font_unit != 0) em *= UnitPixels(font->font_unit, true) * WorldPerPixel();
-  if (!Finite(em) || em <= 0) return;
-  QFont qfont;
-  qfont.setFamilies(FamiliesFor(font->family, 0));
-  qfont.setPixelSize(static_cast<int>(kReferenceEm));
-  qfont.setBold(font->font_style & 1);
-  qfont.setItalic(font->font_style & 2);
+  const double em = EmOf(*font);
+  if (em <= 0) return;
+  const QFont qfont = ReferenceFont(*font);
   const QFontMetricsF metrics(qfont);
   const QTransform scale = QTransform::fromScale(em / kReferenceEm, em / kReferenceEm) * glyph_transform;
   gdi_.ChargeWork(5000 + static_cast<double>(text.size()) * 64);

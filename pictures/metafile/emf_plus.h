@@ -6,6 +6,7 @@
 // draw in its place. Anything left undrawn is named as a warning.
 #pragma once
 
+#include <QFont>
 #include <QPainterPath>
 #include <QTransform>
 #include <cstdint>
@@ -68,6 +69,8 @@ class EmfPlusPlayer {
   void DrawImage(int image_id, const QRectF& source, const QPolygonF& dest);
   // A metafile image drawn into the parallelogram; false when it cannot be.
   bool DrawMetafile(int image_id, const QPolygonF& dest);
+  double EmOf(const Object& font) const;  // the em in world units; 0 when unusable
+  static QFont ReferenceFont(const Object& font);
   void DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout, int format_id);
   void DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
                   const QTransform& glyph_transform);
