@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
@@ -74,6 +76,17 @@ bool PictureNeedsFonts(const std::vector<std::string>& rawArgs) {
   return IsMetafile(file.read(64));
 }
 
+// The picture the art was made from as a PNG, encoded in memory and written
+// like -o: beside the target, then renamed over it.
+void WritePicturePng(const QImage& picture, const std::string& path) {
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!picture.save(&buffer, "PNG")) Raise(ErrorKind::WriteFailed, "(the picture cannot be encoded as PNG)");
+  PendingFile file(path, png.toStdString());
+  file.Commit();
+}
+
 int Convert(const Options& o) {
   // The file a failure is reported against, kept up to date step by step.
   std::string subject;
@@ -135,20 +148,32 @@ int Convert(const Options& o) {
       subject = o.output;
       pending = std::make_unique<PendingFile>(o.output, text);
     }
-    bool pngWritten = false, pngExisted = false;
-    if (!o.png.empty()) {
-      subject = o.png;
-      pngExisted = QFile::exists(QString::fromStdString(o.png));
-      RenderArtPng(ArtText(table, rows, Encoding::Utf8, Newline::CrLf), o.pngCell, o.png);
-      pngWritten = true;
-    }
+    // Pictures this run made where no file was: removed again when a later
+    // output fails, so a failed run leaves nothing new behind.
+    std::vector<QString> made;
+    auto forgetMade = [&made] {
+      for (const QString& path : made) QFile::remove(path);
+    };
+    auto writeNew = [&](const std::string& path, const std::function<void()>& write) {
+      subject = path;
+      const bool existed = QFile::exists(QString::fromStdString(path));
+      try {
+        write();
+      } catch (const RuntimeError&) {
+        forgetMade();
+        throw;
+      }
+      if (!existed) made.push_back(QString::fromStdString(path));
+    };
+    if (!o.png.empty())
+      writeNew(o.png, [&] { RenderArtPng(ArtText(table, rows, Encoding::Utf8, Newline::CrLf), o.pngCell, o.png); });
+    if (!o.savePicture.empty()) writeNew(o.savePicture, [&] { WritePicturePng(image, o.savePicture); });
     if (toFile) {
       subject = o.output;
       try {
         pending->Commit();
       } catch (const RuntimeError&) {
-        // Leave nothing new behind: a picture made for this run goes too.
-        if (pngWritten && !pngExisted) QFile::remove(QString::fromStdString(o.png));
+        forgetMade();
         throw;
       }
     } else {

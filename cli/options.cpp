@@ -44,7 +44,7 @@ std::string LongName(const std::string& name) {
                                           {"-h", "--help"}};
   for (const auto& pair : kPairs)
     if (name == pair[0] || name == pair[1]) return pair[1];
-  for (const char* only : {"--newline", "--png", "--png-cell", "--version"})
+  for (const char* only : {"--newline", "--png", "--png-cell", "--save-picture", "--version"})
     if (name == only) return only;
   return {};
 }
@@ -135,6 +135,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         o.table = value;
       else if (option == "--output")
         o.output = value;
+      else if (option == "--save-picture")
+        o.savePicture = value;
       else
         o.png = value;
     }
@@ -178,6 +180,9 @@ Output:
       --newline NL      line end after every row: crlf or lf (default crlf)
       --png FILE        also draw the art, white on black, as a PNG picture
       --png-cell PX     cell edge of that picture in pixels, 4..64 (default 16)
+      --save-picture FILE
+                        also write the picture the art was made from (as
+                        decoded or drawn, at the size converted) as a PNG
 
 Other:
   -h, --help            show this help and exit
@@ -192,6 +197,7 @@ Examples:
   zindrel-convert -e gbk --brightness 80 photo.bmp > art-gbk.txt
   cat photo.png | zindrel-convert --newline lf -
   zindrel-convert --png art.png --png-cell 24 photo.jpg
+  zindrel-convert --save-picture drawn.png chart.emf
 )";
 }
 

@@ -118,6 +118,7 @@ int main(int argc, char** argv) {
   Picture("wmf", "wmf", s::MakeWmf(true));
   Picture("wmf-plain", "wmf", s::MakeWmf(false));
   Picture("emf", "emf", s::MakeEmf());
+  Picture("emf-plus", "emf", s::MakeEmfPlus(false));
 
   // The run-length decoder and the metafile players on their own.
   Write("rle", "rle8", Bmp(13, 6, 8, C::Rle8));
@@ -128,6 +129,8 @@ int main(int argc, char** argv) {
   Write("wmf", "placeable", s::MakeWmf(true));
   Write("wmf", "plain", s::MakeWmf(false));
   Write("emf", "emf", s::MakeEmf());
+  Write("emf", "emf-plus", s::MakeEmfPlus(false));
+  Write("emf", "emf-plus-dual", s::MakeEmfPlus(true));
 
   // Engine: width, height, cell size, quality, brightness, table, stop; pixels.
   Write("engine", "grey", QByteArray::fromHex("1810090264000000808080ffffff"));

@@ -1,6 +1,10 @@
 // Enhanced metafile records: 32-bit sizes counted in bytes, explicit object
 // slots, 32- and 16-bit coordinate forms, text in UTF-16.
+#include <map>
+#include <string>
+
 #include "dib.h"
+#include "emf_plus.h"
 #include "parsers.h"
 
 namespace zindrel::metafile {
@@ -21,11 +25,18 @@ enum : uint32_t {
   kSetViewportExtEx = 11,
   kSetViewportOrgEx = 12,
   kEof = 14,
+  kExtFloodFill = 53,
+  kComment = 70,
+  kMaskBlt = 78,
+  kPlgBlt = 79,
+  kPolyTextOutA = 96,
+  kPolyTextOutW = 97,
   kSetPixelV = 15,
   kSetMapMode = 17,
   kSetBkMode = 18,
   kSetPolyFillMode = 19,
   kSetRop2 = 20,
+  kSetStretchBltMode = 21,
   kSetTextAlign = 22,
   kSetTextColor = 24,
   kSetBkColor = 25,
@@ -88,9 +99,67 @@ enum : uint32_t {
   kCreateMonoBrush = 93,
   kCreateDibPatternBrushPt = 94,
   kExtCreatePen = 95,
+  kSmallTextOut = 108,
   kAlphaBlend = 114,
   kTransparentBlt = 116,
+  kGradientFill = 118,
 };
+
+// The records that put pixels on the picture (the rest set up state). In a
+// file with EMF+ content GDI+ skips these unless a GetDC let them through.
+bool DrawsPixels(uint32_t type) {
+  switch (type) {
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 15:
+    case 41:
+    case 42:
+    case 43:
+    case 44:
+    case 45:
+    case 46:
+    case 47:
+    case 53:
+    case 54:
+    case 55:
+    case 56:
+    case 62:
+    case 63:
+    case 64:
+    case 71:
+    case 72:
+    case 73:
+    case 74:
+    case 76:
+    case 77:
+    case 78:
+    case 79:
+    case 80:
+    case 81:
+    case 83:
+    case 84:
+    case 85:
+    case 86:
+    case 87:
+    case 88:
+    case 89:
+    case 90:
+    case 91:
+    case 92:
+    case 96:
+    case 97:
+    case 108:
+    case 114:
+    case 116:
+    case 118: return true;
+    default: return false;
+  }
+}
 
 QPointF PointL(const Bytes& r, size_t at) { return QPointF(r.I32(at), r.I32(at + 4)); }
 
@@ -194,6 +263,7 @@ class EmfPlayback {
       case kSetBkMode: p_.SetBkMode(static_cast<int>(r.U32(8))); break;
       case kSetPolyFillMode: p_.SetPolyFillMode(static_cast<int>(r.U32(8))); break;
       case kSetRop2: p_.SetRop2(static_cast<int>(r.U32(8))); break;
+      case kSetStretchBltMode: p_.SetStretchMode(static_cast<int>(r.U32(8))); break;
       case kSetTextAlign: p_.SetTextAlign(r.U32(8)); break;
       case kSetTextColor: p_.SetTextColour(ColourRef(r.U32(8))); break;
       case kSetBkColor: p_.SetBkColour(ColourRef(r.U32(8))); break;
@@ -315,6 +385,7 @@ class EmfPlayback {
         font.underline = r.U8(33) != 0;
         font.strike_out = r.U8(34) != 0;
         font.charset = r.U8(35);
+        font.pitch_and_family = r.U8(39);
         QString face;
         for (size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2); ++i) {
           const uint16_t unit = r.U16(40 + 2 * i);
@@ -327,6 +398,7 @@ class EmfPlayback {
       }
       case kExtTextOutA:
       case kExtTextOutW: TextOut(type == kExtTextOutW, r); break;
+      case kSmallTextOut: SmallTextOut(r); break;
 
       case kBitBlt:
       case kStretchBlt: {
@@ -394,8 +466,20 @@ class EmfPlayback {
         p_.StretchBlt(QRectF(r.I32(24), r.I32(28), w, h), image, src, 0x00CC0020);
         break;
       }
+      case kGradientFill: GradientFill(r); break;
+      case kExtFloodFill: ++undrawn_["ExtFloodFill"]; break;
+      case kMaskBlt: ++undrawn_["MaskBlt"]; break;
+      case kPlgBlt: ++undrawn_["PlgBlt"]; break;
+      case kPolyTextOutA:
+      case kPolyTextOutW: ++undrawn_["PolyTextOut"]; break;
       default: break;  // comments, colour management, palettes and the rest
     }
+  }
+
+  // Names the drawing records that were skipped.
+  void Finish() {
+    for (const auto& [kind, count] : undrawn_)
+      p_.Warn(std::to_string(count) + " EMF " + kind + (count == 1 ? " record" : " records") + " not drawn");
   }
 
  private:
@@ -460,10 +544,66 @@ class EmfPlayback {
     const size_t step = (options & 0x2000) ? 8 : 4;  // ETO_PDY: x and y advances in pairs
     if (off_dx != 0 && r.Has(off_dx, chars * step))
       for (size_t i = 0; i < chars; ++i) dx.push_back(r.I32(off_dx + step * i));
-    p_.TextOut(ref, text, text.isEmpty() ? QVector<double>{} : dx, options, rect);
+    p_.TextOut(ref, text, text.isEmpty() ? QVector<double>{} : dx, options, rect, r.U32(24) == 2);
+  }
+
+  // EMR_GRADIENTFILL: vertices with 16-bit colour channels, then rectangles
+  // shaded across or down, or triangles.
+  void GradientFill(const Bytes& r) {
+    const size_t vertices = r.U32(24), pieces = r.U32(28);
+    const uint32_t mode = r.U32(32);
+    if (vertices > r.size() / 16 || pieces > r.size() / 8) throw ShortRecord{};
+    r.Need(36, vertices * 16);
+    QVector<QPointF> at;
+    QVector<QColor> colour;
+    for (size_t i = 0; i < vertices; ++i) {
+      const size_t v = 36 + 16 * i;
+      at.push_back(PointL(r, v));
+      colour.push_back(QColor(r.U16(v + 8) >> 8, r.U16(v + 10) >> 8, r.U16(v + 12) >> 8));
+    }
+    const size_t indices = 36 + 16 * vertices;
+    const size_t each = mode == 2 ? 12 : 8;
+    r.Need(indices, pieces * each);
+    for (size_t k = 0; k < pieces; ++k) {
+      const size_t base = indices + each * k;
+      const uint32_t a = r.U32(base), b = r.U32(base + 4), c = mode == 2 ? r.U32(base + 8) : 0;
+      if (a >= vertices || b >= vertices || c >= vertices) continue;
+      if (mode == 2)
+        p_.GradientTriangle({at[int(a)], at[int(b)], at[int(c)]}, {colour[int(a)], colour[int(b)], colour[int(c)]});
+      else if (mode <= 1)
+        p_.GradientRect(QRectF(at[int(a)], at[int(b)]), colour[int(a)], colour[int(b)], mode == 1);
+    }
+  }
+
+  // EMR_SMALLTEXTOUT: the reference point, then the text in 8-bit
+  // characters (ETO_SMALL_CHARS) or UTF-16, after a clip box unless
+  // ETO_NO_RECT; no advances.
+  void SmallTextOut(const Bytes& r) {
+    const QPointF ref = PointL(r, 8);
+    const size_t chars = r.U32(16);
+    const uint32_t options = r.U32(20);
+    size_t at = 36;
+    std::optional<QRectF> rect;
+    if (!(options & kEtoNoRect)) {
+      const QRectF box = RectL(r, 36);
+      if (!box.normalized().isEmpty()) rect = box;
+      at = 52;
+    }
+    if (chars > r.size()) throw ShortRecord{};
+    QString text;
+    if (options & 0x200) {
+      const Bytes bytes = r.Sub(at, chars);
+      text = QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(chars));
+    } else {
+      r.Need(at, chars * 2);
+      for (size_t i = 0; i < chars; ++i) text += QChar(r.U16(at + 2 * i));
+    }
+    if (options & kEtoGlyphIndex) text.clear();
+    p_.TextOut(ref, text, {}, options, rect, r.U32(24) == 2);
   }
 
   GdiPlayer& p_;
+  std::map<std::string, int> undrawn_;
 };
 
 }  // namespace
@@ -486,6 +626,7 @@ bool ReadEmfHeader(Bytes file, EmfHeader* header) {
 
 void PlayEmf(Bytes file, GdiPlayer& player) {
   EmfPlayback playback(player);
+  EmfPlusPlayer plus(player);
   size_t pos = 0;
   while (file.Has(pos, 8)) {
     const uint32_t type = file.U32(pos), size = file.U32(pos + 4);
@@ -494,13 +635,19 @@ void PlayEmf(Bytes file, GdiPlayer& player) {
     player.CountRecord();
     if (type != kHeader) {
       try {
-        playback.Record(type, file.Sub(pos, size));
+        const Bytes record = file.Sub(pos, size);
+        if (EmfPlusPlayer::IsPlusComment(record))
+          plus.Comment(record);
+        else if (plus.GdiDraws() || !DrawsPixels(type))
+          playback.Record(type, record);
       } catch (const ShortRecord&) {
         // a record shorter than its fields: skipped
       }
     }
     pos += size;
   }
+  playback.Finish();
+  plus.Finish();
 }
 
 }  // namespace zindrel::metafile

@@ -4,10 +4,14 @@
 #include <QFont>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QLineF>
+#include <QLinearGradient>
 #include <QPainterPathStroker>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+
+#include "fonts.h"
 
 namespace zindrel::metafile {
 
@@ -23,8 +27,6 @@ bool SaneTransform(const QTransform& t) {
     if (!Finite(v) || std::fabs(v) > 1e12) return false;
   return std::fabs(t.determinant()) > 1e-12;
 }
-
-bool CanDrawText() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
 // The composition mode for the source-using ternary raster operations.
 QPainter::CompositionMode BlitMode(int index) {
@@ -88,6 +90,11 @@ QPainter* GdiPlayer::Painter() {
 }
 
 // ---------------------------------------------------------------- accounting
+
+void GdiPlayer::Warn(const std::string& phrase) {
+  if (std::find(warnings_.begin(), warnings_.end(), phrase) == warnings_.end() && warnings_.size() < 64)
+    warnings_.push_back(phrase);
+}
 
 void GdiPlayer::CountRecord() {
   if (++records_ > limits_.max_records) throw WorkExhausted{};
@@ -396,19 +403,39 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& def) const {
   }
 }
 
-QPainter* GdiPlayer::BeginPaint() {
-  if (!image_ || s_.rop2 == 11) return nullptr;  // R2_NOP draws nothing
+QPainter* GdiPlayer::ClippedPainter() {
+  if (!image_) return nullptr;
   QPainter* painter = Painter();
   if (s_.clip) painter->setClipRegion(*s_.clip);
-  switch (s_.rop2) {
-    case 7: painter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
-    case 6: painter->setCompositionMode(QPainter::RasterOp_NotDestination); break;
-    case 9: painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination); break;
-    case 15: painter->setCompositionMode(QPainter::RasterOp_SourceOrDestination); break;
-    case 4: painter->setCompositionMode(QPainter::RasterOp_NotSource); break;
-    case 10: painter->setCompositionMode(QPainter::RasterOp_NotSourceXorDestination); break;
-    default: break;
-  }
+  return painter;
+}
+
+QPainter* GdiPlayer::BeginPaint() {
+  if (s_.rop2 == 11) return nullptr;  // R2_NOP draws nothing
+  QPainter* const painter = ClippedPainter();
+  if (!painter) return nullptr;
+  // The sixteen binary raster operations of pen and brush (P) with the
+  // pixels beneath (D); R2_COPYPEN (13) and unknown codes draw plainly.
+  static constexpr QPainter::CompositionMode kModes[17] = {
+      QPainter::CompositionMode_SourceOver,
+      QPainter::RasterOp_ClearDestination,            // 1 black
+      QPainter::RasterOp_NotSourceAndNotDestination,  // 2 ~(P | D)
+      QPainter::RasterOp_NotSourceAndDestination,     // 3 ~P & D
+      QPainter::RasterOp_NotSource,                   // 4 ~P
+      QPainter::RasterOp_SourceAndNotDestination,     // 5 P & ~D
+      QPainter::RasterOp_NotDestination,              // 6 ~D
+      QPainter::RasterOp_SourceXorDestination,        // 7 P ^ D
+      QPainter::RasterOp_NotSourceOrNotDestination,   // 8 ~(P & D)
+      QPainter::RasterOp_SourceAndDestination,        // 9 P & D
+      QPainter::RasterOp_NotSourceXorDestination,     // 10 ~(P ^ D)
+      QPainter::CompositionMode_SourceOver,           // 11 D (handled above)
+      QPainter::RasterOp_NotSourceOrDestination,      // 12 ~P | D
+      QPainter::CompositionMode_SourceOver,           // 13 P
+      QPainter::RasterOp_SourceOrNotDestination,      // 14 P | ~D
+      QPainter::RasterOp_SourceOrDestination,         // 15 P | D
+      QPainter::RasterOp_SetDestination,              // 16 white
+  };
+  if (s_.rop2 >= 1 && s_.rop2 <= 16) painter->setCompositionMode(kModes[s_.rop2]);
   return painter;
 }
 
@@ -696,7 +723,7 @@ void GdiPlayer::SetPixel(QPointF p, QColor colour) {
   const QRectF r(Map(p), QSizeF(size, size));
   Account(r);
   if (!image_) return;
-  QPainter* const painter = BeginPaint();
+  QPainter* const painter = ClippedPainter();
   if (!painter) return;
   painter->fillRect(r, colour);
 }
@@ -704,8 +731,8 @@ void GdiPlayer::SetPixel(QPointF p, QColor colour) {
 const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, double sx) {
   const double width = f.width != 0 ? std::fabs(f.width) * sx : 0;
   char tail[160];
-  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d", px, width, f.weight, f.italic, f.underline, f.strike_out,
-                f.height > 0);
+  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d|%d", px, width, f.weight, f.italic, f.underline,
+                f.strike_out, f.height > 0, f.pitch_and_family & 0xF0);
   const std::string key = f.face.toStdString() + tail;
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
@@ -713,12 +740,9 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
   // counts as real work, and the cache stays small.
   ChargeWork(4e5);
   if (fonts_.size() >= 1024) fonts_.clear();
-  QStringList families;
-  if (!f.face.isEmpty()) families << f.face;
-  families << QStringLiteral("AR PL UMing CN") << QStringLiteral("Noto Sans CJK SC") << QStringLiteral("DejaVu Sans");
   ResolvedFont r;
   QFont& font = r.font;
-  font.setFamilies(families);
+  font.setFamilies(FamiliesFor(f.face, f.pitch_and_family));
   font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
   if (f.height > 0) {  // a cell height: the em is the cell less its leading
     const QFontMetricsF cell(font);
@@ -740,9 +764,12 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
 
 // ---------------------------------------------------------------- text
 
-void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
-                        std::optional<QRectF> rect, const FontSpec* font_override) {
+void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<double>& given_advances, uint32_t options,
+                        std::optional<QRectF> rect, bool advanced, const FontSpec* font_override) {
   const FontSpec& f = font_override ? *font_override : s_.font;
+  // Symbol faces draw their code pages' pictures, not the letters.
+  QVector<double> advances = given_advances;
+  const QString text = MapSymbolText(SymbolFaceOf(f.face), given_text, &advances);
   const QTransform t = ToImage();
   const double sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
   std::optional<QPainterPath> rect_image;
@@ -750,7 +777,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
   if (rect_image && (options & kEtoOpaque)) {
     Account(rect_image->boundingRect());
     if (image_) {
-      if (QPainter* const painter = BeginPaint()) painter->fillPath(*rect_image, s_.bk_colour);
+      if (QPainter* const painter = ClippedPainter()) painter->fillPath(*rect_image, s_.bk_colour);
     }
   }
   if (text.isEmpty()) return;
@@ -783,7 +810,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
   }
   if (per_char) {
     for (int i = 0; i < text.size(); ++i) {
-      const double a = advances[i] * sx;
+      const double a = advances[i] * (advanced ? sy : sx);
       adv.push_back(Finite(a) ? a : 0);
       total += adv.back();
     }
@@ -796,17 +823,29 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
     x0 = -total;
   const uint32_t vertical = s_.text_align & kTaBaseline;
   const double baseline = vertical == kTaBaseline ? 0 : vertical == kTaBottom ? -descent : ascent;
-  const double angle = f.escapement / 10.0;
+  // The escapement turns counter-clockwise as the logical axes see it, so
+  // under a mapping that flips one axis (y up) it turns the other way on the
+  // picture: 270 degrees then runs up the page, as axis titles do.
+  double angle = (s_.world * PageTransform()).determinant() < 0 ? -f.escapement / 10.0 : f.escapement / 10.0;
 
   QTransform place;
   place.translate(origin.x(), origin.y());
-  place.rotate(-angle);
+  if (advanced) {
+    // The advanced graphics mode draws the glyphs through the whole mapping,
+    // turns, slants and mirrors included; the escapement turns in logical
+    // space before it.
+    angle = f.escapement / 10.0;
+    const QTransform linear(t.m11() / sy, t.m12() / sy, t.m21() / sy, t.m22() / sy, 0, 0);
+    place = QTransform().rotate(-angle) * linear * QTransform::fromTranslate(origin.x(), origin.y());
+  } else {
+    place.rotate(-angle);
+  }
   const QRectF box(x0, baseline - ascent, total, std::max(ascent + descent, px));
   ChargeWork(5000 + static_cast<double>(text.size()) * 16);
   Account(place.mapRect(box));
 
   if (image_ && can_draw) {
-    if (QPainter* const painter = BeginPaint()) {
+    if (QPainter* const painter = ClippedPainter()) {
       if (rect && (options & kEtoClipped)) painter->setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
       painter->setTransform(place);
       if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter->fillRect(box, s_.bk_colour);
@@ -814,7 +853,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
       painter->setPen(s_.text_colour);
       // Turned or stretched glyphs are drawn as outlines: Qt's glyph cache
       // can fail on them (a FreeType raster overflow it does not survive).
-      const bool outlines = angle != 0 || (font.stretch() != 0 && font.stretch() != 100);
+      const bool outlines = place.type() > QTransform::TxTranslate || (font.stretch() != 0 && font.stretch() != 100);
       QPainterPath shapes;
       auto piece = [&](QPointF at, const QString& part) {
         if (outlines)
@@ -849,6 +888,61 @@ void GdiPlayer::TextOut(QPointF ref, const QString& text, const QVector<double>&
     }
     s_.position.rx() += logical;
   }
+}
+
+// ---------------------------------------------------------------- shading
+
+void GdiPlayer::GradientRect(QRectF box, QColor from, QColor to, bool vertical) {
+  const QPainterPath area = Mapped(RectPath(box));
+  Account(area.boundingRect(), 2);
+  QPainter* const painter = ClippedPainter();
+  if (!painter) return;
+  // The colours run from the rectangle's first corner to its second.
+  const QPointF a = Map(box.topLeft()), b = Map(vertical ? box.bottomLeft() : box.topRight());
+  QLinearGradient gradient(a, b);
+  gradient.setColorAt(0, from);
+  gradient.setColorAt(1, to);
+  painter->fillPath(area, gradient);
+}
+
+void GdiPlayer::GradientTriangle(const std::array<QPointF, 3>& corners, const std::array<QColor, 3>& colours) {
+  QPainterPath triangle;
+  triangle.addPolygon(QPolygonF({corners[0], corners[1], corners[2]}));
+  triangle.closeSubpath();
+  const QPainterPath area = Mapped(triangle);
+  const QRectF box = area.boundingRect();
+  Account(box, 2);
+  QPainter* const painter = ClippedPainter();
+  if (!painter) return;
+  // Shaded in small pieces: each of a grid of sub-triangles takes the colour
+  // its centre has, mixed from the corners' colours.
+  const int steps = static_cast<int>(std::clamp(std::max(box.width(), box.height()) / 4, 1.0, 32.0));
+  ChargeWork(double(steps) * steps * 64);
+  const QPointF p[3] = {Map(corners[0]), Map(corners[1]), Map(corners[2])};
+  auto point = [&](double u, double v) { return p[0] + (p[1] - p[0]) * u + (p[2] - p[0]) * v; };
+  auto colour = [&](double u, double v) {
+    const double w = 1 - u - v;
+    auto mix = [&](float (QColor::*channel)() const) {
+      return static_cast<float>(std::clamp(
+          w * (colours[0].*channel)() + u * (colours[1].*channel)() + v * (colours[2].*channel)(), 0.0, 1.0));
+    };
+    return QColor::fromRgbF(mix(&QColor::redF), mix(&QColor::greenF), mix(&QColor::blueF));
+  };
+  painter->setClipPath(area, s_.clip ? Qt::IntersectClip : Qt::ReplaceClip);
+  const double n = steps;
+  for (int i = 0; i < steps; ++i)
+    for (int j = 0; i + j < steps; ++j) {
+      const double u = i / n, v = j / n, d = 1 / n;
+      QPolygonF up({point(u, v), point(u + d, v), point(u, v + d)});
+      painter->setPen(Qt::NoPen);
+      painter->setBrush(colour(u + d / 3, v + d / 3));
+      painter->drawPolygon(up);
+      if (i + j + 1 < steps) {
+        const QPolygonF down({point(u + d, v), point(u + d, v + d), point(u, v + d)});
+        painter->setBrush(colour(u + 2 * d / 3, v + 2 * d / 3));
+        painter->drawPolygon(down);
+      }
+    }
 }
 
 // ---------------------------------------------------------------- blits
@@ -894,23 +988,44 @@ void GdiPlayer::AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect
 void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPainter::CompositionMode mode,
                      double opacity) {
   if (source.isNull()) return;
-  source_rect = source_rect.normalized().intersected(QRectF(source.rect()));
-  if (source_rect.width() <= 0 || source_rect.height() <= 0) return;
+  // The source rectangle maps onto the whole destination; only its part
+  // inside the bitmap is drawn, at its own place there, and the rest of the
+  // destination keeps what it had.
+  const QRectF whole = source_rect.normalized();
+  const QRectF part = whole.intersected(QRectF(source.rect()));
+  if (whole.width() <= 0 || whole.height() <= 0 || part.width() <= 0 || part.height() <= 0) return;
   const QTransform t = ToImage();
   const QPointF p0 = t.map(dest.topLeft()), p1 = t.map(dest.topRight()), p2 = t.map(dest.bottomLeft());
   const QPainterPath area = t.map(RectPath(dest));
   Account(area.boundingRect(), 2);
   if (!image_) return;
-  const double sw = source_rect.width(), sh = source_rect.height();
+  const double sw = whole.width(), sh = whole.height();
   const QTransform place((p1.x() - p0.x()) / sw, (p1.y() - p0.y()) / sw, (p2.x() - p0.x()) / sh, (p2.y() - p0.y()) / sh,
                          p0.x(), p0.y());
   if (!SaneTransform(place)) return;
+  const QRectF to(part.topLeft() - whole.topLeft(), part.size());
+  QImage picture = source;
+  QRectF from = part;
+  if (s_.stretch_mode == kHalftone) {
+    // HALFTONE: a shrinking copy averages the source pixels that fall on one
+    // picture pixel (the other modes keep one of them).
+    const double w = QLineF(p0, p1).length() * part.width() / sw, h = QLineF(p0, p2).length() * part.height() / sh;
+    if (w >= 0.5 && h >= 0.5 && (w < part.width() - 0.5 || h < part.height() - 0.5)) {
+      const QRect cut = part.toAlignedRect().intersected(source.rect());
+      const int tw = static_cast<int>(std::lround(std::min(w, double(cut.width()))));
+      const int th = static_cast<int>(std::lround(std::min(h, double(cut.height()))));
+      ChargeWork(static_cast<double>(cut.width()) * cut.height());
+      picture =
+          source.copy(cut).scaled(std::max(1, tw), std::max(1, th), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+      from = QRectF(picture.rect());
+    }
+  }
   QPainter* const painter = Painter();
   if (s_.clip) painter->setClipRegion(*s_.clip);
   painter->setCompositionMode(mode);
   painter->setOpacity(opacity);
   painter->setTransform(place);
-  painter->drawImage(QRectF(0, 0, sw, sh), source, source_rect);
+  painter->drawImage(to, picture, from);
 }
 
 // ---------------------------------------------------------------- regions and clipping
@@ -988,7 +1103,8 @@ void GdiPlayer::FillRegion(const QRegion& device_region, const BrushSpec& brush)
   Account(area.boundingRect(), brush.style == kBsSolid ? 1 : 3);
   if (!image_ || brush.style == kBsNull) return;
   if (s_.clip) area &= *s_.clip;
-  QPainter* const painter = Painter();
+  QPainter* const painter = BeginPaint();  // regions paint with the mix mode too
+  if (!painter) return;
   painter->setClipRegion(area);
   painter->fillRect(area.boundingRect(), MakeBrush(brush));
 }
@@ -1007,7 +1123,8 @@ void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush
                             .intersected(area.translated(0, -fh));
   QRegion frame = area.subtracted(inner);
   if (s_.clip) frame &= *s_.clip;
-  QPainter* const painter = Painter();
+  QPainter* const painter = BeginPaint();  // regions paint with the mix mode too
+  if (!painter) return;
   painter->setClipRegion(frame);
   painter->fillRect(frame.boundingRect(), MakeBrush(brush));
 }

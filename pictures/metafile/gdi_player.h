@@ -21,9 +21,11 @@
 #include <QString>
 #include <QTransform>
 #include <QVector>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -59,6 +61,7 @@ enum TextAlign : uint32_t { kTaUpdateCp = 1, kTaRight = 2, kTaCenter = 6, kTaBot
 enum TextOptions : uint32_t { kEtoOpaque = 2, kEtoClipped = 4, kEtoGlyphIndex = 0x10, kEtoNoRect = 0x100 };
 enum RegionMode { kRgnAnd = 1, kRgnOr = 2, kRgnXor = 3, kRgnDiff = 4, kRgnCopy = 5 };
 enum ArcDirection { kCounterClockwise = 1, kClockwise = 2 };
+enum StretchMode { kBlackOnWhite = 1, kWhiteOnBlack, kColorOnColor, kHalftone };
 enum class Arc { kArc, kChord, kPie, kArcTo };
 
 // A COLORREF (red in the low byte) as a colour.
@@ -88,6 +91,7 @@ struct FontSpec {
   int weight = 400;
   bool italic = false, underline = false, strike_out = false;
   int charset = 0;
+  int pitch_and_family = 0;  // the generic family in the high four bits
   QString face;
 };
 
@@ -115,6 +119,10 @@ struct Limits {
   qint64 max_bitmap_bytes = qint64(1) << 30;  // decoded bitmaps, added up over the file
   int max_objects = 65536;
   int max_saved_states = 4096;
+  // A metafile drawn inside another: its picture is scaled down to this
+  // longer side (0: no such fitting), and how deep it sits.
+  double fit_side = 0;
+  int nesting = 0;
 };
 
 // Thrown when a file asks for more than Limits allows.
@@ -138,11 +146,25 @@ class GdiPlayer {
   // Bounds (picture pixels) of everything drawn so far.
   QRectF drawn_bounds() const { return bounds_; }
 
+  // What the file holds that is not drawn, one short phrase each.
+  void Warn(const std::string& phrase);
+  const std::vector<std::string>& warnings() const { return warnings_; }
+
+  // For the EMF+ player, which draws with its own state: the picture's
+  // painter reset to a plain state (null when measuring), where device
+  // units land on the picture, and the bounds and cost of a drawing.
+  QPainter* PlainPainter() { return Painter(); }
+  const QImage* picture() const { return image_; }
+  const QTransform& device_to_image() const { return device_to_image_; }
+  void AccountArea(const QRectF& image_rect, double factor) { Account(image_rect, factor); }
+
   // Work accounting; throws WorkExhausted past the limits.
   void CountRecord();
   void ChargeWork(double units);
   bool ChargeBitmap(const QImage& image);  // false (and nothing kept) past the limit
   qint64 max_bitmap_pixels() const;
+  const Limits& limits() const { return limits_; }
+  double work() const { return work_; }
 
   // Object table.
   int AddObject(GdiObject object);                   // lowest free slot; -1 when full
@@ -181,6 +203,7 @@ class GdiPlayer {
   void SetPolyFillMode(int mode) { s_.fill_mode = mode; }
   void SetRop2(int rop) { s_.rop2 = rop; }
   void SetArcDirection(int dir) { s_.arc_direction = dir; }
+  void SetStretchMode(int mode) { s_.stretch_mode = mode; }
   void SetTextCharExtra(double extra) { s_.char_extra = extra; }
   int bk_mode() const { return s_.bk_mode; }
 
@@ -202,13 +225,20 @@ class GdiPlayer {
   void AngleArc(QPointF centre, double radius, double start_deg, double sweep_deg);
   void SetPixel(QPointF p, QColor colour);
   // Text: one entry per character in advances (logical units) or none.
+  // `advanced`: the record was made in the advanced graphics mode, where the
+  // glyphs go through the whole mapping.
   void TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
-               std::optional<QRectF> rect, const FontSpec* font_override = nullptr);
+               std::optional<QRectF> rect, bool advanced = false, const FontSpec* font_override = nullptr);
   // Block transfers; rop is a ternary raster operation code.
   void StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop);
   void PatBlt(QRectF dest, uint32_t rop);
   // The source laid over the destination through its alpha, times opacity.
   void AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect, double opacity);
+
+  // Shading (logical coordinates): a rectangle from one colour to another
+  // across (or down), a triangle from its corners' colours.
+  void GradientRect(QRectF box, QColor from, QColor to, bool vertical);
+  void GradientTriangle(const std::array<QPointF, 3>& corners, const std::array<QColor, 3>& colours);
 
   // Regions (device units) and clipping.
   void FillRegion(const QRegion& device_region, const BrushSpec& brush);
@@ -248,6 +278,7 @@ class GdiPlayer {
     int fill_mode = kAlternate;
     int rop2 = 13;  // R2_COPYPEN
     int arc_direction = kCounterClockwise;
+    int stretch_mode = kBlackOnWhite;
     double char_extra = 0;
     QPointF position;             // logical
     std::optional<QRegion> clip;  // picture pixels
@@ -262,7 +293,11 @@ class GdiPlayer {
   QBrush MakeBrush(const BrushSpec& def) const;
   // The one painter on the picture, reset to plain state; null when measuring.
   QPainter* Painter();
-  // The painter with the clip and the mix mode applied; null: draw nothing.
+  // The painter with the clip applied (text and its opaque box, which the
+  // binary raster operation leaves alone); null when measuring.
+  QPainter* ClippedPainter();
+  // The painter with the clip and the binary raster operation of pens and
+  // brushes applied; null: draw nothing.
   QPainter* BeginPaint();
   struct ResolvedFont {
     QFont font;
@@ -297,6 +332,7 @@ class GdiPlayer {
   bool in_path_ = false;
   QPainterPath path_;  // picture pixels
   bool figure_open_ = false;
+  std::vector<std::string> warnings_;
 };
 
 }  // namespace zindrel::metafile

@@ -23,8 +23,12 @@ Bytes View(const QByteArray& data) {
   return Bytes(reinterpret_cast<const uint8_t*>(data.constData()), static_cast<size_t>(data.size()));
 }
 
-QSize PictureSize(double w, double h) {
+QSize PictureSize(double w, double h, const Limits& limits) {
   w = std::fabs(w), h = std::fabs(h);
+  if (limits.fit_side > 0 && std::max(w, h) > limits.fit_side) {
+    const double fit = limits.fit_side / std::max(w, h);
+    w *= fit, h *= fit;
+  }
   if (!std::isfinite(w) || !std::isfinite(h) || w < 0.5 || h < 0.5)
     Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
   const double rw = std::round(w), rh = std::round(h);
@@ -61,6 +65,13 @@ void Opaque(QImage& image) {
   }
 }
 
+// Ends the drawing and hands on what was not drawn.
+void Finish(GdiPlayer& player, QImage& image, std::vector<std::string>* warnings) {
+  player.End();
+  Opaque(image);
+  if (warnings) warnings->insert(warnings->end(), player.warnings().begin(), player.warnings().end());
+}
+
 // Maps the window (logical box) onto the whole picture, the way a viewer
 // places a metafile into a rectangle before playing it.
 void PlaceWindow(GdiPlayer& player, const QRectF& window, QSize picture) {
@@ -90,25 +101,23 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   const QPointF px_per_mm(dpi / 25.4, dpi / 25.4);
   if (header.placeable) {
     const double inch = header.inch > 0 ? header.inch : 1440;
-    const QSize size = PictureSize(header.bbox.width() * dpi / inch, header.bbox.height() * dpi / inch);
+    const QSize size = PictureSize(header.bbox.width() * dpi / inch, header.bbox.height() * dpi / inch, limits);
     QImage image = WhitePicture(size);
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, header.bbox, size);
     PlayWmf(file, header, player);
-    player.End();
-    Opaque(image);
+    Finish(player, image, warnings);
     return image;
   }
   if (const std::optional<QRectF> window = FindWmfWindow(file, header)) {
     double w = std::fabs(window->width()) * dpi / 96, h = std::fabs(window->height()) * dpi / 96;
     const double fit = std::min(1.0, kUnplacedMaxSide / std::max(w, h));
-    const QSize size = PictureSize(std::max(1.0, w * fit), std::max(1.0, h * fit));
+    const QSize size = PictureSize(std::max(1.0, w * fit), std::max(1.0, h * fit), limits);
     QImage image = WhitePicture(size);
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, *window, size);
     PlayWmf(file, header, player);
-    player.End();
-    Opaque(image);
+    Finish(player, image, warnings);
     return image;
   }
   // No window: measure what the file draws in device units, then play it again.
@@ -120,18 +129,18 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   }
   if (drawn.isEmpty()) Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
   double scale = dpi / 96;
-  scale = std::min(scale, kUnplacedMaxSide / std::max(drawn.width(), drawn.height()) * 1.0);
-  const QSize size = PictureSize(std::max(1.0, drawn.width() * scale), std::max(1.0, drawn.height() * scale));
+  const double longest = limits.fit_side > 0 ? std::min(kUnplacedMaxSide, limits.fit_side) : kUnplacedMaxSide;
+  scale = std::min(scale, longest / std::max(drawn.width(), drawn.height()) * 1.0);
+  const QSize size = PictureSize(std::max(1.0, drawn.width() * scale), std::max(1.0, drawn.height() * scale), limits);
   QImage image = WhitePicture(size);
   GdiPlayer player(&image, QTransform::fromTranslate(-drawn.left(), -drawn.top()) * QTransform::fromScale(scale, scale),
                    px_per_mm, limits);
   PlayWmf(file, header, player);
-  player.End();
-  Opaque(image);
+  Finish(player, image, warnings);
   return image;
 }
 
-QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
+QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
   const Bytes file = View(data);
   EmfHeader header;
   if (!ReadEmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged enhanced metafile header)");
@@ -147,7 +156,7 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
   const QRect& f = header.frame;
   const double fw = double(f.right()) - f.left(), fh = double(f.bottom()) - f.top();
   if (fw > 0 && fh > 0) {
-    size = PictureSize(fw * dpi / 2540, fh * dpi / 2540);
+    size = PictureSize(fw * dpi / 2540, fh * dpi / 2540, limits);
     frame_device = QRectF(f.left() / 100.0 * px_per_mm.x(), f.top() / 100.0 * px_per_mm.y(), fw / 100.0 * px_per_mm.x(),
                           fh / 100.0 * px_per_mm.y());
   } else {
@@ -155,7 +164,7 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
     const double bw = double(b.right()) - b.left() + 1, bh = double(b.bottom()) - b.top() + 1;
     if (bw <= 0 || bh <= 0 || b.right() < b.left() || b.bottom() < b.top())
       Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
-    size = PictureSize(bw / px_per_mm.x() / 25.4 * dpi, bh / px_per_mm.y() / 25.4 * dpi);
+    size = PictureSize(bw / px_per_mm.x() / 25.4 * dpi, bh / px_per_mm.y() / 25.4 * dpi, limits);
     frame_device = QRectF(b.left(), b.top(), bw, bh);
   }
   QImage image = WhitePicture(size);
@@ -164,8 +173,7 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits) {
       QTransform::fromScale(size.width() / frame_device.width(), size.height() / frame_device.height());
   GdiPlayer player(&image, device_to_image, px_per_mm, limits);
   PlayEmf(file, player);
-  player.End();
-  Opaque(image);
+  Finish(player, image, warnings);
   return image;
 }
 
@@ -184,8 +192,9 @@ bool IsWmf(const QByteArray& data) {
 
 QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
   if (!(dpi >= 1 && dpi <= 4800)) dpi = 96;
+  if (limits.nesting > 1) Raise(ErrorKind::InvalidPicture, "(metafiles nested more than one deep)");
   try {
-    if (IsEmf(data)) return RenderEmf(data, dpi, limits);
+    if (IsEmf(data)) return RenderEmf(data, dpi, limits, warnings);
     if (IsWmf(data)) return RenderWmf(data, dpi, limits, warnings);
   } catch (const WorkExhausted&) {
     Raise(ErrorKind::InvalidPicture, "(the metafile asks for more drawing work than any picture needs)");

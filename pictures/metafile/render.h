@@ -11,7 +11,8 @@
 
 namespace zindrel::metafile {
 
-// What was odd about a file that plays all the same goes to `warnings`.
+// What was odd about a file that plays all the same, and what it holds
+// that was not drawn, goes to `warnings`.
 QImage RenderWithLimits(const QByteArray& data, double dpi, const Limits& limits,
                         std::vector<std::string>* warnings = nullptr);
 

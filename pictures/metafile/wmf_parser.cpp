@@ -17,6 +17,7 @@ enum : uint16_t {
   kSetMapMode = 0x0103,
   kSetRop2 = 0x0104,
   kSetPolyFillMode = 0x0106,
+  kSetStretchBltMode = 0x0107,
   kSetTextCharExtra = 0x0108,
   kSetTextColor = 0x0209,
   kSetTextAlign = 0x012E,
@@ -180,6 +181,7 @@ class WmfPlayback {
       case kSetMapMode: p_.SetMapMode(r.U16(0)); break;
       case kSetRop2: p_.SetRop2(r.U16(0)); break;
       case kSetPolyFillMode: p_.SetPolyFillMode(r.U16(0)); break;
+      case kSetStretchBltMode: p_.SetStretchMode(r.U16(0)); break;
       case kSetTextCharExtra: p_.SetTextCharExtra(r.I16(0)); break;
       case kSetTextColor: p_.SetTextColour(ColourRef(r.U32(0))); break;
       case kSetTextAlign: p_.SetTextAlign(r.U16(0)); break;
@@ -288,6 +290,7 @@ class WmfPlayback {
         font.underline = r.U8(11) != 0;
         font.strike_out = r.U8(12) != 0;
         font.charset = r.U8(13);
+        font.pitch_and_family = r.U8(17);
         font.face = FaceName(r, 18, font.charset);
         p_.AddObject(font);
         break;

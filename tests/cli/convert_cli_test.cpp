@@ -417,11 +417,26 @@ TEST_F(ConvertCli, HelpAndVersion) {
     const Outcome o = RunCli({flag});
     EXPECT_EQ(o.code, 0);
     const std::string help = Str(o.out);
-    for (const char* part :
-         {"Usage: zindrel-convert [OPTIONS] PICTURE", "-s, --size N", "3..30 (default 12)", "-q, --quality N",
-          "0..10 (default 2)", "-b, --brightness N", "40..120 (default 100)", "-t, --table FILE", "-e, --encoding",
-          "(default utf-8)", "--newline", "(default crlf)", "-o, --output FILE", "--png FILE", "--png-cell PX",
-          "4..64 (default 16)", "--version", "Examples:", "Exit status"})
+    for (const char* part : {"Usage: zindrel-convert [OPTIONS] PICTURE",
+                             "-s, --size N",
+                             "3..30 (default 12)",
+                             "-q, --quality N",
+                             "0..10 (default 2)",
+                             "-b, --brightness N",
+                             "40..120 (default 100)",
+                             "-t, --table FILE",
+                             "-e, --encoding",
+                             "(default utf-8)",
+                             "--newline",
+                             "(default crlf)",
+                             "-o, --output FILE",
+                             "--png FILE",
+                             "--png-cell PX",
+                             "--save-picture FILE",
+                             "4..64 (default 16)",
+                             "--version",
+                             "Examples:",
+                             "Exit status"})
       EXPECT_NE(help.find(part), std::string::npos) << part;
     EXPECT_TRUE(o.err.isEmpty());
   }
@@ -485,6 +500,63 @@ TEST_F(ConvertCli, MetafileTextReachesTheArt) {
   ASSERT_EQ(text.code, 0) << Str(text.err);
   EXPECT_NE(text.out, blank.out);
   EXPECT_EQ(piped.out, text.out);
+}
+
+// --save-picture writes what the art was made from, like -o: through a
+// temporary file, and nothing new is left behind when the run fails.
+TEST_F(ConvertCli, SavePictureWritesThePictureTheArtWasMadeFrom) {
+  const QString dir = Folder("save_picture");
+  const Outcome o = RunCli({"-t", Q(table_), "--save-picture", dir + "/seen.png", Q(png_)});
+  EXPECT_EQ(o.code, 0) << Str(o.err);
+  EXPECT_TRUE(o.err.isEmpty()) << Str(o.err);
+  EXPECT_EQ(Str(o.out), Expected(*loaded_, *picture_, 12, 2, 100, false, false));
+  EXPECT_EQ(QImage(dir + "/seen.png").convertToFormat(QImage::Format_RGB32), *picture_);
+  EXPECT_EQ(Entries(dir), QStringList{"seen.png"});
+
+  // A later failure (the art's folder is missing) removes the new picture
+  // and keeps an existing one as it was.
+  QFile old(dir + "/old.png");
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("keep me");
+  old.close();
+  for (const char* name : {"/new.png", "/old.png"}) {
+    const Outcome failed =
+        RunCli({"-t", Q(table_), "--save-picture", dir + name, "-o", dir + "/no/such/art.txt", Q(png_)});
+    EXPECT_EQ(failed.code, 1);
+    EXPECT_NE(Str(failed.err).find("art.txt"), std::string::npos) << Str(failed.err);
+  }
+  EXPECT_FALSE(QFile::exists(dir + "/new.png"));
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), QByteArray("keep me"));
+  const Outcome missing = RunCli({"-t", Q(table_), "--save-picture", dir + "/no/such/seen.png", Q(png_)});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(Str(missing.err).find("seen.png: "), std::string::npos) << Str(missing.err);
+}
+
+// A metafile whose drawing is EMF+ the player does not draw: one warning
+// line naming the file and the record kinds, and the conversion goes on.
+TEST_F(ConvertCli, UndrawnEmfPlusContentIsReported) {
+  mftest::EmfPlus plus;
+  plus.Header(false)
+      .Rec(0x400A, 0x8000,
+           mftest::EmfPlus::Argb(Qt::black) + mftest::EmfPlus::U32({1}) + mftest::EmfPlus::Floats({0, 0, 50, 100}))
+      .Rec(0x4038, 0, mftest::EmfPlus::U32({0, 0, 0, 0, 0}));
+  mftest::Emf e;
+  e.Plus(plus);
+  const QString dir = Folder("emf_plus");
+  QFile file(dir + "/chart.emf");
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(e.Finish());
+  file.close();
+  const Outcome o = RunCli({"-t", Q(table_), "--save-picture", dir + "/drawn.png", file.fileName()});
+  EXPECT_EQ(o.code, 0) << Str(o.err);
+  EXPECT_EQ(Str(o.err), "zindrel-convert: " + file.fileName().toStdString() +
+                            ": warning: 1 EMF+ SerializableObject record not drawn\n");
+  EXPECT_FALSE(o.out.isEmpty());
+  const QImage drawn(dir + "/drawn.png");
+  ASSERT_FALSE(drawn.isNull());
+  EXPECT_EQ(qGray(drawn.pixel(drawn.width() / 4, drawn.height() / 2)), 0);
+  EXPECT_EQ(qGray(drawn.pixel(drawn.width() * 3 / 4, drawn.height() / 2)), 255);
 }
 
 }  // namespace

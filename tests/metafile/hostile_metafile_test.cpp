@@ -11,6 +11,7 @@
 #include "metafile/metafile.h"
 #include "render.h"
 #include "support/metafile_writer.h"
+#include "support/sample_files.h"
 
 using namespace mftest;
 
@@ -197,6 +198,24 @@ TEST(HostileMetafiles, DrawingWorkAndRecordCountAreLimited) {
   r = Play(bitmaps.Finish(), 254, little_memory);
   ASSERT_EQ(r.outcome, Outcome::kPicture);
   EXPECT_EQ(r.image.pixel(50, 50) & 0xFFFFFF, 0x0000FFu);
+}
+
+TEST(HostileMetafiles, TruncationsAndBitFlipsNeverCrash) {
+  std::mt19937 random(20261207);
+  for (const QByteArray& original :
+       {RichWmf(), RichEmf(), zindrel::samples::MakeEmfPlus(false), zindrel::samples::MakeEmfPlus(true)}) {
+    ASSERT_EQ(Play(original, 254).outcome, Outcome::kPicture);
+    for (int length = 0; length < original.size(); length += 5) Play(original.left(length), 254);
+    for (int round = 0; round < 300; ++round) {
+      QByteArray damaged = original;
+      const int flips = 1 + static_cast<int>(random() % 8);
+      for (int k = 0; k < flips; ++k) {
+        const int at = static_cast<int>(random() % static_cast<unsigned>(damaged.size()));
+        damaged[at] = static_cast<char>(damaged[at] ^ (1 << (random() % 8)));
+      }
+      Play(damaged, 254);
+    }
+  }
 }
 
 TEST(HostileMetafiles, RegionsOfManyRectanglesStayExact) {

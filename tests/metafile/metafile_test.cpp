@@ -795,26 +795,6 @@ TEST(Blits, RunLengthBitmapSkipsAsColourZero) {
     for (int x = 0; x < 4; ++x) EXPECT_TRUE(Near(image.pixel(x, y), want[y][x])) << x << "," << y;
 }
 
-// EMR_ALPHABLEND / EMR_TRANSPARENTBLT / EMR_STRETCHBLT share one layout.
-QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QByteArray& packed, int info_size) {
-  QByteArray p;
-  for (int i = 0; i < 4; ++i) Put32(p, 0);
-  for (int v : {dest.x(), dest.y(), dest.width(), dest.height()}) Put32(p, v);
-  Put32(p, fourth);
-  Put32(p, src.x());
-  Put32(p, src.y());
-  for (float f : {1.f, 0.f, 0.f, 1.f, 0.f, 0.f}) PutF32(p, f);
-  Put32(p, 0);    // background colour
-  Put32(p, 0);    // usage
-  Put32(p, 108);  // bitmap header right after the fixed part
-  Put32(p, info_size);
-  Put32(p, 108 + info_size);
-  Put32(p, packed.size() - info_size);
-  Put32(p, src.width());
-  Put32(p, src.height());
-  return p + packed;
-}
-
 TEST(Blits, AlphaBlendAndTransparentBlt) {
   // 2 x 1 bitmap of 32 bits with premultiplied alpha: left opaque red,
   // right fully transparent.

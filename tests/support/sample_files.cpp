@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QImageWriter>
 #include <cstring>
+#include <string>
 
 namespace zindrel::samples {
 
@@ -525,6 +526,227 @@ QByteArray MakeEmf() {
   }
   r.push_back({40, Params({2})});  // DELETEOBJECT
   return MakeEmfFrom(r);
+}
+
+namespace {
+
+// One EMF+ record: type, flags, sizes, data padded to four bytes.
+void PlusRecord(Bytes& out, int type, int flags, const Bytes& data) {
+  Bytes padded = data;
+  padded.pad(4);
+  out.u16(type).u16(flags).u32(static_cast<uint32_t>(12 + padded.size())).u32(static_cast<uint32_t>(data.size()));
+  out.raw(padded.data);
+}
+
+Bytes PlusObjectHeader() {
+  Bytes b;
+  b.u32(0xDBC01002);
+  return b;
+}
+
+}  // namespace
+
+QByteArray MakeEmfPlus(bool dual) {
+  const uint32_t red = 0xFFFF0000, blue = 0xFF0000FF, green = 0x8000A000;
+  Bytes r;
+  PlusRecord(r, 0x4001, dual ? 1 : 0, Bytes().u32(0xDBC01002).u32(1).u32(96).u32(96));  // header
+  PlusRecord(r, 0x4030, 2, Bytes().f32(1.0f));                                          // page: pixels
+  PlusRecord(r, 0x401E, 1, Bytes());                                                    // antialiasing on
+  PlusRecord(r, 0x4009, 0, Bytes().u32(0x10FFFF00));                                    // clear, faint
+  // Objects: 0 solid brush, 1 hatch brush, 2 linear gradient, 3 path gradient,
+  // 4 dashed pen, 5 path, 6 region, 7 bitmap, 8 font, 9 string format,
+  // 10 texture brush.
+  PlusRecord(r, 0x4008, 0 | (1 << 8), PlusObjectHeader().u32(0).u32(red));
+  PlusRecord(r, 0x4008, 1 | (1 << 8), PlusObjectHeader().u32(1).u32(4).u32(blue).u32(0xFFFFFFFF));
+  PlusRecord(r, 0x4008, 2 | (1 << 8),
+             PlusObjectHeader()
+                 .u32(1)
+                 .u32(8 | 2)
+                 .u32(0)
+                 .f32(0)
+                 .f32(0)
+                 .f32(50)
+                 .f32(10)
+                 .u32(red)
+                 .u32(blue)
+                 .u32(0)
+                 .u32(0)
+                 .f32(1)
+                 .f32(0)
+                 .f32(0)
+                 .f32(1)
+                 .f32(0)
+                 .f32(0)  // transform
+                 .u32(2)
+                 .f32(0)
+                 .f32(1)
+                 .f32(0)
+                 .f32(1));  // blend factors
+  PlusRecord(r, 0x4008, 3 | (1 << 8),
+             PlusObjectHeader()
+                 .u32(3)
+                 .u32(0)
+                 .u32(0)
+                 .u32(red)
+                 .f32(50)
+                 .f32(40)
+                 .u32(1)
+                 .u32(blue)
+                 .u32(3)
+                 .f32(30)
+                 .f32(30)
+                 .f32(70)
+                 .f32(30)
+                 .f32(50)
+                 .f32(60));
+  PlusRecord(r, 0x4008, 4 | (2 << 8),
+             PlusObjectHeader()
+                 .u32(0)
+                 .u32(0x20 | 0x100 | 0x02 | 0x08)
+                 .u32(2)
+                 .f32(2.5f)
+                 .u32(2)
+                 .u32(2)
+                 .u32(5)
+                 .u32(2)
+                 .f32(2)
+                 .f32(1)
+                 .u32(0xDBC01002)
+                 .u32(0)
+                 .u32(green));
+  PlusRecord(r, 0x4008, 5 | (3 << 8),
+             PlusObjectHeader()
+                 .u32(4)
+                 .u32(0x4000)
+                 .i16(10)
+                 .i16(60)
+                 .i16(30)
+                 .i16(60)
+                 .i16(30)
+                 .i16(75)
+                 .i16(10)
+                 .i16(75)
+                 .u8(0)
+                 .u8(1)
+                 .u8(3 | 0)
+                 .u8(0x83));
+  {
+    Bytes path = PlusObjectHeader();
+    path.u32(3).u32(0).f32(60).f32(60).f32(90).f32(60).f32(75).f32(78).u8(0).u8(1).u8(0x81).pad(4);
+    Bytes region = PlusObjectHeader();
+    region.u32(2)
+        .u32(4)
+        .u32(0x10000000)
+        .f32(55)
+        .f32(55)
+        .f32(40)
+        .f32(20)
+        .u32(0x10000001)
+        .u32(static_cast<uint32_t>(path.size()))
+        .raw(path.data);
+    PlusRecord(r, 0x4008, 6 | (4 << 8), region);
+  }
+  // A 2 x 2 bitmap of 32-bit ARGB pixels, as an image object and inside a
+  // texture brush.
+  auto bitmap = [](Bytes b, std::initializer_list<uint32_t> pixels) {
+    b.u32(0xDBC01002).u32(1).i32(2).i32(2).i32(8).u32(0x0026200A).u32(0);
+    for (uint32_t p : pixels) b.u32(p);
+    return b;
+  };
+  PlusRecord(r, 0x4008, 7 | (5 << 8), bitmap(Bytes(), {red, blue, 0x80FFFFFF, green}));
+  {
+    Bytes font = PlusObjectHeader();
+    font.f32(12).u32(3).i32(1).u32(0).u32(5);
+    for (char c : std::string("Arial")) font.u16(c);
+    PlusRecord(r, 0x4008, 8 | (6 << 8), font);
+  }
+  {
+    // String format: centred, no margins.
+    Bytes format = PlusObjectHeader();
+    format.u32(0).u32(0).u32(1).u32(1).u32(0).u32(0).f32(0).u32(0).f32(0).f32(0).f32(0);
+    format.u32(0).u32(0).u32(0);
+    PlusRecord(r, 0x4008, 9 | (7 << 8), format);
+  }
+  PlusRecord(r, 0x4008, 10 | (1 << 8), bitmap(PlusObjectHeader().u32(2).u32(0).u32(0), {red, blue, blue, red}));
+  {
+    // 11: a metafile image, the sample WMF.
+    const QByteArray inner = MakeWmf(true);
+    Bytes meta = PlusObjectHeader();
+    meta.u32(2).u32(2).u32(static_cast<uint32_t>(inner.size())).raw(inner);
+    PlusRecord(r, 0x4008, 11 | (5 << 8), meta);
+  }
+  // Drawing.
+  PlusRecord(r, 0x400A, 0x8000, Bytes().u32(blue).u32(1).f32(2).f32(2).f32(20).f32(10));          // fill rects
+  PlusRecord(r, 0x400A, 0x4000, Bytes().u32(1).u32(1).i16(25).i16(2).i16(20).i16(10));            // hatched, 16-bit
+  PlusRecord(r, 0x400C, 0, Bytes().u32(2).u32(3).f32(50).f32(2).f32(95).f32(2).f32(70).f32(15));  // gradient polygon
+  PlusRecord(r, 0x400E, 0, Bytes().u32(3).f32(30).f32(20).f32(40).f32(40));  // path gradient ellipse
+  PlusRecord(r, 0x4010, 0x8000, Bytes().u32(green).f32(0).f32(270).f32(2).f32(30).f32(20).f32(20));  // pie
+  PlusRecord(r, 0x4011, 4, Bytes().f32(45).f32(90).f32(2).f32(30).f32(20).f32(20));                  // pie outline
+  PlusRecord(r, 0x4012, 4, Bytes().f32(90).f32(180).f32(60).f32(20).f32(30).f32(30));                // arc
+  PlusRecord(r, 0x400D, 4 | 0x2000 | 0x0800,
+             Bytes().u32(3).u8(5).u8(5).u8(20).u8(0).u8(0x7F).u8(10));  // relative, closed
+  PlusRecord(r, 0x4019, 4, Bytes().u32(4).f32(5).f32(50).f32(20).f32(40).f32(40).f32(60).f32(55).f32(50));  // Beziers
+  PlusRecord(r, 0x400B, 4, Bytes().u32(1).f32(4).f32(4).f32(90).f32(70));  // draw rects
+  PlusRecord(r, 0x4014, 5 | 0x8000, Bytes().u32(red));                     // fill path
+  PlusRecord(r, 0x4015, 5, Bytes().u32(4));                                // draw path
+  PlusRecord(r, 0x4013, 6, Bytes().u32(10));                               // fill region, texture
+  PlusRecord(r, 0x4025, 0, Bytes().u32(1));                                // save
+  PlusRecord(r, 0x402F, 0, Bytes().f32(30));                               // rotate
+  PlusRecord(r, 0x402E, 0x2000, Bytes().f32(1.5f).f32(1.5f));              // scale, appended
+  PlusRecord(r, 0x4032, 0x0100, Bytes().f32(0).f32(0).f32(60).f32(60));    // clip: intersect
+  PlusRecord(r, 0x4033, 5 | 0x0200, Bytes());                              // clip: union path
+  PlusRecord(r, 0x4034, 6 | 0x0300, Bytes());                              // clip: xor region
+  PlusRecord(r, 0x4035, 0, Bytes().f32(1).f32(1));                         // offset clip
+  PlusRecord(r, 0x401A, 7, Bytes().u32(0xFFFFFFFF).u32(2).f32(0).f32(0).f32(2).f32(2).f32(40).f32(5).f32(20).f32(20));
+  PlusRecord(r, 0x401B, 7,
+             Bytes()
+                 .u32(0xFFFFFFFF)
+                 .u32(2)
+                 .f32(0)
+                 .f32(0)
+                 .f32(2)
+                 .f32(2)
+                 .u32(3)
+                 .f32(70)
+                 .f32(40)
+                 .f32(90)
+                 .f32(45)
+                 .f32(65)
+                 .f32(60));
+  PlusRecord(r, 0x401A, 11, Bytes().u32(0xFFFFFFFF).u32(2).f32(0).f32(0).f32(10).f32(8).f32(48).f32(3).f32(15).f32(12));
+  PlusRecord(r, 0x4026, 0, Bytes().u32(1));                                                                // restore
+  PlusRecord(r, 0x4027, 2, Bytes().f32(0).f32(40).f32(50).f32(40).f32(0).f32(0).f32(100).f32(80).u32(2));  // container
+  PlusRecord(r, 0x402A, 0, Bytes().f32(1).f32(0).f32(0.2f).f32(1).f32(0).f32(0));                          // set world
+  {
+    Bytes text = Bytes().u32(0xFF000000).u32(9).u32(2).f32(5).f32(5).f32(90).f32(30);
+    text.u16('Z').u16('i');
+    PlusRecord(r, 0x401C, 8 | 0x8000, text);  // string
+    Bytes glyphs = Bytes().u32(0xFF0000FF).u32(1 | 4).u32(0).u32(2).u16('O').u16('k').f32(10).f32(60).f32(0).f32(0);
+    PlusRecord(r, 0x4036, 8 | 0x8000, glyphs);  // driver string
+  }
+  PlusRecord(r, 0x4029, 0, Bytes().u32(2));  // end container
+  PlusRecord(r, 0x4031, 0, Bytes());         // reset clip
+  PlusRecord(r, 0x4018, 4, Bytes().f32(0.5f).u32(0).u32(2).u32(3).f32(5).f32(40).f32(20).f32(30).f32(35).f32(40));
+  PlusRecord(r, 0x4016, 0x8000 | 0x2000,
+             Bytes().u32(0x4000FF00).f32(0.7f).u32(3).f32(60).f32(60).f32(95).f32(70).f32(70).f32(78));
+  PlusRecord(r, 0x4017, 4, Bytes().f32(0.5f).u32(3).f32(60).f32(60).f32(95).f32(70).f32(70).f32(78));
+  PlusRecord(r, 0x4038, 0, Bytes().u32(0).u32(0).u32(0).u32(0).u32(0));  // an image effect: not drawn
+  PlusRecord(r, 0x4004, 0, Bytes());                                     // GetDC
+  Bytes comment;
+  comment.u32(static_cast<uint32_t>(4 + r.size())).u32(0x2B464D45).raw(r.data);
+  std::vector<EmfRecord> records;
+  records.push_back({70, comment.data});
+  Bytes brush;
+  brush.u32(1).u32(0).u32(0x0000C0C0).u32(0);
+  records.push_back({39, brush.data});               // CREATEBRUSHINDIRECT
+  records.push_back({37, Params({1})});              // SELECTOBJECT
+  records.push_back({43, Params({70, 5, 95, 20})});  // RECTANGLE, after GetDC
+  Bytes end;
+  Bytes eof_record;
+  PlusRecord(eof_record, 0x4002, 0, Bytes());
+  end.u32(static_cast<uint32_t>(4 + eof_record.size())).u32(0x2B464D45).raw(eof_record.data);
+  records.push_back({70, end.data});
+  return MakeEmfFrom(records);
 }
 
 }  // namespace zindrel::samples

@@ -18,10 +18,11 @@ struct Options {
   std::string table;     // empty: Data.han beside the program
   Encoding encoding = Encoding::Utf8;
   Newline newline = Newline::CrLf;
-  std::string output;   // empty or "-": standard output
-  std::string png;      // empty: no picture of the art
-  int pngCell = 16;     // 4..64
-  std::string picture;  // a path, or "-" for standard input
+  std::string output;       // empty or "-": standard output
+  std::string png;          // empty: no picture of the art
+  int pngCell = 16;         // 4..64
+  std::string savePicture;  // empty: the decoded picture is not saved
+  std::string picture;      // a path, or "-" for standard input
 };
 
 // What the command line asks for.

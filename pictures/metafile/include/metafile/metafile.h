@@ -16,9 +16,14 @@
 // A file shorter than its header says is refused (played in part, it would
 // show white where the lost records drew), unless it is a WMF whose records
 // are all there up to the end record: only its header's size is wrong, and
-// it plays with a warning. EMF+ records (GDI+ drawing kept
-// in comments) are not played; files that carry GDI records beside them,
-// as GDI+ writes by default, play from those.
+// it plays with a warning. EMF+ records (GDI+ drawing kept in comments) are
+// played, and the GDI records of such a file only where GDI+ plays them
+// (after a GetDC record); in a "dual" file the GDI records beside an EMF+
+// record that is not played here draw in its place.
+// Text faces are matched by the system's font matching (fontconfig puts
+// Liberation Sans/Serif/Mono in the place of Arial/Times New Roman/Courier
+// New), with a CJK face for the characters they lack; Symbol and Wingdings
+// text is mapped to the Unicode characters those faces show.
 // Text needs Qt's font system, that is a QGuiApplication (the offscreen
 // platform will do); without one, text records are skipped.
 #pragma once
@@ -41,7 +46,8 @@ bool IsMetafile(const QByteArray& data);
 // picture can reasonably need (a hostile file). Unknown or damaged records
 // are skipped, never fatal.
 // When `warnings` is given, drawing the file holds but the player does not
-// show is named there, one short phrase each.
+// show is named there, one short phrase per kind of record, such as
+// "2 EMF+ SerializableObject records not drawn".
 QImage RenderMetafile(const QByteArray& data, double dpi, std::vector<std::string>* warnings = nullptr);
 
 }  // namespace zindrel

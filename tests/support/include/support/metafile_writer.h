@@ -198,6 +198,70 @@ class Wmf {
   QByteArray records_;
 };
 
+// EMF+ records, gathered for one EMR_COMMENT (Emf::Plus). Coordinates
+// are floats unless a record's flags say otherwise.
+class EmfPlus {
+ public:
+  // A record: its size counts the padding to four bytes, its data size not.
+  EmfPlus& Rec(uint16_t type, uint16_t flags, QByteArray data = {}) {
+    const int data_size = static_cast<int>(data.size());
+    while (data.size() % 4) data.append('\0');
+    Put16(records_, type);
+    Put16(records_, flags);
+    Put32(records_, 12 + data.size());
+    Put32(records_, data_size);
+    records_ += data;
+    return *this;
+  }
+  // The header: dual files carry GDI records beside every EMF+ drawing.
+  EmfPlus& Header(bool dual, int dpi = 96) { return Rec(0x4001, dual ? 1 : 0, U32({0xDBC01002, 0, dpi, dpi})); }
+  // An object record: id in the low byte, kind in the next seven bits.
+  EmfPlus& Object(int id, int kind, const QByteArray& data, bool continued = false) {
+    return Rec(0x4008, static_cast<uint16_t>(id | (kind << 8) | (continued ? 0x8000 : 0)), data);
+  }
+  EmfPlus& SolidBrush(int id, QColor c) { return Object(id, 1, U32({0xDBC01002, 0}) + Argb(c)); }
+  EmfPlus& Pen(int id, float width, QColor c) {
+    return Object(id, 2, U32({0xDBC01002, 0, 0, 2}) + Floats({width}) + U32({0xDBC01002, 0}) + Argb(c));
+  }
+  // A path of straight lines through the points, closed.
+  EmfPlus& Polygon(int id, std::initializer_list<float> xy) {
+    const int n = static_cast<int>(xy.size() / 2);
+    QByteArray types;
+    for (int i = 0; i < n; ++i) types.append(static_cast<char>(i == 0 ? 0 : i == n - 1 ? 0x81 : 1));
+    return Object(id, 3, U32({0xDBC01002, n, 0}) + Floats(xy) + types);
+  }
+  EmfPlus& Font(int id, float em_pixels, const QString& family) {
+    QByteArray name;
+    for (QChar c : family) Put16(name, c.unicode());
+    return Object(id, 6, U32({0xDBC01002}) + Floats({em_pixels}) + U32({2, 0, 0, family.size()}) + name);
+  }
+
+  static QByteArray U32(std::initializer_list<int64_t> values) {
+    QByteArray b;
+    for (int64_t v : values) Put32(b, v);
+    return b;
+  }
+  static QByteArray Floats(std::initializer_list<float> values) {
+    QByteArray b;
+    for (float f : values) PutF32(b, f);
+    return b;
+  }
+  static QByteArray Argb(QColor c) {
+    QByteArray b;
+    Put32(b, static_cast<int64_t>(c.rgba()));
+    return b;
+  }
+  static QByteArray Utf16(const QString& text) {
+    QByteArray b;
+    for (QChar c : text) Put16(b, c.unicode());
+    return b;
+  }
+  const QByteArray& records() const { return records_; }
+
+ private:
+  QByteArray records_;
+};
+
 // Enhanced metafile writer. The defaults make one device unit one picture
 // pixel when played at 254 dpi: a frame of 0..1000 (0.01 mm) is 100 pixels
 // and the reference device has 10 pixels per millimetre.
@@ -221,6 +285,13 @@ class Emf {
   Emf& Bytes(const QByteArray& raw) {
     records_ += raw;
     return *this;
+  }
+  // EMR_COMMENT holding EMF+ records.
+  Emf& Plus(const EmfPlus& plus) {
+    QByteArray p;
+    Put32(p, 4 + plus.records().size());
+    Put32(p, 0x2B464D45);  // "EMF+"
+    return Raw(70, p + plus.records());
   }
   Emf& Brush(uint32_t slot, int style, QColor c, int hatch = 0) { return Rec(39, {slot, style, Ref(c), hatch}); }
   Emf& Pen(uint32_t slot, int style, int width, QColor c) { return Rec(38, {slot, style, width, 0, Ref(c)}); }
@@ -248,10 +319,23 @@ class Emf {
     for (int v : xy) Put16(p, v);
     return Raw(type, p);
   }
-  Emf& TextW(int x, int y, const QString& text, uint32_t options = 0) {
+  // EMR_EXTCREATEFONTINDIRECTW: a LOGFONTW with the given face.
+  Emf& Font(uint32_t slot, int height, const QString& face, int escapement = 0, int charset = 0,
+            int pitch_and_family = 0) {
+    QByteArray p;
+    for (int v : {static_cast<int>(slot), height, 0, escapement, escapement, 400}) Put32(p, v);
+    p.append('\0').append('\0').append('\0').append(static_cast<char>(charset));
+    p.append('\0').append('\0').append('\0').append(static_cast<char>(pitch_and_family));
+    QByteArray name;
+    for (QChar c : face) Put16(name, c.unicode());
+    while (name.size() < 64) name.append('\0');
+    return Raw(82, p + name);
+  }
+  // EMR_EXTTEXTOUTW; graphics mode 1 is GM_COMPATIBLE, 2 GM_ADVANCED.
+  Emf& TextW(int x, int y, const QString& text, uint32_t options = 0, int graphics_mode = 1) {
     QByteArray p;
     for (int i = 0; i < 4; ++i) Put32(p, 0);  // bounds
-    Put32(p, 1);                              // graphics mode
+    Put32(p, graphics_mode);
     PutF32(p, 1);
     PutF32(p, 1);
     Put32(p, x);
@@ -327,6 +411,28 @@ class Emf {
   QByteArray records_;
   int count_ = 0;
 };
+
+// The layout EMR_ALPHABLEND, EMR_TRANSPARENTBLT and EMR_STRETCHBLT share
+// (EMR_BITBLT reads the same fields up to the bitmap offsets): `fourth` is
+// the raster operation, blend function or key colour.
+inline QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QByteArray& packed, int info_size) {
+  QByteArray p;
+  for (int i = 0; i < 4; ++i) Put32(p, 0);
+  for (int v : {dest.x(), dest.y(), dest.width(), dest.height()}) Put32(p, v);
+  Put32(p, fourth);
+  Put32(p, src.x());
+  Put32(p, src.y());
+  for (float f : {1.f, 0.f, 0.f, 1.f, 0.f, 0.f}) PutF32(p, f);
+  Put32(p, 0);    // background colour
+  Put32(p, 0);    // usage
+  Put32(p, 108);  // bitmap header right after the fixed part
+  Put32(p, info_size);
+  Put32(p, 108 + info_size);
+  Put32(p, packed.size() - info_size);
+  Put32(p, src.width());
+  Put32(p, src.height());
+  return p + packed;
+}
 
 // Picture helpers.
 inline bool Near(QRgb a, QColor b, int tolerance = 8) {

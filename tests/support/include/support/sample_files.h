@@ -149,4 +149,12 @@ struct EmfRecord {
 };
 QByteArray MakeEmfFrom(const std::vector<EmfRecord>& records, int width = 100, int height = 80);
 
+// An enhanced metafile whose drawing is in EMF+ records: objects of every
+// kind (brushes solid, hatched, gradient and textured; a dashed pen; a path;
+// a region; a bitmap and a metafile; a font and a string format), each kind
+// of fill and line, images, strings, transforms, a container and clips, then
+// a GetDC and a GDI rectangle. `dual` marks it as carrying GDI records beside the
+// EMF+ drawing.
+QByteArray MakeEmfPlus(bool dual);
+
 }  // namespace zindrel::samples

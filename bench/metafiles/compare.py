@@ -1,0 +1,55 @@
+# compare.py BINARY WORKDIR FILES...: draws each metafile with zindrel-convert
+# --save-picture, has LibreOffice draw it at the same size (kept in
+# WORKDIR/ref for the next run), and prints the correlation of the two grey
+# pictures after a slight blur; 0.9 or more counts as matching.
+import sys, os, subprocess
+import numpy as np
+from PIL import Image, ImageFilter
+binary, out = sys.argv[1], sys.argv[2]
+files = sys.argv[3:]
+os.makedirs(out + "/ours", exist_ok=True)
+refdir = out + "/ref"
+os.makedirs(refdir, exist_ok=True)
+todo = []
+results = {}
+for f in files:
+    name = os.path.basename(f)
+    png = f"{out}/ours/{name}.png"
+    try:
+        r = subprocess.run([binary, "-s", "30", "-o", "/dev/null", "--save-picture", png, f], capture_output=True, timeout=120)
+        err = r.stderr.decode(errors="replace").strip()
+    except subprocess.TimeoutExpired:
+        err = "timeout"
+    if not os.path.exists(png):
+        results[f] = (None, err); continue
+    w, h = Image.open(png).size
+    ref = f"{refdir}/{name}.{w}x{h}.png"
+    if not os.path.exists(ref): todo.append(f"{os.path.abspath(f)} {ref} {w} {h}")
+    results[f] = (png, err)
+if todo:
+    open(out + "/lo.txt", "w").write("\n".join(todo) + "\n")
+    subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lo_render.py"),
+                    out + "/lo.txt"], timeout=3000)
+def grey(path, size=None):
+    im = Image.open(path).convert("RGBA")
+    bg = Image.new("RGBA", im.size, (255, 255, 255, 255))
+    im = Image.alpha_composite(bg, im).convert("L")
+    if size and im.size != size: im = im.resize(size)
+    return np.asarray(im.filter(ImageFilter.GaussianBlur(1.5)), dtype=np.float64)
+match = 0
+for f, (png, err) in results.items():
+    name = os.path.basename(f)
+    if png is None:
+        print(f"{name}\tFAIL\t{err}"); continue
+    a = grey(png)
+    ref = f"{refdir}/{name}.{a.shape[1]}x{a.shape[0]}.png"
+    if not os.path.exists(ref):
+        print(f"{name}\tNOREF\t{err}"); continue
+    b = grey(ref, (a.shape[1], a.shape[0]))
+    if a.std() < 1 or b.std() < 1:
+        c = 1.0 if abs(a.mean() - b.mean()) < 8 and a.std() < 1 and b.std() < 1 else 0.0
+    else:
+        c = float(np.corrcoef(a.ravel(), b.ravel())[0, 1])
+    match += c >= 0.9
+    print(f"{name}\t{c:.3f}\t{err}")
+print(f"matching {match} of {len(results)}")

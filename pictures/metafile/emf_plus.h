@@ -1,0 +1,92 @@
+// EMF+ records: GDI+ drawing kept in EMF comments. Once a file's EMF+
+// header has been seen, its EMF+ records draw, and the plain GDI records
+// play only where GDI+ itself plays them: after a GetDC record, up to the
+// next EMF+ drawing. A file marked "dual" carries GDI records beside every
+// EMF+ drawing; where an EMF+ record cannot be drawn here, those GDI records
+// draw in its place. Anything left undrawn is named as a warning.
+#pragma once
+
+#include <QFont>
+#include <QPainterPath>
+#include <QTransform>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bytes.h"
+#include "gdi_player.h"
+
+namespace zindrel::metafile {
+
+class EmfPlusPlayer {
+ public:
+  explicit EmfPlusPlayer(GdiPlayer& gdi);
+  ~EmfPlusPlayer();
+  EmfPlusPlayer(const EmfPlusPlayer&) = delete;
+  EmfPlusPlayer& operator=(const EmfPlusPlayer&) = delete;
+
+  // True when an EMR_COMMENT record carries EMF+ records.
+  static bool IsPlusComment(const Bytes& record);
+  // Plays the EMF+ records of one such comment (the whole EMF record).
+  void Comment(const Bytes& record);
+
+  // Whether the GDI drawing record that comes next is to be drawn.
+  bool GdiDraws() const { return !header_seen_ || gdi_open_; }
+  // Called at the end: names the kinds of EMF+ records left undrawn.
+  void Finish();
+
+ private:
+  struct Object;
+  struct State {
+    QTransform world;
+    int page_unit = 2;  // UnitPixel
+    double page_scale = 1;
+    std::optional<QPainterPath> clip;  // picture pixels; none: no clip
+    bool antialias = false;
+    bool source_copy = false;
+  };
+
+  const Object* Get(int id) const;  // null for an empty or out-of-range slot
+  void Record(uint16_t type, uint16_t flags, const Bytes& data);
+  bool Draw(uint16_t type, uint16_t flags, const Bytes& data);  // false: not drawn here
+  void ObjectRecord(uint16_t flags, const Bytes& data);
+  void Store(int id, int kind, const Bytes& data);
+
+  double UnitPixels(int unit, bool vertical) const;  // device pixels per unit
+  QTransform PageTransform() const;
+  QTransform ToImage() const;
+  double WorldPerPixel() const;
+
+  QPainter* BeginPaint();
+  void Fill(const QPainterPath& world_path, const QBrush& brush);
+  void Stroke(const QPainterPath& world_path, int pen_id);
+  bool BrushOf(uint16_t flags, uint32_t brush_field, QBrush* brush) const;
+  void CombineClip(const QPainterPath& image_area, int mode);
+  void DrawImage(int image_id, const QRectF& source, const QPolygonF& dest);
+  // A metafile image drawn into the parallelogram; false when it cannot be.
+  bool DrawMetafile(int image_id, const QPolygonF& dest);
+  double EmOf(const Object& font) const;  // the em in world units; 0 when unusable
+  static QFont ReferenceFont(const Object& font);
+  void DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout, int format_id);
+  void DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
+                  const QTransform& glyph_transform);
+
+  GdiPlayer& gdi_;
+  bool header_seen_ = false;
+  bool dual_ = false;
+  bool gdi_open_ = false;  // a GetDC (or an undrawn record of a dual file) lets GDI records draw
+  double dpi_x_ = 96, dpi_y_ = 96;
+  State s_;
+  std::map<uint32_t, State> saved_;
+  std::vector<std::unique_ptr<Object>> objects_;  // 64 slots
+  // An object spread over several records, gathered until its last part.
+  int pending_id_ = -1, pending_kind_ = 0;
+  std::vector<uint8_t> pending_;
+  std::map<std::string, int> undrawn_;  // record kind -> count
+};
+
+}  // namespace zindrel::metafile
