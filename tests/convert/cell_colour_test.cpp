@@ -9,19 +9,13 @@
 
 #include "convert/cell_colour.h"
 #include "convert/measure.h"
+#include "test_picture.h"
 
 namespace zindrel {
 namespace {
 
-uint32_t Argb(int r, int g, int b) { return 0xFF000000u | (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b); }
-
-struct Picture {
-  int width, height;
-  std::vector<uint32_t> pixels;
-  Picture(int w, int h, uint32_t fill) : width(w), height(h), pixels(std::size_t(w) * h, fill) {}
-  void Set(int x, int y, uint32_t v) { pixels[std::size_t(y) * width + x] = v; }
-  RowsPixelSource Source() const { return RowsPixelSource(pixels.data(), width, height, width); }
-};
+using testing::Argb;
+using testing::Picture;
 
 // The colours of a row of cells from raw rows, checked against Point.
 std::vector<CellColour> Colours(const Picture& picture, int row, int count, int16_t cellSize, float factor) {
