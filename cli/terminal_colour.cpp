@@ -1,6 +1,7 @@
 #include "cli/terminal_colour.h"
 
 #include <array>
+#include <cstdlib>
 
 namespace zindrel::cli {
 
@@ -25,13 +26,26 @@ CellColour PaletteColour(int index) {
           static_cast<uint8_t>(kCubeLevels[n % 6])};
 }
 
+// The cube is a grid, so its nearest colour is the nearest level in each
+// channel (the lower of two equally near, as the lower index wins); the grey
+// ramp's nearest is the grey nearest the channels' mean. Of the two the cube
+// wins a tie, its indices being lower.
 int NearestPaletteIndex(CellColour colour) {
-  int best = 16, bestDistance = Distance(colour, PaletteColour(16));
-  for (int index = 17; index <= 255; ++index) {
-    const int d = Distance(colour, PaletteColour(index));
-    if (d < bestDistance) best = index, bestDistance = d;
-  }
-  return best;
+  auto level = [](int value) {
+    int best = 0;
+    for (int i = 1; i < 6; ++i)
+      if (std::abs(kCubeLevels[i] - value) < std::abs(kCubeLevels[best] - value)) best = i;
+    return best;
+  };
+  const int cube = 16 + 36 * level(colour.red) + 6 * level(colour.green) + level(colour.blue);
+  // Grey 8 + 10 n is nearest the mean m = sum / 3 where |3 (8 + 10 n) - sum|
+  // is least; of two equally near the lower.
+  const int sum = colour.red + colour.green + colour.blue;
+  int n = 0;
+  for (int i = 1; i < 24; ++i)
+    if (std::abs(3 * (8 + 10 * i) - sum) < std::abs(3 * (8 + 10 * n) - sum)) n = i;
+  const int grey = 232 + n;
+  return Distance(colour, PaletteColour(grey)) < Distance(colour, PaletteColour(cube)) ? grey : cube;
 }
 
 CellColour ShownColour(CellColour colour, ColourMode mode) {
