@@ -37,13 +37,15 @@ class BoxScaler {
   int rowsDone() const { return targetY_; }
 
  private:
-  struct Span {
-    int source, target;
-    int64_t weight;
+  // The source pixels under a target pixel: the first and the last (the
+  // same one when it covers only one) with the units of them it covers.
+  struct Cover {
+    int first = 0, last = 0;
+    int64_t firstWeight = 0, lastWeight = 0;
   };
   int sourceWidth_, sourceHeight_, targetWidth_, targetHeight_;
   RowSink sink_;
-  std::vector<Span> spans_;    // horizontal overlaps, in source order
+  std::vector<Cover> covers_;  // one per target pixel
   std::vector<int64_t> line_;  // one source row scaled across: 3 per target pixel
   std::vector<int64_t> sums_;  // the target row being filled: 3 per target pixel
   std::vector<uint32_t> out_;  // a finished target row
