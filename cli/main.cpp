@@ -324,9 +324,14 @@ int main(int argc, char** argv) {
     // Two terminal columns to a glyph.
     if (!StandardOutputIsTerminal())
       return Report({}, "--fit: standard output is not a terminal; give --width COLUMNS instead (see --help)", 2);
-    columns = std::min(TerminalColumns() / 2, kMaxColumns);
-    if (columns < 1)
-      return Report({}, "--fit: the terminal's width is unknown; give --width COLUMNS instead (see --help)", 2);
+    const int terminal = TerminalColumns();
+    if (terminal < 2)
+      return Report({},
+                    std::string("--fit: ") +
+                        (terminal == 0 ? "the terminal's width is unknown" : "the terminal is 1 column wide") +
+                        "; give --width COLUMNS instead (see --help)",
+                    2);
+    columns = std::min(terminal / 2, kMaxColumns);
   }
   switch (parsed.action) {
     case Action::Help: {

@@ -35,11 +35,15 @@ QImage MeasuredPicture(QImage decoded, bool invert, PictureSize target) {
   BoxScaler scaler(decoded.width(), decoded.height(), width, height, [&](int y, const uint32_t* row) {
     std::memcpy(scaled.scanLine(y), row, static_cast<size_t>(width) * sizeof(uint32_t));
   });
-  std::vector<uint32_t> row(static_cast<size_t>(decoded.width()));
+  std::vector<uint32_t> row(invert ? static_cast<size_t>(decoded.width()) : 0);
   for (int y = 0; y < decoded.height(); ++y) {
-    std::memcpy(row.data(), decoded.constScanLine(y), row.size() * sizeof(uint32_t));
-    if (invert) NegateRow(row.data(), decoded.width());
-    scaler.PushRow(row.data());
+    const auto* line = reinterpret_cast<const uint32_t*>(decoded.constScanLine(y));
+    if (invert) {
+      std::memcpy(row.data(), line, row.size() * sizeof(uint32_t));
+      NegateRow(row.data(), decoded.width());
+      line = row.data();
+    }
+    scaler.PushRow(line);
   }
   return scaled;
 }

@@ -545,7 +545,9 @@ class Terminal : public OptionsCli {
     GTEST_SKIP() << "no pseudo-terminals here";
 #endif
     script_ = QStandardPaths::findExecutable("script");
-    if (script_.isEmpty()) GTEST_SKIP() << "no script(1) for a pseudo-terminal";
+    // util-linux's script, whose -c runs a command.
+    if (script_.isEmpty() || !testing::RunProgram(script_.toStdString(), {"--version"}).out.contains("util-linux"))
+      GTEST_SKIP() << "no script(1) of util-linux for a pseudo-terminal";
   }
   // Runs the program with `args` on a terminal `columns` wide; standard
   // error goes to a file, since the terminal would mix it into the art.
