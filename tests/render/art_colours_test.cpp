@@ -74,28 +74,15 @@ std::string PreText(const std::string& page) {
   return page.substr(begin, end - begin);
 }
 
-size_t Count(const std::string& text, const std::string& part) {
-  size_t n = 0;
-  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
-  return n;
-}
-
-TEST(ArtHtmlPage, OneStyleBlockTheFontStackAndSquareCells) {
+// Title, style and script counts and the page's colours are read back by a
+// strict HTML parser in tests/cli; here, what the parser does not tell.
+TEST(ArtHtmlPage, TheFontStackAndSquareCells) {
   const std::string page = ArtHtml("国人\r\n", 20, ArtColours(), "photo.jpg");
   EXPECT_EQ(page.rfind("<!DOCTYPE html>\n", 0), 0u);
-  EXPECT_NE(page.find("<meta charset=\"utf-8\">"), std::string::npos);
-  EXPECT_NE(page.find("<title>photo.jpg</title>"), std::string::npos);
-  EXPECT_EQ(Count(page, "<style"), 1u);
-  EXPECT_EQ(Count(page, "<script"), 0u);
   EXPECT_NE(page.find("font-family: \"SimSun\", \"AR PL UMing CN\", serif;"), std::string::npos);
   EXPECT_NE(page.find("font-size: 20px; line-height: 20px;"), std::string::npos);
-  EXPECT_NE(page.find("background: #000000;"), std::string::npos);
-  EXPECT_NE(page.find("color: #ffffff;"), std::string::npos);
   // The line end after <pre> is the one the parser drops.
   EXPECT_EQ(PreText(page), "\n国人\n");
-  const std::string light = ArtHtml("国人\r\n", 20, BlackOnWhite(), "photo.jpg");
-  EXPECT_NE(light.find("background: #ffffff;"), std::string::npos);
-  EXPECT_NE(light.find("color: #000000;"), std::string::npos);
 }
 
 TEST(ArtHtmlPage, ARunOfOneColourIsOneSpan) {
@@ -106,7 +93,6 @@ TEST(ArtHtmlPage, ARunOfOneColourIsOneSpan) {
             "\n<span class=\"c0\">国国</span><span class=\"c1\">人</span>\n<span class=\"c1\">人</span>\n");
   EXPECT_NE(page.find(".c0 { color: #ff0000; }"), std::string::npos);
   EXPECT_NE(page.find(".c1 { color: #0000ff; }"), std::string::npos);
-  EXPECT_EQ(Count(page, "<style"), 1u);
 }
 
 struct EscapeCase {
