@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "cli/terminal_colour.h"
 #include "convert/fast_run.h"
 #include "convert/run.h"
 #include "core/numeric.h"
@@ -14,14 +15,20 @@ namespace {
 // Collects the run's glyphs; the parameters never change during a run here.
 class CollectingHost : public RunHost {
  public:
-  CollectingHost(const PixelSource& picture, const ArtParameters& parameters, GlyphRows& rows)
-      : picture_(picture), parameters_(parameters), rows_(rows) {}
+  CollectingHost(const PixelSource& picture, const ArtParameters& parameters, GlyphRows& rows, ColourRows* colours)
+      : picture_(picture), parameters_(parameters), rows_(rows), colours_(colours) {}
   int16_t CellSize() override { return parameters_.cellSize; }
   int16_t Quality() override { return parameters_.quality; }
   float BrightnessFactor() override { return parameters_.brightnessFactor; }
   const PixelSource& Picture() override { return picture_; }
   void AppendGlyph(int glyph) override { current_.push_back(glyph); }
   void EndRow() override {
+    if (colours_) {
+      std::vector<CellColour> row(current_.size());
+      MeasureCellColours(picture_, static_cast<int>(rows_.size()), static_cast<int>(row.size()), parameters_.cellSize,
+                         parameters_.brightnessFactor, row.data());
+      colours_->push_back(std::move(row));
+    }
     rows_.push_back(std::move(current_));
     current_.clear();
   }
@@ -30,6 +37,7 @@ class CollectingHost : public RunHost {
   const PixelSource& picture_;
   const ArtParameters& parameters_;
   GlyphRows& rows_;
+  ColourRows* colours_;
   std::vector<int> current_;
 };
 
@@ -43,9 +51,11 @@ ArtParameters ParametersOf(const Options& options) {
   return p;
 }
 
-GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters) {
+GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters,
+                         ColourRows* colours) {
   GlyphRows rows;
-  CollectingHost host(picture, parameters, rows);
+  if (colours) colours->clear();
+  CollectingHost host(picture, parameters, rows, colours);
   // The fast engine hands the host exactly the glyphs, rows and errors of
   // RunConversion; rows are shared among the processor's cores.
   const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -63,6 +73,58 @@ std::string ArtText(const GlyphTable& table, const GlyphRows& rows, Encoding enc
     text += lineEnd;
   }
   return text;
+}
+
+std::string ColouredArtText(const GlyphTable& table, const GlyphRows& rows, const ColourRows& colours, ColourMode mode,
+                            Encoding encoding, Newline newline) {
+  const char* lineEnd = newline == Newline::CrLf ? "\r\n" : "\n";
+  std::string text;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    std::string current;
+    for (size_t c = 0; c < rows[r].size(); ++c) {
+      const int glyph = rows[r][c];
+      if (glyph == 0) continue;
+      const std::string code = ForegroundCode(colours.at(r).at(c), mode);
+      if (code != current) text += code, current = code;
+      text += encoding == Encoding::Gbk ? table.GlyphText(glyph) : table.GlyphUtf8(glyph);
+    }
+    text += kResetCode;
+    text += lineEnd;
+  }
+  return text;
+}
+
+void TurnColoursBack(ColourRows& colours) {
+  for (std::vector<CellColour>& row : colours)
+    for (CellColour& c : row)
+      c = {static_cast<uint8_t>(255 - c.red), static_cast<uint8_t>(255 - c.green), static_cast<uint8_t>(255 - c.blue)};
+}
+
+namespace {
+
+// Code points in UTF-8 text: the bytes that do not continue a sequence.
+size_t CodePoints(const std::string& utf8) {
+  size_t n = 0;
+  for (char b : utf8)
+    if ((static_cast<unsigned char>(b) & 0xC0) != 0x80) ++n;
+  return n;
+}
+
+}  // namespace
+
+std::vector<std::vector<QRgb>> CharacterColours(const GlyphTable& table, const GlyphRows& rows,
+                                                const ColourRows& colours, ColourMode mode) {
+  std::vector<std::vector<QRgb>> lines;
+  for (size_t r = 0; r < rows.size(); ++r) {
+    std::vector<QRgb> line;
+    for (size_t c = 0; c < rows[r].size(); ++c) {
+      if (rows[r][c] == 0) continue;
+      const CellColour shown = ShownColour(colours.at(r).at(c), mode);
+      line.insert(line.end(), CodePoints(table.GlyphUtf8(rows[r][c])), qRgb(shown.red, shown.green, shown.blue));
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
 }
 
 }  // namespace zindrel::cli

@@ -1,6 +1,7 @@
-// zindrel-convert: a picture to Chinese-character art on standard output or
-// into a file. The work is done by the pieces in this folder and the engine;
+// zindrel-convert: pictures to Chinese-character art on standard output or
+// into files. The work is done by the pieces in this folder and the engine;
 // this file reads the command line and reports failures.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -14,10 +15,13 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 
 #include "cli/art_text.h"
+#include "cli/measured_picture.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "convert/matcher.h"
@@ -25,6 +29,7 @@
 #include "glyphs/glyph_table.h"
 #include "metafile/metafile.h"
 #include "pictures/picture.h"
+#include "render/art_html.h"
 #include "render/art_render.h"
 #include "render/pending_file.h"
 
@@ -38,7 +43,6 @@ using namespace zindrel;
 using namespace zindrel::cli;
 
 constexpr const char* kProgram = "zindrel-convert";
-constexpr int kMaxPictureSide = 32767;
 
 int Report(const std::string& subject, const std::string& reason, int code) {
   if (subject.empty())
@@ -66,14 +70,16 @@ bool PictureNeedsFonts(const std::vector<std::string>& rawArgs) {
     return false;
   }
   if (parsed.action != Action::Convert) return false;
-  if (parsed.options.picture == "-") return true;
-  // Only a regular file is looked into here: opening a FIFO would wait for a
-  // writer, and devices and folders are refused later with their message.
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(std::filesystem::u8path(parsed.options.picture), ec)) return false;
-  QFile file(QString::fromLocal8Bit(parsed.options.picture.c_str()));
-  if (!file.open(QIODevice::ReadOnly)) return false;
-  return IsMetafile(file.read(64));
+  for (const std::string& picture : parsed.options.pictures) {
+    if (picture == "-") return true;
+    // Only a regular file is looked into here: opening a FIFO would wait for a
+    // writer, and devices and folders are refused later with their message.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(std::filesystem::u8path(picture), ec)) continue;
+    QFile file(QString::fromLocal8Bit(picture.c_str()));
+    if (file.open(QIODevice::ReadOnly) && IsMetafile(file.read(64))) return true;
+  }
+  return false;
 }
 
 // The picture the art was made from as a PNG, encoded in memory and written
@@ -87,98 +93,127 @@ void WritePicturePng(const QImage& picture, const std::string& path) {
   file.Commit();
 }
 
-int Convert(const Options& o) {
-  // The file a failure is reported against, kept up to date step by step.
-  std::string subject;
-  try {
-    const std::string tablePath =
-        o.table.empty() ? DefaultTablePath(QCoreApplication::applicationDirPath().toStdString()) : o.table;
-    // The table and its search index load on a thread of their own while the
-    // picture decodes; a failing table is still reported before a failing
-    // picture, as if the two were read one after the other.
-    GlyphTable table;
-    std::unique_ptr<Matcher> matcher;
-    std::exception_ptr tableError;
-    std::thread loader([&] {
-      try {
-        table = LoadGlyphTable(tablePath);
-        matcher = std::make_unique<Matcher>(table);
-      } catch (...) {
-        tableError = std::current_exception();
-      }
-    });
-    std::exception_ptr pictureError;
-    QImage image;
-    PictureWarnings warnings;
-    try {
-      image = o.picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-", &warnings)
-                               : DecodePictureFile(o.picture, &warnings);
-    } catch (...) {
-      pictureError = std::current_exception();
-    }
-    loader.join();
-    subject = tablePath;
-    if (tableError) std::rethrow_exception(tableError);
-    subject = o.picture == "-" ? "standard input" : o.picture;
-    if (pictureError) std::rethrow_exception(pictureError);
-    if (!warnings.empty()) Warn(subject, warnings);
-    if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide)
-      Raise(ErrorKind::Overflow, "(the picture is " + std::to_string(image.width()) + "x" +
-                                     std::to_string(image.height()) + " pixels; at most 32767 on a side)");
-    const ImagePixelSource picture(image);
+// A picture decoded, or the error that stopped it, with its oddities.
+struct Decoded {
+  QImage image;
+  PictureWarnings warnings;
+  std::exception_ptr error;
+};
 
+Decoded Decode(const std::string& picture) {
+  Decoded d;
+  try {
+    d.image = picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-", &d.warnings)
+                             : DecodePictureFile(picture, &d.warnings);
+  } catch (...) {
+    d.error = std::current_exception();
+  }
+  return d;
+}
+
+std::string PictureSubject(const std::string& picture) { return picture == "-" ? "standard input" : picture; }
+
+// The title of a picture's HTML page: its file name without the folders.
+std::string PictureTitle(const std::string& picture) {
+  if (picture == "-") return "standard input";
+  return std::filesystem::u8path(picture).filename().u8string();
+}
+
+// What one run shares among its pictures.
+struct Run {
+  explicit Run(const Options& options) : o(options) {}
+  const Options& o;
+  std::string tablePath;
+  const GlyphTable* table = nullptr;
+  const Matcher* matcher = nullptr;
+  int columns = 0;           // scale to this many glyphs; 0: not scaled
+  bool artOnStdout = false;  // some art is written to standard output already
+  int widestOnStdout = 0;    // cells of the widest row written there
+};
+
+// Converts one picture and writes its outputs. Returns the exit status: 0,
+// or 1 after reporting the failure.
+int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
+  const Options& o = run.o;
+  // The file a failure is reported against, kept up to date step by step.
+  std::string subject = PictureSubject(picture);
+  try {
+    if (decoded.error) std::rethrow_exception(decoded.error);
+    if (!decoded.warnings.empty()) Warn(subject, decoded.warnings);
+    const PictureSize target = run.columns > 0 ? ArtPictureSize(decoded.image.width(), decoded.image.height(),
+                                                                run.columns, static_cast<int16_t>(o.cellSize))
+                                               : PictureSize{};
+    const QImage measured = MeasuredPicture(std::move(decoded.image), o.invert, target);
+    const ImagePixelSource source(measured);
+
+    const GlyphTable& table = *run.table;
+    const bool coloured = o.colour != ColourMode::None;
     GlyphRows rows;
+    ColourRows colours;
     try {
-      rows = ConvertPicture(*matcher, picture, ParametersOf(o));
+      rows = ConvertPicture(*run.matcher, source, ParametersOf(o), coloured ? &colours : nullptr);
     } catch (const RuntimeError& e) {
       if (e.kind() != ErrorKind::Overflow || !e.detail().empty()) throw;
       // A table without a glyph of level 1 or 84 lets a level window widen
       // until its counter overflows: that is the table's fault.
       if (table.LevelStart(1) == 0 || table.LevelStart(LEVEL_COUNT) == 0) {
-        subject = tablePath;
+        subject = run.tablePath;
         Raise(ErrorKind::Overflow, "(the table has no glyph of level 1 or of level 84)");
       }
       Raise(ErrorKind::Overflow, "(a pixel coordinate or a distance passed the 16-bit range)");
     }
-    const std::string text = ArtText(table, rows, o.encoding, o.newline);
+    if (coloured && o.invert) TurnColoursBack(colours);
+    const std::string text = coloured ? ColouredArtText(table, rows, colours, o.colour, o.encoding, o.newline)
+                                      : ArtText(table, rows, o.encoding, o.newline);
 
     const bool toFile = !o.output.empty() && o.output != "-";
+    const std::string textPath = !toFile           ? std::string()
+                                 : o.intoFolders() ? FolderFile(o.output, picture, "txt")
+                                                   : o.output;
     std::unique_ptr<PendingFile> pending;
     if (toFile) {
-      subject = o.output;
-      pending = std::make_unique<PendingFile>(o.output, text);
+      subject = textPath;
+      pending = std::make_unique<PendingFile>(textPath, text);
     }
-    // Pictures this run made where no file was: removed again when a later
-    // output fails, so a failed run leaves nothing new behind.
+    // Files this picture made where no file was: removed again when a later
+    // output fails, so a failed picture leaves nothing new behind.
     std::vector<QString> made;
-    auto forgetMade = [&made] {
-      for (const QString& path : made) QFile::remove(path);
-    };
     auto writeNew = [&](const std::string& path, const std::function<void()>& write) {
       subject = path;
       const bool existed = QFile::exists(QString::fromStdString(path));
-      try {
-        write();
-      } catch (const RuntimeError&) {
-        forgetMade();
-        throw;
-      }
+      write();
       if (!existed) made.push_back(QString::fromStdString(path));
     };
-    if (!o.png.empty())
-      writeNew(o.png, [&] { RenderArtPng(ArtText(table, rows, Encoding::Utf8, Newline::CrLf), o.pngCell, o.png); });
-    if (!o.savePicture.empty()) writeNew(o.savePicture, [&] { WritePicturePng(image, o.savePicture); });
-    if (toFile) {
-      subject = o.output;
-      try {
-        pending->Commit();
-      } catch (const RuntimeError&) {
-        forgetMade();
-        throw;
+    // An output of this picture: the option's file, or its file in the
+    // option's folder.
+    auto output = [&](const std::string& option, const char* extension) {
+      return o.intoFolders() ? FolderFile(option, picture, extension) : option;
+    };
+    try {
+      if (!o.png.empty() || !o.html.empty()) {
+        const std::string utf8 = ArtText(table, rows, Encoding::Utf8, Newline::CrLf);
+        ArtColours drawing = o.invert ? BlackOnWhite() : ArtColours();
+        if (coloured) drawing.characters = CharacterColours(table, rows, colours, o.colour);
+        if (!o.png.empty()) writeNew(output(o.png, "png"), [&] { RenderArtPng(utf8, o.pngCell, subject, drawing); });
+        if (!o.html.empty())
+          writeNew(output(o.html, "html"),
+                   [&] { PendingFile(subject, ArtHtml(utf8, o.pngCell, drawing, PictureTitle(picture))).Commit(); });
       }
-    } else {
-      subject = "standard output";
-      WriteStandardOutput(text);
+      if (!o.savePicture.empty()) writeNew(output(o.savePicture, "png"), [&] { WritePicturePng(measured, subject); });
+      if (toFile) {
+        subject = textPath;
+        pending->Commit();
+      } else {
+        subject = "standard output";
+        const std::string separator = o.newline == Newline::CrLf ? "\r\n" : "\n";
+        WriteStandardOutput(run.artOnStdout ? separator + text : text);
+        run.artOnStdout = true;
+        for (const std::vector<int>& row : rows)
+          run.widestOnStdout = std::max(run.widestOnStdout, static_cast<int>(row.size()));
+      }
+    } catch (...) {
+      for (const QString& path : made) QFile::remove(path);
+      throw;
     }
   } catch (const RuntimeError& e) {
     return Report(subject, e.message(), 1);
@@ -186,6 +221,69 @@ int Convert(const Options& o) {
     return Report(subject, "out of memory", 1);
   }
   return 0;
+}
+
+// Each of -o, --png, --html and --save-picture that names a folder for
+// several pictures: made when missing. Raises FileAccess for one that cannot be a folder.
+void MakeFolders(const Options& o, std::string& subject) {
+  for (const std::string& folder : {o.output == "-" ? std::string() : o.output, o.png, o.html, o.savePicture}) {
+    if (folder.empty()) continue;
+    subject = folder;
+    const QFileInfo info(QString::fromStdString(folder));
+    if (info.exists() && !info.isDir()) Raise(ErrorKind::FileAccess, "(not a folder)");
+    if (!info.exists() && !QDir().mkpath(QString::fromStdString(folder)))
+      Raise(ErrorKind::FileAccess, "(cannot make the folder)");
+  }
+}
+
+int Convert(const Options& o, int columns) {
+  std::string subject;
+  Run run(o);
+  run.columns = columns;
+  try {
+    if (o.intoFolders()) MakeFolders(o, subject);
+    run.tablePath = o.table.empty() ? DefaultTablePath(QCoreApplication::applicationDirPath().toStdString()) : o.table;
+  } catch (const RuntimeError& e) {
+    return Report(subject, e.message(), 1);
+  }
+  // The table and its search index load on a thread of their own while the
+  // first picture decodes; a failing table is still reported before a failing
+  // picture, as if the two were read one after the other.
+  GlyphTable table;
+  std::unique_ptr<Matcher> matcher;
+  std::exception_ptr tableError;
+  std::thread loader([&] {
+    try {
+      table = LoadGlyphTable(run.tablePath);
+      matcher = std::make_unique<Matcher>(table);
+    } catch (...) {
+      tableError = std::current_exception();
+    }
+  });
+  Decoded first = Decode(o.pictures.front());
+  loader.join();
+  try {
+    if (tableError) std::rethrow_exception(tableError);
+  } catch (const RuntimeError& e) {
+    return Report(run.tablePath, e.message(), 1);
+  } catch (const std::bad_alloc&) {
+    return Report(run.tablePath, "out of memory", 1);
+  }
+  run.table = &table;
+  run.matcher = matcher.get();
+
+  int status = ConvertOne(run, o.pictures.front(), std::move(first));
+  for (size_t i = 1; i < o.pictures.size(); ++i) status |= ConvertOne(run, o.pictures[i], Decode(o.pictures[i]));
+
+  // Art wider than the terminal it went to wraps into a mess: say how to fit
+  // it, once, after the art.
+  if (run.artOnStdout && o.width == 0 && !o.fit) {
+    const int terminal = TerminalColumns();
+    if (terminal > 0 && 2 * run.widestOnStdout > terminal)
+      std::fprintf(stderr, "%s: hint: the art is %d columns wide, the terminal %d; try --fit\n", kProgram,
+                   2 * run.widestOnStdout, terminal);
+  }
+  return status;
 }
 
 }  // namespace
@@ -221,6 +319,20 @@ int main(int argc, char** argv) {
   } catch (const UsageError& e) {
     return Report({}, std::string(e.what()) + " (see --help)", 2);
   }
+  int columns = parsed.options.width;
+  if (parsed.action == Action::Convert && parsed.options.fit) {
+    // Two terminal columns to a glyph.
+    if (!StandardOutputIsTerminal())
+      return Report({}, "--fit: standard output is not a terminal; give --width COLUMNS instead (see --help)", 2);
+    const int terminal = TerminalColumns();
+    if (terminal < 2)
+      return Report({},
+                    std::string("--fit: ") +
+                        (terminal == 0 ? "the terminal's width is unknown" : "the terminal is 1 column wide") +
+                        "; give --width COLUMNS instead (see --help)",
+                    2);
+    columns = std::min(terminal / 2, kMaxColumns);
+  }
   switch (parsed.action) {
     case Action::Help: {
       try {
@@ -240,5 +352,5 @@ int main(int argc, char** argv) {
     }
     case Action::Convert: break;
   }
-  return Convert(parsed.options);
+  return Convert(parsed.options, columns);
 }

@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
+#include <map>
 
 namespace zindrel::cli {
 
@@ -44,12 +46,25 @@ std::string LongName(const std::string& name) {
                                           {"-h", "--help"}};
   for (const auto& pair : kPairs)
     if (name == pair[0] || name == pair[1]) return pair[1];
-  for (const char* only : {"--newline", "--png", "--png-cell", "--save-picture", "--version"})
+  for (const char* only : {"--newline", "--png", "--png-cell", "--html", "--save-picture", "--invert", "--color",
+                           "--width", "--fit", "--version"})
     if (name == only) return only;
   return {};
 }
 
-bool TakesValue(const std::string& longName) { return longName != "--help" && longName != "--version"; }
+// Options that are switches, without a value.
+// Whether two paths name one folder, as written (a last separator aside).
+bool SameFolder(const std::string& a, const std::string& b) {
+  auto normal = [](const std::string& path) {
+    std::filesystem::path p = std::filesystem::u8path(path).lexically_normal();
+    return p.has_filename() ? p : p.parent_path();
+  };
+  return normal(a) == normal(b);
+}
+
+bool TakesValue(const std::string& longName) {
+  return longName != "--help" && longName != "--version" && longName != "--invert" && longName != "--fit";
+}
 
 }  // namespace
 
@@ -98,7 +113,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     if (option.empty()) throw UsageError("unknown option " + Quote(name));
     if (!TakesValue(option)) {
       if (inlineValue) throw UsageError(option + " takes no value");
-      (option == "--help" ? helpAsked : versionAsked) = true;
+      if (option == "--help")
+        helpAsked = true;
+      else if (option == "--version")
+        versionAsked = true;
+      else if (option == "--invert")
+        o.invert = true;
+      else
+        o.fit = true;
       continue;
     }
     if (!inlineValue) {
@@ -113,7 +135,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
       o.brightness = ReadNumber(option, value, {40, 120});
     else if (option == "--png-cell")
       o.pngCell = ReadNumber(option, value, {4, 64}), pngCellGiven = true;
-    else if (option == "--encoding") {
+    else if (option == "--width")
+      o.width = ReadNumber(option, value, {1, kMaxColumns});
+    else if (option == "--color") {
+      const std::string v = Lower(value);
+      if (v == "none")
+        o.colour = ColourMode::None;
+      else if (v == "256")
+        o.colour = ColourMode::Palette256;
+      else if (v == "truecolor")
+        o.colour = ColourMode::TrueColour;
+      else
+        throw UsageError(option + ": " + Quote(value) + " is not a colour mode (none, 256 or truecolor)");
+    } else if (option == "--encoding") {
       const std::string v = Lower(value);
       if (v == "utf-8" || v == "utf8")
         o.encoding = Encoding::Utf8;
@@ -135,6 +169,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         o.table = value;
       else if (option == "--output")
         o.output = value;
+      else if (option == "--html")
+        o.html = value;
       else if (option == "--save-picture")
         o.savePicture = value;
       else
@@ -149,18 +185,51 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (parsed.action != Action::Convert) return parsed;
 
   if (operands.empty()) throw UsageError("a PICTURE to convert is missing");
-  if (operands.size() > 1) throw UsageError("one PICTURE only; " + Quote(operands[1]) + " is one too many");
-  if (operands[0].empty()) throw UsageError("the PICTURE file name is empty");
-  o.picture = operands[0];
-  if (pngCellGiven && o.png.empty()) throw UsageError("--png-cell: there is no --png FILE to draw");
+  bool standardInput = false;
+  for (const std::string& picture : operands) {
+    if (picture.empty()) throw UsageError("a PICTURE file name is empty");
+    if (picture == "-" && standardInput) throw UsageError("standard input (-) can be read once only");
+    standardInput = standardInput || picture == "-";
+  }
+  o.pictures = operands;
+  if (pngCellGiven && o.png.empty() && o.html.empty())
+    throw UsageError("--png-cell: there is no --png or --html FILE to draw");
+  if (o.fit && o.width != 0) throw UsageError("--fit and --width exclude each other");
+  // Each picture's files in the folders must have names of their own; names
+  // differing only in case are one file on some systems.
+  const bool folders =
+      !o.png.empty() || !o.html.empty() || !o.savePicture.empty() || (!o.output.empty() && o.output != "-");
+  if (o.intoFolders() && folders) {
+    std::map<std::string, std::string> names;
+    for (const std::string& picture : o.pictures) {
+      const auto [at, added] = names.emplace(Lower(OutputName(picture)), picture);
+      if (!added)
+        throw UsageError(Quote(at->second) + " and " + Quote(picture) + " would write the same files (" +
+                         OutputName(picture) + ".*)");
+    }
+    // Both write NAME.png.
+    if (!o.png.empty() && !o.savePicture.empty() && SameFolder(o.png, o.savePicture))
+      throw UsageError("--png and --save-picture name the same folder " + Quote(o.png));
+  }
   return parsed;
 }
 
-std::string HelpText() {
-  return R"(Usage: zindrel-convert [OPTIONS] PICTURE
+std::string OutputName(const std::string& picture) {
+  if (picture == "-") return "stdin";
+  const std::string stem = std::filesystem::u8path(picture).stem().u8string();
+  return stem.empty() || stem == "." || stem == ".." ? "picture" : stem;
+}
 
-Turns a picture into character art written with Chinese characters and
-writes it to standard output, one line per row of cells.
+std::string FolderFile(const std::string& folder, const std::string& picture, const std::string& extension) {
+  return (std::filesystem::u8path(folder) / std::filesystem::u8path(OutputName(picture) + "." + extension)).u8string();
+}
+
+std::string HelpText() {
+  return R"(Usage: zindrel-convert [OPTIONS] PICTURE...
+
+Turns pictures into character art written with Chinese characters and
+writes it to standard output, one line per row of cells; the art of several
+pictures comes in their order, separated by one empty line.
 
 PICTURE is a picture file (BMP, PNG, JPEG, GIF, ICO, ...), or - to read the
 picture from standard input.
@@ -171,6 +240,13 @@ Conversion:
                         0..10 (default 2)
   -b, --brightness N    brightness in percent, 40..120 (default 100)
   -t, --table FILE      glyph table (default: Data.han beside this program)
+      --invert          measure the negative of the picture: dark glyphs on
+                        a light background
+      --width COLUMNS   first scale the picture (box filter) so that the art
+                        is COLUMNS glyphs wide, 1..10000; the height keeps
+                        the picture's aspect ratio
+      --fit             the same for the width of the terminal on standard
+                        output, a glyph taking two of its columns
 
 Output:
   -o, --output FILE     write the art to FILE instead of standard output;
@@ -178,18 +254,31 @@ Output:
   -e, --encoding ENC    utf-8 or gbk (default utf-8); gbk writes the table's
                         bytes unchanged
       --newline NL      line end after every row: crlf or lf (default crlf)
-      --png FILE        also draw the art, white on black, as a PNG picture
-      --png-cell PX     cell edge of that picture in pixels, 4..64 (default 16)
+      --color MODE      each glyph in the mean colour of its cell, as
+                        terminal codes: none, 256 or truecolor (default none)
+      --png FILE        also draw the art as a PNG picture: white on black,
+                        black on white with --invert, coloured with --color
+      --html FILE       also write the art as an HTML page, in the same
+                        colours
+      --png-cell PX     cell edge in pixels of the PNG picture and of the
+                        HTML page, 4..64 (default 16)
       --save-picture FILE
                         also write the picture the art was made from (as
-                        decoded or drawn, at the size converted) as a PNG
+                        decoded or drawn, at the size converted, the
+                        negative with --invert) as a PNG
+
+With several pictures, -o, --png, --html and --save-picture name folders,
+and each picture writes NAME.txt, NAME.png, NAME.html or NAME.png into
+them, NAME being its file name without the extension ("stdin" for standard
+input).
 
 Other:
   -h, --help            show this help and exit
       --version         show the version and exit
 
-Exit status: 0 done, 1 the conversion failed (unreadable picture or table,
-a picture too large, output that cannot be written), 2 a usage error.
+Exit status: 0 done, 1 a conversion failed (unreadable picture or table, a
+picture too large, output that cannot be written; the other pictures are
+still converted), 2 a usage error.
 
 Examples:
   zindrel-convert photo.jpg
@@ -198,6 +287,9 @@ Examples:
   cat photo.png | zindrel-convert --newline lf -
   zindrel-convert --png art.png --png-cell 24 photo.jpg
   zindrel-convert --save-picture drawn.png chart.emf
+  zindrel-convert --fit --color truecolor photo.jpg
+  zindrel-convert --invert --width 60 --html art.html photo.jpg
+  zindrel-convert -o texts --png pictures *.jpg
 )";
 }
 

@@ -6,6 +6,12 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
+#define NOMINMAX
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <sys/ioctl.h>
+#include <unistd.h>
 #endif
 
 #include "core/errors.h"
@@ -36,6 +42,27 @@ QByteArray ReadStandardInput() {
   }
   if (std::ferror(stdin)) Raise(ErrorKind::FileAccess, "(reading standard input failed)");
   return data;
+}
+
+bool StandardOutputIsTerminal() {
+#ifdef _WIN32
+  return _isatty(_fileno(stdout)) != 0;
+#else
+  return isatty(STDOUT_FILENO) != 0;
+#endif
+}
+
+int TerminalColumns() {
+  if (!StandardOutputIsTerminal()) return 0;
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+#endif
 }
 
 }  // namespace zindrel::cli

@@ -116,8 +116,46 @@ QImage RenderArt(const QString& text, int cellPx) {
   return image;
 }
 
+ArtColours BlackOnWhite() {
+  ArtColours colours;
+  colours.background = 0xFFFFFFFFu;
+  colours.foreground = 0xFF000000u;
+  return colours;
+}
+
+QImage RenderArt(const QString& text, int cellPx, const ArtColours& colours) {
+  QImage coverage = RenderArt(text, cellPx);
+  if (coverage.isNull() || colours.plain()) return coverage;
+  const ArtColours blackOnWhite = BlackOnWhite();
+  if (colours.background == blackOnWhite.background && colours.foreground == blackOnWhite.foreground &&
+      colours.characters.empty()) {
+    coverage.invertPixels();
+    return coverage;
+  }
+  QImage image(coverage.size(), QImage::Format_RGB32);
+  if (image.isNull()) Raise(ErrorKind::OutOfMemory, "no memory for the art picture");
+  const QRgb back = colours.background;
+  for (int y = 0; y < image.height(); ++y) {
+    const uchar* ink = coverage.constScanLine(y);
+    auto* out = reinterpret_cast<QRgb*>(image.scanLine(y));
+    const size_t line = static_cast<size_t>(y / cellPx);
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb fore = colours.At(line, static_cast<size_t>(x / cellPx));
+      const int a = ink[x];
+      // back + (fore - back) * a / 255, rounded, per channel.
+      auto mix = [a](int b, int f) { return (b * (255 - a) + f * a + 127) / 255; };
+      out[x] = qRgb(mix(qRed(back), qRed(fore)), mix(qGreen(back), qGreen(fore)), mix(qBlue(back), qBlue(fore)));
+    }
+  }
+  return image;
+}
+
 void RenderArtPng(const std::string& utf8Text, int cellPx, const std::string& path) {
-  const QImage image = RenderArt(QString::fromStdString(utf8Text), cellPx);
+  RenderArtPng(utf8Text, cellPx, path, ArtColours());
+}
+
+void RenderArtPng(const std::string& utf8Text, int cellPx, const std::string& path, const ArtColours& colours) {
+  const QImage image = RenderArt(QString::fromStdString(utf8Text), cellPx, colours);
   if (image.isNull()) Raise(ErrorKind::InvalidCall, "the art has no characters to draw");
   // Encoded in memory first: a write that fails (a full disk) is then ours to
   // report, and libpng prints nothing of its own.

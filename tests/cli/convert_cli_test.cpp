@@ -12,8 +12,7 @@
 
 #include <random>
 
-#include "convert/run.h"
-#include "core/numeric.h"
+#include "cli_run.h"
 #include "glyphs/glyph_table.h"
 #include "pictures/picture.h"
 #include "support/picture_bytes.h"
@@ -28,84 +27,18 @@ namespace {
 
 using testing::Record;
 
-QString Program() { return QString::fromStdString(testing::ProgramPath("zindrel-convert")); }
-
-struct Outcome {
-  int code = -1;
-  QByteArray out, err;
-};
-
-Outcome RunCli(const QStringList& args, const QByteArray& input = {}, const QString& stdoutFile = {},
-               const QStringList& unset = {}) {
-  testing::RunOptions options;
-  options.input = input;
-  options.stdoutFile = stdoutFile;
-  options.unset = unset;
-  options.seconds = 120;
-  const testing::ProgramResult r = testing::RunProgram(Program().toStdString(), args, options);
-  EXPECT_TRUE(r.started) << Program().toStdString();
-  EXPECT_TRUE(r.finished);
-  Outcome o;
-  o.code = r.crashed ? -2 : r.exitCode;
-  o.out = r.out;
-  o.err = r.err;
-  return o;
-}
-
-std::string Str(const QByteArray& b) { return b.toStdString(); }
-
-// Glyph i of the test table: distinct GB2312 characters, so that every
-// parameter shows in the output.
-std::string DistinctGlyph(int i) {
-  const int k = (i - 1) % (72 * 94);
-  return {static_cast<char>(0xB0 + k / 94), static_cast<char>(0xA1 + k % 94)};
-}
-
-// The expected art, made in this process straight from the engine.
-class ExpectedHost : public RunHost {
- public:
-  ExpectedHost(const GlyphTable& t, const PixelSource& p, int16_t s, int16_t q, float f, bool gbk, std::string eol)
-      : table(t), picture(p), size(s), quality(q), factor(f), useGbk(gbk), lineEnd(std::move(eol)) {}
-  int16_t CellSize() override { return size; }
-  int16_t Quality() override { return quality; }
-  float BrightnessFactor() override { return factor; }
-  const PixelSource& Picture() override { return picture; }
-  void AppendGlyph(int g) override {
-    if (g) text += useGbk ? table.GlyphText(g) : table.GlyphUtf8(g);
-  }
-  void EndRow() override { text += lineEnd; }
-  const GlyphTable& table;
-  const PixelSource& picture;
-  int16_t size, quality;
-  float factor;
-  bool useGbk;
-  std::string lineEnd, text;
-};
-
-std::string Expected(const GlyphTable& table, const QImage& image, int size, int quality, int brightness, bool gbk,
-                     bool lf) {
-  const ImagePixelSource source(image);
-  ExpectedHost host(table, source, static_cast<int16_t>(size), static_cast<int16_t>(quality),
-                    StoreF32(brightness / 100.0), gbk, lf ? "\n" : "\r\n");
-  RunConversion(table, host);
-  return host.text;
-}
+using clitest::Expected;
+using clitest::Outcome;
+using clitest::RunCli;
+using clitest::Str;
 
 class ConvertCli : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     folder_ = new testing::TempFolder;
-    table_ = folder_->Write("table.han", testing::TableBytes(GLYPH_COUNT, testing::NumberLayout::Commas, "\r\n",
-                                                             [](int i, Record& r) { r.glyph = DistinctGlyph(i); }));
+    table_ = clitest::WriteDistinctTable(*folder_);
     loaded_ = new GlyphTable(LoadGlyphTable(table_));
-    // A gradient with noise: its cells spread over many levels.
-    picture_ = new QImage(100, 70, QImage::Format_RGB32);
-    std::mt19937 rng(5);
-    for (int y = 0; y < 70; ++y)
-      for (int x = 0; x < 100; ++x) {
-        const int v = std::clamp(x * 255 / 100 + static_cast<int>(rng() % 61) - 30, 0, 255);
-        picture_->setPixel(x, y, qRgb(v, (v + y * 3) % 256, 255 - v));
-      }
+    picture_ = new QImage(clitest::NoisePicture());
     png_ = folder_->Path("picture.png");
     bmp_ = folder_->Path("picture.bmp");
     ASSERT_TRUE(picture_->save(QString::fromStdString(png_)));
@@ -286,28 +219,40 @@ TEST_P(UsageErrors, ExitTwoWithOneLineNamingTheOption) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, UsageErrors,
-    ::testing::Values(UsageCase{{}, "a PICTURE to convert is missing"},
-                      UsageCase{{"%PNG%", "%PNG%"}, "one PICTURE only"},
-                      UsageCase{{"--frobnicate", "%PNG%"}, "unknown option '--frobnicate'"},
-                      UsageCase{{"-x", "%PNG%"}, "unknown option '-x'"},
-                      UsageCase{{"-s", "2", "%PNG%"}, "--size: 2 is out of range 3..30"},
-                      UsageCase{{"--size", "31", "%PNG%"}, "--size: 31 is out of range 3..30"},
-                      UsageCase{{"-s", "twelve", "%PNG%"}, "--size: 'twelve' is not a number (a whole number 3..30)"},
-                      UsageCase{{"-s", "12.5", "%PNG%"}, "--size: '12.5' is not a number"},
-                      UsageCase{{"-s", "99999999999999999999", "%PNG%"},
-                                "--size: 99999999999999999999 is out of range"},
-                      UsageCase{{"-q", "-1", "%PNG%"}, "--quality: -1 is out of range 0..10"},
-                      UsageCase{{"--quality=11", "%PNG%"}, "--quality: 11 is out of range 0..10"},
-                      UsageCase{{"-b", "39", "%PNG%"}, "--brightness: 39 is out of range 40..120"},
-                      UsageCase{{"-b", "121", "%PNG%"}, "--brightness: 121 is out of range 40..120"},
-                      UsageCase{{"-b", "", "%PNG%"}, "--brightness: '' is not a number"},
-                      UsageCase{{"-e", "latin1", "%PNG%"}, "--encoding: 'latin1' is not an encoding (utf-8 or gbk)"},
-                      UsageCase{{"--newline", "cr", "%PNG%"}, "--newline: 'cr' is not a line end (crlf or lf)"},
-                      UsageCase{{"--png-cell", "3", "--png", "a.png", "%PNG%"}, "--png-cell: 3 is out of range 4..64"},
-                      UsageCase{{"--png-cell", "8", "%PNG%"}, "--png-cell: there is no --png FILE"},
-                      UsageCase{{"%PNG%", "-s"}, "--size: a value is missing"},
-                      UsageCase{{"--version=2"}, "--version takes no value"},
-                      UsageCase{{"-o", "", "%PNG%"}, "--output: the file name is empty"}));
+    ::testing::Values(
+        UsageCase{{}, "a PICTURE to convert is missing"},
+        UsageCase{{"--frobnicate", "%PNG%"}, "unknown option '--frobnicate'"},
+        UsageCase{{"-x", "%PNG%"}, "unknown option '-x'"},
+        UsageCase{{"-s", "2", "%PNG%"}, "--size: 2 is out of range 3..30"},
+        UsageCase{{"--size", "31", "%PNG%"}, "--size: 31 is out of range 3..30"},
+        UsageCase{{"-s", "twelve", "%PNG%"}, "--size: 'twelve' is not a number (a whole number 3..30)"},
+        UsageCase{{"-s", "12.5", "%PNG%"}, "--size: '12.5' is not a number"},
+        UsageCase{{"-s", "99999999999999999999", "%PNG%"}, "--size: 99999999999999999999 is out of range"},
+        UsageCase{{"-q", "-1", "%PNG%"}, "--quality: -1 is out of range 0..10"},
+        UsageCase{{"--quality=11", "%PNG%"}, "--quality: 11 is out of range 0..10"},
+        UsageCase{{"-b", "39", "%PNG%"}, "--brightness: 39 is out of range 40..120"},
+        UsageCase{{"-b", "121", "%PNG%"}, "--brightness: 121 is out of range 40..120"},
+        UsageCase{{"-b", "", "%PNG%"}, "--brightness: '' is not a number"},
+        UsageCase{{"-e", "latin1", "%PNG%"}, "--encoding: 'latin1' is not an encoding (utf-8 or gbk)"},
+        UsageCase{{"--newline", "cr", "%PNG%"}, "--newline: 'cr' is not a line end (crlf or lf)"},
+        UsageCase{{"--png-cell", "3", "--png", "a.png", "%PNG%"}, "--png-cell: 3 is out of range 4..64"},
+        UsageCase{{"--png-cell", "8", "%PNG%"}, "--png-cell: there is no --png or --html FILE"},
+        UsageCase{{"%PNG%", "-s"}, "--size: a value is missing"},
+        UsageCase{{"--version=2"}, "--version takes no value"},
+        UsageCase{{"-o", "", "%PNG%"}, "--output: the file name is empty"},
+        UsageCase{{"--color", "red", "%PNG%"}, "--color: 'red' is not a colour mode (none, 256 or truecolor)"},
+        UsageCase{{"--width", "0", "%PNG%"}, "--width: 0 is out of range 1..10000"},
+        UsageCase{{"--width=10001", "%PNG%"}, "--width: 10001 is out of range 1..10000"},
+        UsageCase{{"--width", "wide", "%PNG%"}, "--width: 'wide' is not a number (a whole number 1..10000)"},
+        UsageCase{{"--fit", "--width", "5", "%PNG%"}, "--fit and --width exclude each other"},
+        UsageCase{{"--invert=yes", "%PNG%"}, "--invert takes no value"},
+        UsageCase{{"--html", "", "%PNG%"}, "--html: the file name is empty"},
+        UsageCase{{"-", "%PNG%", "-"}, "standard input (-) can be read once only"},
+        UsageCase{{"%PNG%", ""}, "a PICTURE file name is empty"},
+        // Each picture's files in the folders need a name of their own.
+        UsageCase{{"--png", "out", "a/x.png", "b/X.jpg"}, "'a/x.png' and 'b/X.jpg' would write the same files (X.*)"},
+        UsageCase{{"--png", "out", "--save-picture", "./out/", "a.png", "b.png"},
+                  "--png and --save-picture name the same folder 'out'"}));
 
 struct FailureCase {
   const char* name;

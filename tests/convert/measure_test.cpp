@@ -11,19 +11,13 @@
 #include "core/errors.h"
 #include "core/numeric.h"
 #include "support/raises.h"
+#include "test_picture.h"
 
 namespace zindrel {
 namespace {
 
-uint32_t Argb(int r, int g, int b) { return 0xFF000000u | (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b); }
-
-struct Picture {
-  int width, height;
-  std::vector<uint32_t> pixels;
-  Picture(int w, int h, uint32_t fill) : width(w), height(h), pixels(std::size_t(w) * h, fill) {}
-  void Set(int x, int y, uint32_t v) { pixels[std::size_t(y) * width + x] = v; }
-  RowsPixelSource Source() const { return RowsPixelSource(pixels.data(), width, height, width); }
-};
+using testing::Argb;
+using testing::Picture;
 
 bool SameBits(const CellDensity& a, const CellDensity& b) {
   return std::memcmp(a.Block.data(), b.Block.data(), sizeof(float) * 9) == 0 &&

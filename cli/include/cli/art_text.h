@@ -6,9 +6,12 @@
 #include <vector>
 
 #include "cli/options.h"
+#include "convert/cell_colour.h"
 #include "convert/matcher.h"
 #include "core/pixel_source.h"
 #include "glyphs/glyph_table.h"
+
+#include <QRgb>
 
 namespace zindrel::cli {
 
@@ -25,14 +28,37 @@ ArtParameters ParametersOf(const Options& options);
 // Glyph indices per row of cells (0: no glyph chosen yet, the empty text).
 using GlyphRows = std::vector<std::vector<int>>;
 
+// The colour of every cell, row by row, as the glyphs are.
+using ColourRows = std::vector<std::vector<CellColour>>;
+
 // Converts the whole picture with the matcher of the table. Raises
 // RuntimeError (overflow for a picture whose pixel coordinates or cell
-// counts pass 32767, and so on).
-GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters);
+// counts pass 32767, and so on). With colours, each row's cells are also
+// measured for their colour (MeasureCellColours) as the row is finished.
+GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters,
+                         ColourRows* colours = nullptr);
 
 // The text of the art: the glyphs of each row without separators, each row
 // ended by the line end. GBK gives the table's bytes unchanged; UTF-8 their
 // decoded text.
 std::string ArtText(const GlyphTable& table, const GlyphRows& rows, Encoding encoding, Newline newline);
+
+// The same with every glyph in its cell's colour (ShownColour): the colour's
+// code before each run of glyphs of one colour, and the reset code before
+// every line end. The codes are ASCII, so the glyphs' bytes are those of
+// ArtText in either encoding.
+std::string ColouredArtText(const GlyphTable& table, const GlyphRows& rows, const ColourRows& colours, ColourMode mode,
+                            Encoding encoding, Newline newline);
+
+// With --invert the cells are measured on the negative, and so are their
+// colours: this turns them back (255 - each channel), so the glyphs show the
+// picture's own colours on the light page.
+void TurnColoursBack(ColourRows& colours);
+
+// The colour of every character of the art text (UTF-8, as ArtText writes
+// it), line by line: its cell's shown colour (ShownColour), opaque. For the
+// art's PNG picture and HTML page.
+std::vector<std::vector<QRgb>> CharacterColours(const GlyphTable& table, const GlyphRows& rows,
+                                                const ColourRows& colours, ColourMode mode);
 
 }  // namespace zindrel::cli

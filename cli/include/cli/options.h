@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "cli/terminal_colour.h"
+
 namespace zindrel::cli {
 
 enum class Encoding { Utf8, Gbk };
 enum class Newline { CrLf, Lf };
+
+// Largest --width.
+constexpr int kMaxColumns = 10000;
 
 struct Options {
   int cellSize = 12;     // 3..30
@@ -20,9 +25,18 @@ struct Options {
   Newline newline = Newline::CrLf;
   std::string output;       // empty or "-": standard output
   std::string png;          // empty: no picture of the art
-  int pngCell = 16;         // 4..64
-  std::string savePicture;  // empty: the decoded picture is not saved
-  std::string picture;      // a path, or "-" for standard input
+  std::string html;         // empty: no HTML page of the art
+  int pngCell = 16;         // 4..64, the cell of the PNG picture and the HTML page
+  std::string savePicture;  // empty: the picture the art was made from is not saved
+  bool invert = false;      // measure the negative: dark glyphs on a light page
+  ColourMode colour = ColourMode::None;
+  int width = 0;     // art columns to scale the picture to; 0: not scaled
+  bool fit = false;  // scale to the terminal's width
+  // Paths, or "-" for standard input (once at most), in order.
+  std::vector<std::string> pictures;
+
+  // With several pictures, -o, --png, --html and --save-picture name folders.
+  bool intoFolders() const { return pictures.size() > 1; }
 };
 
 // What the command line asks for.
@@ -46,6 +60,14 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The help text, ending with a line end.
 std::string HelpText();
+
+// What a picture's own files are called in the folders of several pictures:
+// its file name without the last extension ("photo" for
+// "pictures/photo.jpg"), "stdin" for standard input.
+std::string OutputName(const std::string& picture);
+
+// The file of a picture in one of those folders: folder/NAME.extension.
+std::string FolderFile(const std::string& folder, const std::string& picture, const std::string& extension);
 
 // True when the arguments ask for a picture of the art (--png), which needs
 // the GUI part of Qt; a quick look, before the full reading.

@@ -18,4 +18,11 @@ void WriteStandardOutput(const std::string& bytes);
 // Reads all of standard input. Raises FileAccess when reading fails.
 QByteArray ReadStandardInput();
 
+// Whether standard output is a terminal.
+bool StandardOutputIsTerminal();
+
+// The width in columns of the terminal on standard output, or 0 when
+// standard output is no terminal or its width is unknown.
+int TerminalColumns();
+
 }  // namespace zindrel::cli

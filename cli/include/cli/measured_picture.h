@@ -1,0 +1,33 @@
+// The picture as the measurement sees it: the decoded picture's rows, from
+// the top, through the negative (--invert) and then the box scale (--width,
+// --fit). The rows pass one at a time, as a decoder that delivers rows one
+// by one would feed them (core/pixel_rows.h).
+#pragma once
+
+#include <cstdint>
+
+#include <QImage>
+
+namespace zindrel::cli {
+
+// Largest width or height of a picture the measurement takes: its pixel
+// coordinates are 16-bit.
+constexpr int kMaxPictureSide = 32767;
+
+struct PictureSize {
+  int width = 0, height = 0;
+};
+
+// The size a width x height picture is scaled to for art `columns` glyphs
+// wide at cellSize: columns * cellSize pixels wide, so the grid has exactly
+// that many columns, and as high as keeps the aspect ratio (ScaledHeight),
+// so the cells stay square.
+PictureSize ArtPictureSize(int width, int height, int columns, int16_t cellSize);
+
+// The decoded picture (Format_RGB32) negated when invert, then scaled to
+// target when target has a size (0 x 0: not scaled), as Format_RGB32.
+// Raises Overflow for a result wider or higher than kMaxPictureSide, before
+// any scaling is done, and OutOfMemory when its memory cannot be had.
+QImage MeasuredPicture(QImage decoded, bool invert, PictureSize target);
+
+}  // namespace zindrel::cli
