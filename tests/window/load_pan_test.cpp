@@ -66,6 +66,25 @@ TEST_F(LoadPan, DialogIsAskedWithTitleFilterAndTheLastFile) {
   EXPECT_EQ(asked_[1].start, first);
 }
 
+// The window's filter list as Qt's dialog shows it: ten entries, in order.
+TEST(DialogFilter, OpenFilterBecomesTenQtEntriesInOrder) {
+  const QString qt = DialogFilterToQt(QString::fromUtf8(kOpenFilter));
+  const QStringList entries = qt.split(QStringLiteral(";;"));
+  const QStringList expected = {
+      "All pictures (*.bmp *.jpg *.gif)",
+      "bitmap(*.bmp)",
+      "GIF (*.gif)",
+      "JPEG (*.jpg)",
+      "icon (*.ico)",
+      "cursor (*.cur)",
+      "run-length encoded (*.rle)",
+      "metafile (*.wmf)",
+      "enhanced metafiles (*.emf)",
+      "All files (*.*)",
+  };
+  EXPECT_EQ(entries, expected);
+}
+
 TEST_F(LoadPan, CancelledDialogChangesNothingAndShowsNothing) {
   PrepareState();
   const Snapshot before = Take();

@@ -1,4 +1,5 @@
-// The window tests need one QApplication for the whole process.
+// The one QApplication a widget test process needs, on the offscreen
+// platform unless a display is asked for.
 #include <gtest/gtest.h>
 #include <QApplication>
 
