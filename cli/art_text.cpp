@@ -6,6 +6,7 @@
 #include "cli/terminal_colour.h"
 #include "convert/fast_run.h"
 #include "convert/run.h"
+#include "convert/stream_run.h"
 #include "core/numeric.h"
 
 namespace zindrel::cli {
@@ -51,6 +52,8 @@ ArtParameters ParametersOf(const Options& options) {
   return p;
 }
 
+int Threads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
 GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters,
                          ColourRows* colours) {
   GlyphRows rows;
@@ -58,9 +61,18 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
   CollectingHost host(picture, parameters, rows, colours);
   // The fast engine hands the host exactly the glyphs, rows and errors of
   // RunConversion; rows are shared among the processor's cores.
-  const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   ConvertPictureFast(matcher, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
-                     threads);
+                     Threads());
+  return rows;
+}
+
+GlyphRows ConvertPictureRows(const Matcher& matcher, RowStream& picture, const ArtParameters& parameters) {
+  GlyphRows rows;
+  const RowsPixelSource none(nullptr, 0, 0, 0);  // the host's picture is never asked for
+  CollectingHost host(none, parameters, rows, nullptr);
+  // The decoder takes a thread of its own beside the converting ones.
+  ConvertRowStream(matcher, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
+                   Threads());
   return rows;
 }
 

@@ -228,7 +228,7 @@ QImage DecodePictureBytes(const QByteArray& data, const std::string& name, Pictu
   return Decode(data, warnings);
 }
 
-QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings) {
+QByteArray ReadPictureBytes(const std::string& path) {
   const QString qpath = QString::fromStdString(path);
   QFileInfo info(qpath);
   if (!info.exists()) Raise(ErrorKind::FileNotFound);
@@ -242,8 +242,11 @@ QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings) {
   QByteArray data = file.read(expected);
   if (file.error() != QFileDevice::NoError) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
   if (data.size() != expected) Raise(ErrorKind::FileAccess, "(the file changed while it was read)");
-  file.close();
-  return Decode(std::move(data), warnings);
+  return data;
+}
+
+QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings) {
+  return Decode(ReadPictureBytes(path), warnings);
 }
 
 ImagePixelSource::ImagePixelSource(QImage image) : image_(FlattenOnWhite(std::move(image))) {}

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "convert/fast_run.h"
+#include "convert/stream_run.h"
 #include "random_tables.h"
 
 namespace zindrel {
@@ -177,6 +178,82 @@ TEST(FastRun, RandomPicturesAndParameters) {
   // Every way of ending occurred.
   EXPECT_GE(endings.size(), 4u);
   for (const auto& [ending, count] : endings) std::printf("  %s: %d runs\n", ending.c_str(), count);
+}
+
+// The picture of a TestPicture delivered row by row, as a decoder would,
+// failing with an invalid-picture error at row failAt (never when -1).
+class TestStream : public RowStream {
+ public:
+  TestStream(const TestPicture& picture, int failAt) : picture_(picture), failAt_(failAt) {}
+  int Width() const override { return picture_.width; }
+  int Height() const override { return picture_.height; }
+  void ReadRows(uint32_t* const* rows, int count) override {
+    EXPECT_LE(read + count, picture_.height);
+    for (int i = 0; i < count; ++i, ++read) {
+      if (read == failAt_) Raise(ErrorKind::InvalidPicture, "(damaged)");
+      std::memcpy(rows[i], &picture_.pixels[static_cast<size_t>(read) * picture_.stride],
+                  static_cast<size_t>(picture_.width) * 4);
+    }
+  }
+  int read = 0;
+
+ private:
+  const TestPicture& picture_;
+  int failAt_;
+};
+
+// The streaming run hands the host what the fast run on the whole picture
+// hands it, and reads the whole picture; a picture damaged anywhere ends it
+// with the picture's error, whatever the conversion did before.
+TEST(StreamRun, RandomPicturesAndParameters) {
+  std::mt19937 rng(77);
+  auto uni = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
+  std::map<std::string, int> endings;
+  for (int trial = 0; trial < 120; ++trial) {
+    // Some pictures are taller than the ring (more than 4 MiB of rows).
+    const bool tall = trial % 10 == 9;
+    const TestPicture pic(tall ? uni(9000, 11000) : uni(0, 170), tall ? uni(150, 400) : uni(0, 130),
+                          static_cast<uint32_t>(trial));
+    const int16_t cellSize = static_cast<int16_t>(trial % 11 == 0 ? uni(1, 2) : uni(3, 31));
+    const int16_t quality = static_cast<int16_t>(uni(0, 10));
+    float brightness = static_cast<float>(uni(40, 120)) / 100.0f;
+    if (trial % 13 == 5) brightness = 3.0e38f;
+    const int threads = uni(1, 3);
+    const int failAt = trial % 4 == 1 && pic.height > 0 ? uni(0, pic.height - 1) : -1;
+    const long stopAfter = failAt < 0 && trial % 6 == 3 ? uni(1, 40) : -1;
+    const std::string what = "trial " + std::to_string(trial) + " size " + std::to_string(pic.width) + "x" +
+                             std::to_string(pic.height) + " cell " + std::to_string(cellSize) + " threads " +
+                             std::to_string(threads) + " fail at " + std::to_string(failAt);
+    const RowsPixelSource whole = pic.Source();
+    const GlyphTable& table = SharedTable(trial % 4);
+    Recorder fast(whole, cellSize, quality, brightness, stopAfter);
+    Finish(fast,
+           [&] { return ConvertPictureFast(Matcher(table), whole, cellSize, quality, brightness, fast, threads); });
+    Recorder streamed(whole, cellSize, quality, brightness, stopAfter);
+    TestStream stream(pic, failAt);
+    Finish(streamed,
+           [&] { return ConvertRowStream(Matcher(table), stream, cellSize, quality, brightness, streamed, threads); });
+    if (failAt >= 0) {
+      EXPECT_EQ(streamed.ending, std::string("error: ") + ErrorDescription(ErrorKind::InvalidPicture)) << what;
+    } else {
+      EXPECT_EQ(streamed.ending, fast.ending) << what;
+      EXPECT_TRUE(streamed.events == fast.events) << what;
+      if (streamed.ending != "stopped") {
+        EXPECT_EQ(stream.read, pic.height) << what;
+      }
+    }
+    ++endings[streamed.ending];
+  }
+  EXPECT_GE(endings.size(), 3u);
+}
+
+TEST(StreamRun, RingHoldsRowsForSeveralRowsOfCellsWithinItsBudget) {
+  for (const int16_t cell : {int16_t{3}, int16_t{12}, int16_t{30}}) {
+    const int reach = 3 * int{SubBlockEdge(cell)};
+    EXPECT_GE(StreamRingRows(32767, 100000, cell), 4 * int{cell} + reach) << cell;
+    EXPECT_LE(StreamRingRows(4000, 100000, cell), 300) << cell;  // 4000 pixels: 16 KB a row
+    EXPECT_EQ(StreamRingRows(4000, 20, cell), 20) << cell;       // never more rows than the picture has
+  }
 }
 
 struct WideCase {

@@ -1,0 +1,34 @@
+// The streaming conversion: a picture that a decoder delivers row by row is
+// converted while it decodes. A thread of its own reads the rows into a ring
+// that holds only the rows the rows of cells still need; each row of cells is
+// measured as soon as its rows are there, and matched while the next rows
+// decode. Memory does not grow with the picture's height.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/matcher.h"
+#include "convert/run.h"
+#include "core/row_stream.h"
+
+namespace zindrel {
+
+// Converts the picture `rows` delivers, with fixed parameters, on `threads`
+// threads besides the decoding one. The host sees exactly what
+// ConvertPictureFast on the whole decoded picture gives it: the same
+// AppendGlyph, EndRow and AfterCell calls in the same order, on the calling
+// thread, and the same result or error after the same cells.
+//
+// Every row of the picture is read before this returns, also those no cell
+// needs, so that a damaged picture is always found: the picture's error then
+// wins over an error of the conversion. Only a stop by the host (AfterCell
+// returning true) leaves the rest unread.
+RunResult ConvertRowStream(const Matcher& matcher, RowStream& rows, int16_t cellSize, int16_t quality, float brightness,
+                           RunHost& out, int threads);
+
+// The number of pixel rows the ring holds for a picture of this width and
+// height at this cell size: rows for several rows of cells, within about
+// 4 MiB, never fewer than one row of cells needs.
+int StreamRingRows(int width, int height, int16_t cellSize);
+
+}  // namespace zindrel
