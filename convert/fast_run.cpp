@@ -28,12 +28,10 @@ namespace {
 constexpr int kMaxRowEdge = 64;
 
 // Luminance of n raw pixels: 0.6 green + 0.3 red + 0.1 blue in double, in
-// that order, stored as float.
+// that order, stored as float; looked up by the colour's weight.
 ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
-  for (int x = 0; x < n; ++x) {
-    const uint32_t p = pixels[x];
-    out[x] = rules::Luminance((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-  }
+  const float* byWeight = rules::LuminanceByWeight();
+  for (int x = 0; x < n; ++x) out[x] = byWeight[rules::LuminanceWeight(pixels[x])];
 }
 
 // A sub-block sum scaled to the 0..15 scale: sum * 9 / CellSize / CellSize,

@@ -16,7 +16,9 @@ namespace zindrel {
 
 namespace {
 
-constexpr size_t kRingBytes = size_t{4} << 20;
+// The ring's size in bytes, unless one row of cells needs more: rows for a
+// few rows of cells, small enough to stay in the processor's cache.
+constexpr size_t kRingBytes = size_t{1} << 20;
 // Rows the decoder reads at a time (libjpeg hands out up to 16 at once).
 constexpr int kDecodeBand = 16;
 
@@ -50,8 +52,8 @@ class StreamPipeline {
         slots_(StreamRingRows(width_, height_, job.cellSize)),
         cellRows_(cellRows),
         reach_(3 * SubBlockEdge(std::max<int16_t>(job.cellSize, 1))),
-        ring_(static_cast<size_t>(slots_) * static_cast<size_t>(std::max(width_, 0))),
-        source_(ring_.data(), width_, height_, slots_),
+        ring_(new uint32_t[static_cast<size_t>(slots_) * static_cast<size_t>(std::max(width_, 0))]),
+        source_(ring_.get(), width_, height_, slots_),
         measured_(static_cast<size_t>(std::max(cellRows, 0)), 0),
         results_(std::max(8, 4 * (helpers + 1))),
         own_(job.matcher) {
@@ -131,7 +133,7 @@ class StreamPipeline {
       if (stopDecode_) return;
       const int count = std::min({kDecodeBand, height_ - y, WriteLimit() - y});
       lock.unlock();
-      for (int i = 0; i < count; ++i) band[i] = ring_.data() + static_cast<size_t>((y + i) % slots_) * width_;
+      for (int i = 0; i < count; ++i) band[i] = ring_.get() + static_cast<size_t>((y + i) % slots_) * width_;
       try {
         stream_.ReadRows(band.data(), count);
       } catch (...) {
@@ -188,7 +190,7 @@ class StreamPipeline {
   RowStream& stream_;
   const RowJob job_;
   const int width_, height_, slots_, cellRows_, reach_;
-  std::vector<uint32_t> ring_;
+  std::unique_ptr<uint32_t[]> ring_;  // not cleared: every row is written before it is read
   RingSource source_;
   std::vector<char> measured_;
   std::vector<RowResult> results_;

@@ -27,8 +27,8 @@ RunResult ConvertRowStream(const Matcher& matcher, RowStream& rows, int16_t cell
                            RunHost& out, int threads);
 
 // The number of pixel rows the ring holds for a picture of this width and
-// height at this cell size: rows for several rows of cells, within about
-// 4 MiB, never fewer than one row of cells needs.
+// height at this cell size: rows for at least four rows of cells, more up to
+// about 1 MiB, never more than the picture has.
 int StreamRingRows(int width, int height, int16_t cellSize);
 
 }  // namespace zindrel
