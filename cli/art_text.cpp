@@ -66,7 +66,8 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
   return rows;
 }
 
-GlyphRows ConvertPictureRows(const Matcher& matcher, RowStream& picture, const ArtParameters& parameters) {
+GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
+                             const ArtParameters& parameters) {
   GlyphRows rows;
   const RowsPixelSource none(nullptr, 0, 0, 0);  // the host's picture is never asked for
   CollectingHost host(none, parameters, rows, nullptr);

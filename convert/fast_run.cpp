@@ -141,44 +141,42 @@ int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t c
   return count;
 }
 
-int MeasureRow(const RowJob& job, const PixelSource& picture, int16_t row, RowWorker& w, std::exception_ptr& error) {
-  error = nullptr;
-  if (job.columns <= 0) return 0;
-  if (static_cast<int>(w.cells.size()) < job.columns) w.cells.resize(static_cast<size_t>(job.columns));
-  int measured = 0;
+void MeasureRow(const RowJob& job, const PixelSource& picture, int16_t row, RowScratch& scratch, MeasuredRow& out) {
+  out.error = nullptr;
+  out.measured = 0;
+  if (job.columns <= 0) return;
+  if (static_cast<int>(out.cells.size()) < job.columns) out.cells.resize(static_cast<size_t>(job.columns));
   if (CanMeasureRows(picture, job.cellSize)) {
     const int count = MeasurableColumns(job.cellSize, row, job.columns);
-    measured = MeasureCellRow(picture, row, count, job.cellSize, job.brightness, w.cells.data(), w.scratch);
+    out.measured = MeasureCellRow(picture, row, count, job.cellSize, job.brightness, out.cells.data(), scratch);
   }
-  for (int column = measured; column < job.columns; ++column) {
+  for (; out.measured < job.columns; ++out.measured) {
     try {
-      w.cells[column] = MeasureCell(picture, row, static_cast<int16_t>(column), job.cellSize, job.brightness);
+      out.cells[out.measured] =
+          MeasureCell(picture, row, static_cast<int16_t>(out.measured), job.cellSize, job.brightness);
     } catch (...) {
-      error = std::current_exception();
-      return column;
+      out.error = std::current_exception();
+      return;
     }
   }
-  return job.columns;
 }
 
-void MatchRow(const RowJob& job, int16_t row, int measured, std::exception_ptr measureError, RowResult& result,
-              RowWorker& w) {
-  (void)row;
+void MatchRow(const RowJob& job, const MeasuredRow& cells, Matcher& matcher, RowResult& result) {
   result.glyphs.resize(static_cast<size_t>(std::max(job.columns, 0)));
   result.failColumn = -1;
   result.error = nullptr;
-  for (int column = 0; column < measured; ++column) {
+  for (int column = 0; column < cells.measured; ++column) {
     try {
-      result.glyphs[column] = static_cast<int16_t>(w.matcher.MatchGlyph(w.cells[column], job.quality));
+      result.glyphs[column] = static_cast<int16_t>(matcher.MatchGlyph(cells.cells[column], job.quality));
     } catch (...) {
       result.failColumn = column;
       result.error = std::current_exception();
       return;
     }
   }
-  if (measureError) {
-    result.failColumn = measured;
-    result.error = measureError;
+  if (cells.error) {
+    result.failColumn = cells.measured;
+    result.error = cells.error;
   }
 }
 
@@ -196,6 +194,7 @@ bool HandRow(const RowResult& result, int16_t lastColumn, int& current, RunHost&
 namespace {
 
 struct Job {
+  const Matcher& matcher;
   RowJob row;
   const PixelSource& picture;
 };
@@ -206,7 +205,7 @@ struct Job {
 class RowPipeline {
  public:
   RowPipeline(const Job& job, int rows, int helpers)
-      : job_(job), rows_(rows), ring_(std::max(8, 4 * (helpers + 1))), results_(ring_), own_(job.row.matcher) {
+      : job_(job), rows_(rows), ring_(std::max(8, 4 * (helpers + 1))), results_(ring_), own_(job.matcher) {
     for (int t = 0; t < helpers; ++t) threads_.emplace_back([this] { Work(); });
   }
   ~RowPipeline() {
@@ -239,7 +238,7 @@ class RowPipeline {
 
  private:
   void Work() {
-    RowWorker w(job_.row.matcher);
+    RowWorker w(job_.matcher);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       changed_.wait(lock, [&] { return stop_ || next_ >= rows_ || next_ < released_ + ring_; });
@@ -286,7 +285,7 @@ RunResult ConvertPictureFast(const Matcher& matcher, const PixelSource& picture,
   // The width is the same for every row, so is the last column; a bound that
   // does not fit raises at the start of row 0, as in RunConversion.
   const int16_t lastColumn = LastCellIndex(picture.Width(), cellSize);
-  const Job job{{matcher, cellSize, quality, brightness, int{lastColumn} + 1}, picture};
+  const Job job{matcher, {cellSize, quality, brightness, int{lastColumn} + 1}, picture};
 
   std::unique_ptr<RowPipeline> pipeline;
   if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads - 1);

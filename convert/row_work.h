@@ -23,36 +23,39 @@ struct RowResult {
   std::exception_ptr error;
 };
 
-// A thread's working memory and its own Matcher (sharing the index).
-struct RowWorker {
-  explicit RowWorker(const Matcher& shared) : matcher(shared) {}
-  RowScratch scratch;
+// The cells of one row as measured: the first `measured` of them, and the
+// error of the next one when measuring stopped before the row's end.
+struct MeasuredRow {
   std::vector<CellDensity> cells;
-  Matcher matcher;
+  int measured = 0;
+  std::exception_ptr error;
 };
 
 struct RowJob {
-  const Matcher& matcher;
   int16_t cellSize, quality;
   float brightness;
   int columns;
 };
 
-// Measures the cells of row `row` into w.cells, each as MeasureCell gives it.
-// Returns how many cells from column 0 were measured; when that is fewer
-// than job.columns, `error` holds the error of the next one.
-int MeasureRow(const RowJob& job, const PixelSource& picture, int16_t row, RowWorker& w, std::exception_ptr& error);
+// Measures the cells of row `row` into out, each as MeasureCell gives it.
+void MeasureRow(const RowJob& job, const PixelSource& picture, int16_t row, RowScratch& scratch, MeasuredRow& out);
 
-// Matches the `measured` cells of w.cells into result; a cell whose matching
-// raises ends the row there, else the measuring error (if any) does.
-void MatchRow(const RowJob& job, int16_t row, int measured, std::exception_ptr measureError, RowResult& result,
-              RowWorker& w);
+// Matches the measured cells into result; a cell whose matching raises ends
+// the row there, else the measuring error (if any) does.
+void MatchRow(const RowJob& job, const MeasuredRow& cells, Matcher& matcher, RowResult& result);
+
+// A thread's working memory and its own Matcher (sharing the index).
+struct RowWorker {
+  explicit RowWorker(const Matcher& shared) : matcher(shared) {}
+  RowScratch scratch;
+  MeasuredRow cells;
+  Matcher matcher;
+};
 
 // Both steps.
 inline void ComputeRow(const RowJob& job, const PixelSource& picture, int16_t row, RowResult& result, RowWorker& w) {
-  std::exception_ptr error;
-  const int measured = MeasureRow(job, picture, row, w, error);
-  MatchRow(job, row, measured, error, result, w);
+  MeasureRow(job, picture, row, w.scratch, w.cells);
+  MatchRow(job, w.cells, w.matcher, result);
 }
 
 // Hands a computed row to the host as RunConversion would: the glyphs with

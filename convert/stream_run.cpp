@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -44,6 +46,8 @@ class RingSource : public PixelSource {
 
 class StreamPipeline {
  public:
+  // Starts the decoder, and helpers that measure rows of cells as their
+  // rows arrive; matching waits for SetMatcher.
   StreamPipeline(RowStream& stream, const RowJob& job, int cellRows, int helpers)
       : stream_(stream),
         job_(job),
@@ -55,8 +59,7 @@ class StreamPipeline {
         ring_(new uint32_t[static_cast<size_t>(slots_) * static_cast<size_t>(std::max(width_, 0))]),
         source_(ring_.get(), width_, height_, slots_),
         measured_(static_cast<size_t>(std::max(cellRows, 0)), 0),
-        results_(std::max(8, 4 * (helpers + 1))),
-        own_(job.matcher) {
+        results_(static_cast<size_t>(std::max(kMinResults, 4 * (helpers + 1)))) {
     decoder_ = std::thread([this] { Decode(); });
     for (int t = 0; t < helpers; ++t) helpers_.emplace_back([this] { Work(); });
   }
@@ -70,18 +73,23 @@ class StreamPipeline {
     if (decoder_.joinable()) decoder_.join();
   }
 
-  // Waits for row of cells r and returns it, computing rows on this thread
-  // while it waits. Raises the picture's error when the decoder failed
-  // before the rows of r were there.
+  void SetMatcher(const Matcher& matcher) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      matcher_ = &matcher;
+    }
+    changed_.notify_all();
+  }
+
+  // Waits for row of cells r and returns it, working on rows itself while
+  // it waits. Raises the picture's error when the decoder failed before the
+  // rows of r were there.
   const RowResult& Get(int r) {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      const RowResult& slot = results_[r % results_.size()];
-      if (slot.row == r) return slot;
-      if (CanTake()) {
-        Compute(lock, own_);
-        continue;
-      }
+      const Slot& slot = SlotOf(r);
+      if (slot.result.row == r) return slot.result;
+      if (Step(lock, own_)) continue;
       if (next_ <= r && failed_ && !Ready(r)) std::rethrow_exception(decodeError_);
       changed_.wait(lock);
     }
@@ -111,12 +119,27 @@ class StreamPipeline {
   }
 
  private:
+  // Room for the rows of cells measured before the matcher comes (a table
+  // still loading): about a tenth of a picture's decoding.
+  static constexpr int kMinResults = 32;
+
+  struct Slot {
+    MeasuredRow cells;
+    RowResult result;  // result.row is the row once it is matched
+  };
+  struct Worker {
+    RowScratch scratch;
+    std::optional<Matcher> matcher;  // a copy of the shared one, made at its first match
+  };
+
+  Slot& SlotOf(int r) { return results_[static_cast<size_t>(r) % results_.size()]; }
   // The pixel rows row of cells r reads: up to the end of its sub-blocks.
   int Need(int r) const { return static_cast<int>(std::min<long>(long{job_.cellSize} * r + reach_, height_)); }
   bool Ready(int r) const { return decoded_ >= Need(r); }
-  bool CanTake() const {
+  bool CanMeasure() const {
     return !stopWork_ && next_ < cellRows_ && next_ < released_ + static_cast<int>(results_.size()) && Ready(next_);
   }
+  bool CanMatch() const { return !stopWork_ && matcher_ != nullptr && !unmatched_.empty(); }
   // Rows the decoder may write: every row below the first one a row of
   // cells still needs is free, and the ring holds slots_ rows from there.
   int WriteLimit() const {
@@ -153,33 +176,49 @@ class StreamPipeline {
   }
 
   void Work() {
-    RowWorker w(job_.matcher);
+    Worker w;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [&] { return stopWork_ || next_ >= cellRows_ || failed_ || CanTake(); });
-      if (!CanTake()) return;
-      Compute(lock, w);
+      changed_.wait(lock, [&] {
+        return stopWork_ || CanMatch() || CanMeasure() || failed_ || (next_ >= cellRows_ && unmatched_.empty());
+      });
+      if (!Step(lock, w)) return;
     }
   }
 
-  // Computes the next row of cells: measures it from the ring, gives its
-  // rows back to the decoder, then matches. Called and returns with the
-  // lock held.
-  void Compute(std::unique_lock<std::mutex>& lock, RowWorker& w) {
-    const int r = next_++;
+  // Does one piece of work, if there is one: matches the oldest row of cells
+  // measured before the matcher came, or measures the next row of cells
+  // (giving its pixel rows back to the decoder) and matches it. Called and
+  // returns with the lock held; false when there was nothing to do.
+  bool Step(std::unique_lock<std::mutex>& lock, Worker& w) {
+    int r = -1;
+    if (CanMatch()) {
+      r = unmatched_.front();
+      unmatched_.pop_front();
+    } else if (CanMeasure()) {
+      r = next_++;
+      lock.unlock();
+      MeasureRow(job_, source_, static_cast<int16_t>(r), w.scratch, SlotOf(r).cells);
+      lock.lock();
+      measured_[r] = 1;
+      while (lowest_ < cellRows_ && measured_[lowest_]) ++lowest_;
+      changed_.notify_all();
+      if (matcher_ == nullptr) {
+        unmatched_.push_back(r);
+        return true;
+      }
+    } else {
+      return false;
+    }
+    const Matcher& shared = *matcher_;
     lock.unlock();
-    std::exception_ptr measureError;
-    const int measured = MeasureRow(job_, source_, static_cast<int16_t>(r), w, measureError);
+    if (!w.matcher) w.matcher.emplace(shared);
+    Slot& slot = SlotOf(r);
+    MatchRow(job_, slot.cells, *w.matcher, slot.result);
     lock.lock();
-    measured_[r] = 1;
-    while (lowest_ < cellRows_ && measured_[lowest_]) ++lowest_;
+    slot.result.row = r;
     changed_.notify_all();
-    lock.unlock();
-    RowResult& slot = results_[r % results_.size()];
-    MatchRow(job_, static_cast<int16_t>(r), measured, measureError, slot, w);
-    lock.lock();
-    slot.row = r;
-    changed_.notify_all();
+    return true;
   }
 
   void JoinHelpers() {
@@ -193,15 +232,17 @@ class StreamPipeline {
   std::unique_ptr<uint32_t[]> ring_;  // not cleared: every row is written before it is read
   RingSource source_;
   std::vector<char> measured_;
-  std::vector<RowResult> results_;
-  RowWorker own_;  // the handing thread's
+  std::vector<Slot> results_;
+  Worker own_;  // the handing thread's
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  int decoded_ = 0;   // picture rows read so far
-  int next_ = 0;      // next row of cells to compute
-  int lowest_ = 0;    // lowest row of cells not yet measured
-  int released_ = 0;  // rows of cells handed to the host
+  const Matcher* matcher_ = nullptr;
+  std::deque<int> unmatched_;  // rows of cells measured before the matcher came
+  int decoded_ = 0;            // picture rows read so far
+  int next_ = 0;               // next row of cells to measure
+  int lowest_ = 0;             // lowest row of cells not yet measured
+  int released_ = 0;           // rows of cells handed to the host
   bool done_ = false, failed_ = false, draining_ = false, stopWork_ = false, stopDecode_ = false;
   std::exception_ptr decodeError_;
   std::thread decoder_;
@@ -219,32 +260,43 @@ int StreamRingRows(int width, int height, int16_t cellSize) {
   return static_cast<int>(std::max<long>(1, std::min<long>(rows, height)));
 }
 
-RunResult ConvertRowStream(const Matcher& matcher, RowStream& rows, int16_t cellSize, int16_t quality, float brightness,
-                           RunHost& out, int threads) {
+RunResult ConvertRowStream(const std::function<const Matcher&()>& matcher, RowStream& rows, int16_t cellSize,
+                           int16_t quality, float brightness, RunHost& out, int threads) {
   std::exception_ptr conversionError;
-  std::unique_ptr<StreamPipeline> pipeline;
+  int16_t lastRow = -1, lastColumn = -1;
   try {
-    const int16_t lastRow = LastCellIndex(rows.Height(), cellSize);
-    const int16_t lastColumn = LastCellIndex(rows.Width(), cellSize);
-    const RowJob job{matcher, cellSize, quality, brightness, int{lastColumn} + 1};
-    pipeline = std::make_unique<StreamPipeline>(rows, job, std::max(int{lastRow} + 1, 0), std::max(threads - 1, 0));
-    int current = 0;
-    for (int16_t row = 0; row <= lastRow; row = Add16(row, 1)) {
-      if (HandRow(pipeline->Get(row), lastColumn, current, out)) return RunResult::Stopped;
-      pipeline->Release(row);
-      out.EndRow();
-    }
+    lastRow = LastCellIndex(rows.Height(), cellSize);
+    lastColumn = LastCellIndex(rows.Width(), cellSize);
   } catch (...) {
     conversionError = std::current_exception();
   }
-  // Every row is read, so that a damaged picture is found; its error wins.
-  if (!pipeline) {
-    const RowJob none{matcher, cellSize, quality, brightness, 0};
-    pipeline = std::make_unique<StreamPipeline>(rows, none, 0, 0);
+  const bool grid = conversionError == nullptr;
+  // Reading and measuring start at once; matching once the matcher is there.
+  StreamPipeline pipeline(rows, RowJob{cellSize, quality, brightness, grid ? int{lastColumn} + 1 : 0},
+                          grid ? std::max(int{lastRow} + 1, 0) : 0, std::max(threads - 1, 0));
+  pipeline.SetMatcher(matcher());
+  if (grid) {
+    try {
+      int current = 0;
+      for (int16_t row = 0; row <= lastRow; row = Add16(row, 1)) {
+        if (HandRow(pipeline.Get(row), lastColumn, current, out)) return RunResult::Stopped;
+        pipeline.Release(row);
+        out.EndRow();
+      }
+    } catch (...) {
+      conversionError = std::current_exception();
+    }
   }
-  if (const std::exception_ptr pictureError = pipeline->Drain()) std::rethrow_exception(pictureError);
+  // Every row is read, so that a damaged picture is found; its error wins.
+  if (const std::exception_ptr pictureError = pipeline.Drain()) std::rethrow_exception(pictureError);
   if (conversionError) std::rethrow_exception(conversionError);
   return RunResult::Finished;
+}
+
+RunResult ConvertRowStream(const Matcher& matcher, RowStream& rows, int16_t cellSize, int16_t quality, float brightness,
+                           RunHost& out, int threads) {
+  return ConvertRowStream([&matcher]() -> const Matcher& { return matcher; }, rows, cellSize, quality, brightness, out,
+                          threads);
 }
 
 }  // namespace zindrel

@@ -3,10 +3,14 @@
 // the same order, ending the same way (finished, stopped or the same error).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
+#include <thread>
 
 #include "convert/fast_run.h"
 #include "convert/stream_run.h"
@@ -216,7 +220,7 @@ class TestStream : public RowStream {
                   static_cast<size_t>(picture_.width) * 4);
     }
   }
-  int read = 0;
+  std::atomic<int> read{0};
 
  private:
   const TestPicture& picture_;
@@ -252,8 +256,24 @@ TEST(StreamRun, RandomPicturesAndParameters) {
            [&] { return ConvertPictureFast(Matcher(table), whole, cellSize, quality, brightness, fast, threads); });
     Recorder streamed(whole, cellSize, quality, brightness, stopAfter);
     TestStream stream(pic, failAt);
-    Finish(streamed,
-           [&] { return ConvertRowStream(Matcher(table), stream, cellSize, quality, brightness, streamed, threads); });
+    // Every other run gets its matcher late, as from a table still loading:
+    // the rows are read and measured before it comes.
+    const bool late = trial % 2 == 0;
+    std::unique_ptr<Matcher> matcher;
+    const auto whenRead = [&]() -> const Matcher& {
+      const int want = std::min(pic.height, 64);
+      for (int wait = 0; wait < 2000 && stream.read < want && failAt < 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (failAt < 0) {
+        EXPECT_GE(stream.read, want) << "rows read before the matcher came";
+      }
+      matcher = std::make_unique<Matcher>(table);
+      return *matcher;
+    };
+    Finish(streamed, [&] {
+      return late ? ConvertRowStream(whenRead, stream, cellSize, quality, brightness, streamed, threads)
+                  : ConvertRowStream(Matcher(table), stream, cellSize, quality, brightness, streamed, threads);
+    });
     if (failAt >= 0) {
       EXPECT_EQ(streamed.ending, std::string("error: ") + ErrorDescription(ErrorKind::InvalidPicture)) << what;
     } else {
@@ -266,6 +286,25 @@ TEST(StreamRun, RandomPicturesAndParameters) {
     ++endings[streamed.ending];
   }
   EXPECT_GE(endings.size(), 3u);
+}
+
+// A matcher that cannot be made (a table that fails to load) ends the run
+// with its own error, before the picture's, whose rows are not all read.
+TEST(StreamRun, TheMatchersErrorComesFirst) {
+  const TestPicture pic(300, 5000, 5);  // more rows than the ring and the rows of cells waiting can hold
+  for (int failAt : {-1, 10}) {
+    TestStream stream(pic, failAt);
+    Recorder host(pic.Source(), 3, 2, 1.0f, -1);
+    const auto failing = []() -> const Matcher& { Raise(ErrorKind::FileNotFound); };
+    try {
+      ConvertRowStream(failing, stream, 3, 2, 1.0f, host, 2);
+      ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::FileNotFound);
+    }
+    EXPECT_TRUE(host.events.empty());
+    EXPECT_LT(stream.read, pic.height);
+  }
 }
 
 TEST(StreamRun, RingHoldsRowsForSeveralRowsOfCellsWithinItsBudget) {

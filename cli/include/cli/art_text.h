@@ -2,6 +2,7 @@
 // the text written from it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,13 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
 
 // The same for a picture that a decoder delivers row by row: each row of
 // cells is converted as soon as its rows are decoded, in memory that does
-// not grow with the picture's height. Every row is read first, so a damaged
+// not grow with the picture's height. Decoding starts at once; `matcher` is
+// asked for once, and may wait for a table still loading (an error it
+// raises ends the conversion first). Every row is read, so a damaged
 // picture raises its own error (InvalidPicture) rather than any error of
 // the conversion. The same glyphs as ConvertPicture on the decoded picture.
-GlyphRows ConvertPictureRows(const Matcher& matcher, RowStream& picture, const ArtParameters& parameters);
+GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
+                             const ArtParameters& parameters);
 
 // The text of the art: the glyphs of each row without separators, each row
 // ended by the line end. GBK gives the table's bytes unchanged; UTF-8 their

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "convert/matcher.h"
 #include "convert/run.h"
@@ -25,6 +26,13 @@ namespace zindrel {
 // returning true) leaves the rest unread.
 RunResult ConvertRowStream(const Matcher& matcher, RowStream& rows, int16_t cellSize, int16_t quality, float brightness,
                            RunHost& out, int threads);
+
+// The same while the matcher is still being made (a table loading on
+// another thread): rows are read and measured at once, and matched once
+// `matcher` has returned. It is called once, on the calling thread; an
+// error it raises ends the run at once, before any error of the picture.
+RunResult ConvertRowStream(const std::function<const Matcher&()>& matcher, RowStream& rows, int16_t cellSize,
+                           int16_t quality, float brightness, RunHost& out, int threads);
 
 // The number of pixel rows the ring holds for a picture of this width and
 // height at this cell size: rows for at least four rows of cells, more up to
