@@ -28,10 +28,12 @@ namespace {
 constexpr int kMaxRowEdge = 64;
 
 // Luminance of n raw pixels: 0.6 green + 0.3 red + 0.1 blue in double, in
-// that order, stored as float; looked up by the colour's weight.
+// that order, stored as float: the colour's weight / 10 (rules.h).
 ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
-  const float* byWeight = rules::LuminanceByWeight();
-  for (int x = 0; x < n; ++x) out[x] = byWeight[rules::LuminanceWeight(pixels[x])];
+  for (int x = 0; x < n; ++x) {
+    const int weight = static_cast<int>(rules::LuminanceWeight(pixels[x]));
+    out[x] = static_cast<float>(static_cast<double>(weight) / 10.0);
+  }
 }
 
 // A sub-block sum scaled to the 0..15 scale: sum * 9 / CellSize / CellSize,

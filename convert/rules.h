@@ -4,7 +4,6 @@
 // MeasureCellRow all call these.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -23,24 +22,10 @@ ZINDREL_INLINE float Luminance(uint32_t red, uint32_t green, uint32_t blue) {
 // The luminance depends on a colour only through its weight 6 green + 3 red +
 // blue (0..2550): the exact value is weight / 10, which never lies near enough
 // to a point halfway between two floats for the double arithmetic's own
-// rounding to matter, so every colour of one weight stores the same float.
-// The fast paths look it up by weight; a test checks all 2^24 colours
-// against Luminance.
-constexpr int kLuminanceWeights = 6 * 255 + 3 * 255 + 255 + 1;
-inline const float* LuminanceByWeight() {
-  static const std::array<float, kLuminanceWeights> table = [] {
-    std::array<float, kLuminanceWeights> t{};
-    for (uint32_t n = 0; n < kLuminanceWeights; ++n) {
-      // One colour of weight n, by the rule.
-      const uint32_t green = std::min<uint32_t>(255, n / 6);
-      const uint32_t red = std::min<uint32_t>(255, (n - 6 * green) / 3);
-      t[n] = Luminance(red, green, n - 6 * green - 3 * red);
-    }
-    return t;
-  }();
-  return table.data();
-}
-
+// rounding to matter. So every colour of one weight stores the same float,
+// and so does weight / 10.0 in double, which the row measurement computes
+// (in vector instructions); a test checks all 2^24 colours against
+// Luminance.
 inline uint32_t LuminanceWeight(uint32_t argb) {
   return 6 * ((argb >> 8) & 0xFF) + 3 * ((argb >> 16) & 0xFF) + (argb & 0xFF);
 }

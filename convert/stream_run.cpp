@@ -122,6 +122,8 @@ class StreamPipeline {
   // Room for the rows of cells measured before the matcher comes (a table
   // still loading): about a tenth of a picture's decoding.
   static constexpr int kMinResults = 32;
+  // Rows of cells ready and waiting that call a helper in.
+  static constexpr int kBacklog = 4;
 
   struct Slot {
     MeasuredRow cells;
@@ -152,7 +154,12 @@ class StreamPipeline {
     int y = 0;
     std::unique_lock<std::mutex> lock(mutex_);
     while (y < height_) {
-      changed_.wait(lock, [&] { return stopDecode_ || WriteLimit() > y; });
+      if (WriteLimit() <= y) {
+        decoderWaits_ = true;  // the helpers may take the rows it waits on
+        changed_.notify_all();
+        changed_.wait(lock, [&] { return stopDecode_ || WriteLimit() > y; });
+        decoderWaits_ = false;
+      }
       if (stopDecode_) return;
       const int count = std::min({kDecodeBand, height_ - y, WriteLimit() - y});
       lock.unlock();
@@ -175,12 +182,22 @@ class StreamPipeline {
     changed_.notify_all();
   }
 
+  // A helper leaves the second core to the decoder, the critical path,
+  // while the handing thread keeps up with it: it works before the matcher
+  // comes (the handing thread is waiting for it), once the decoder has
+  // finished or waits for room, or when rows of cells pile up.
+  bool HelperWanted() const {
+    return matcher_ == nullptr || done_ || failed_ || decoderWaits_ ||
+           (next_ + kBacklog < cellRows_ && Ready(next_ + kBacklog));
+  }
+
   void Work() {
     Worker w;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       changed_.wait(lock, [&] {
-        return stopWork_ || CanMatch() || CanMeasure() || failed_ || (next_ >= cellRows_ && unmatched_.empty());
+        return stopWork_ || (HelperWanted() && (CanMatch() || CanMeasure())) || failed_ ||
+               (next_ >= cellRows_ && unmatched_.empty());
       });
       if (!Step(lock, w)) return;
     }
@@ -244,6 +261,7 @@ class StreamPipeline {
   int lowest_ = 0;             // lowest row of cells not yet measured
   int released_ = 0;           // rows of cells handed to the host
   bool done_ = false, failed_ = false, draining_ = false, stopWork_ = false, stopDecode_ = false;
+  bool decoderWaits_ = false;
   std::exception_ptr decodeError_;
   std::thread decoder_;
   std::vector<std::thread> helpers_;
