@@ -80,6 +80,9 @@ GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, Row
 std::string ArtText(const GlyphTable& table, const GlyphRows& rows, Encoding encoding, Newline newline) {
   const char* lineEnd = newline == Newline::CrLf ? "\r\n" : "\n";
   std::string text;
+  size_t cells = 0;
+  for (const std::vector<int>& row : rows) cells += row.size() + 1;
+  text.reserve(cells * 3);  // a glyph takes 2 bytes in GBK, mostly 3 in UTF-8
   for (const std::vector<int>& row : rows) {
     for (int glyph : row)
       if (glyph != 0) text += encoding == Encoding::Gbk ? table.GlyphText(glyph) : table.GlyphUtf8(glyph);
