@@ -31,10 +31,14 @@ GlyphTable::~GlyphTable() = default;
 const std::string& GlyphTable::GlyphUtf8(int i) const {
   CheckGlyph(i);
   Utf8Texts& u = *utf8_;
-  std::call_once(u.made, [&u] {
-    u.text = std::make_unique<std::string[]>(GLYPH_COUNT + 1);
-    u.ready = std::make_unique<std::atomic<bool>[]>(GLYPH_COUNT + 1);
-  });
+  if (!u.made.load(std::memory_order_acquire)) {
+    const std::lock_guard<std::mutex> lock(u.mutex);
+    if (!u.made.load(std::memory_order_relaxed)) {
+      u.text = std::make_unique<std::string[]>(GLYPH_COUNT + 1);
+      u.ready = std::make_unique<std::atomic<bool>[]>(GLYPH_COUNT + 1);
+      u.made.store(true, std::memory_order_release);
+    }
+  }
   if (!u.ready[i].load(std::memory_order_acquire)) {
     const std::lock_guard<std::mutex> lock(u.mutex);
     if (!u.ready[i].load(std::memory_order_relaxed)) {

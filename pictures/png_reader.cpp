@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/errors.h"
+#include "dib/bmp_file.h"
 #include "pictures/picture_kinds.h"
 #include "qt_reader.h"
 
@@ -117,6 +118,9 @@ class PngRows final : public RowStream {
       png_read_update_info(png_, info_);
     });
     rowBytes_ = png_get_rowbytes(png_, info_);
+    // An interlaced picture is held whole before its first row is known,
+    // so the limit of a decoded picture applies to it.
+    if (passes_ > 1) CheckPictureSize(width_, height_);
     return true;
   }
 

@@ -64,7 +64,7 @@ class GlyphTable {
   // UTF-8 texts, made at the first GlyphUtf8: a table opens without
   // decoding all its glyphs, and a run decodes only the glyphs it writes.
   struct Utf8Texts {
-    std::once_flag made;
+    std::atomic<bool> made{false};
     std::mutex mutex;
     std::unique_ptr<std::string[]> text;
     std::unique_ptr<std::atomic<bool>[]> ready;

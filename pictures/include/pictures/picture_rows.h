@@ -20,7 +20,8 @@ namespace zindrel {
 //
 // No decoded picture is held, so the 1 GiB limit of DecodePictureBytes
 // applies only to a picture with a side over 32767 pixels (one the
-// conversion refuses anyway), whose message stays the same.
+// conversion refuses anyway), whose message stays the same, and to an
+// interlaced PNG, which is held whole before its first row is known.
 //
 // Warnings go to `warnings` as with DecodePictureBytes: those of the file's
 // structure here, libjpeg's as the rows are read.
