@@ -27,15 +27,6 @@ namespace {
 // memory; such cells go through MeasureCell one by one.
 constexpr int kMaxRowEdge = 64;
 
-// Luminance of n raw pixels: 0.6 green + 0.3 red + 0.1 blue in double, in
-// that order, stored as float: the colour's weight / 10 (rules.h).
-ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
-  for (int x = 0; x < n; ++x) {
-    const int weight = static_cast<int>(rules::LuminanceWeight(pixels[x]));
-    out[x] = static_cast<float>(static_cast<double>(weight) / 10.0);
-  }
-}
-
 // A sub-block sum scaled to the 0..15 scale: sum * 9 / CellSize / CellSize,
 // stored, then * 15 / 255, stored.
 //  - The second step is v * 15 / 255 = v / 17 exactly (v * 15 is exact in
@@ -308,6 +299,13 @@ RunResult ConvertPictureFast(const Matcher& matcher, const PixelSource& picture,
     out.EndRow();
   }
   return RunResult::Finished;
+}
+
+ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
+  for (int x = 0; x < n; ++x) {
+    const int weight = static_cast<int>(rules::LuminanceWeight(pixels[x]));
+    out[x] = static_cast<float>(static_cast<double>(weight) / 10.0);
+  }
 }
 
 }  // namespace zindrel
