@@ -48,9 +48,10 @@ class StreamPipeline {
  public:
   // Starts the decoder, and helpers that measure rows of cells as their
   // rows arrive; matching waits for SetMatcher.
-  StreamPipeline(RowStream& stream, const RowJob& job, int cellRows, int helpers)
+  StreamPipeline(RowStream& stream, const RowJob& job, int cellRows, int helpers, const RowTap& tap)
       : stream_(stream),
         job_(job),
+        tap_(tap),
         width_(stream.Width()),
         height_(stream.Height()),
         slots_(StreamRingRows(width_, height_, job.cellSize)),
@@ -216,6 +217,7 @@ class StreamPipeline {
       r = next_++;
       lock.unlock();
       MeasureRow(job_, source_, static_cast<int16_t>(r), w.scratch, SlotOf(r).cells);
+      if (tap_) tap_(r, source_);
       lock.lock();
       measured_[r] = 1;
       while (lowest_ < cellRows_ && measured_[lowest_]) ++lowest_;
@@ -245,6 +247,7 @@ class StreamPipeline {
 
   RowStream& stream_;
   const RowJob job_;
+  const RowTap& tap_;
   const int width_, height_, slots_, cellRows_, reach_;
   std::unique_ptr<uint32_t[]> ring_;  // not cleared: every row is written before it is read
   RingSource source_;
@@ -279,7 +282,7 @@ int StreamRingRows(int width, int height, int16_t cellSize) {
 }
 
 RunResult ConvertRowStream(const std::function<const Matcher&()>& matcher, RowStream& rows, int16_t cellSize,
-                           int16_t quality, float brightness, RunHost& out, int threads) {
+                           int16_t quality, float brightness, RunHost& out, int threads, const RowTap& tap) {
   std::exception_ptr conversionError;
   int16_t lastRow = -1, lastColumn = -1;
   try {
@@ -291,7 +294,7 @@ RunResult ConvertRowStream(const std::function<const Matcher&()>& matcher, RowSt
   const bool grid = conversionError == nullptr;
   // Reading and measuring start at once; matching once the matcher is there.
   StreamPipeline pipeline(rows, RowJob{cellSize, quality, brightness, grid ? int{lastColumn} + 1 : 0},
-                          grid ? std::max(int{lastRow} + 1, 0) : 0, std::max(threads - 1, 0));
+                          grid ? std::max(int{lastRow} + 1, 0) : 0, std::max(threads - 1, 0), tap);
   pipeline.SetMatcher(matcher());
   if (grid) {
     try {

@@ -10,6 +10,7 @@
 
 #include "convert/matcher.h"
 #include "convert/run.h"
+#include "core/pixel_source.h"
 #include "core/row_stream.h"
 
 namespace zindrel {
@@ -27,12 +28,21 @@ namespace zindrel {
 RunResult ConvertRowStream(const Matcher& matcher, RowStream& rows, int16_t cellSize, int16_t quality, float brightness,
                            RunHost& out, int threads);
 
+// Something else measured per row of cells while its pixel rows are in the
+// ring (the colour of each cell): called with the row of cells and the
+// picture, of which only that row of cells' pixel rows may be read, on the
+// thread that measures the row (any of the run's threads, rows in any
+// order), before those pixel rows are given back to the decoder. It must
+// not raise.
+using RowTap = std::function<void(int row, const PixelSource& picture)>;
+
 // The same while the matcher is still being made (a table loading on
 // another thread): rows are read and measured at once, and matched once
 // `matcher` has returned. It is called once, on the calling thread; an
 // error it raises ends the run at once, before any error of the picture.
+// `tap`, when given, sees every row of cells that is measured.
 RunResult ConvertRowStream(const std::function<const Matcher&()>& matcher, RowStream& rows, int16_t cellSize,
-                           int16_t quality, float brightness, RunHost& out, int threads);
+                           int16_t quality, float brightness, RunHost& out, int threads, const RowTap& tap = {});
 
 // The number of pixel rows the ring holds for a picture of this width and
 // height at this cell size: rows for at least four rows of cells, more up to
