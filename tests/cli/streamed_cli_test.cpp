@@ -67,12 +67,7 @@ class StreamedCli : public ::testing::Test {
   static std::string Write(const std::string& name, const QByteArray& bytes) {
     return folder_->Write(name, bytes.toStdString());
   }
-  static QString Folder(const std::string& name) {
-    const QString path = Q(folder_->Path(name));
-    QDir(path).removeRecursively();
-    QDir().mkpath(path);
-    return path;
-  }
+  static QString Folder(const std::string& name) { return clitest::FreshFolder(*folder_, name); }
   static Outcome Run(const QStringList& args) { return RunCli(QStringList{"-t", Q(table_)} + args); }
   static QByteArray Read(const QString& path) {
     QFile file(path);
