@@ -1,16 +1,23 @@
 // The window's conversion against the engine's own time: a 1000 x 1000
 // picture at cell size 3 (333 x 333 = 110,889 cells) converted through
-// "Convert 2 Chinese" in a real window on the offscreen platform, then the
-// same run with a host that does nothing after a cell, and one that only
-// pumps events. Prints seconds and the window's cost per cell.
+// "Convert 2 Chinese" in a real window on the offscreen platform, handling
+// events at the program's pace and after every cell; then the engine with a
+// host that does nothing after a cell, one that only pumps events after every
+// cell, and one that only appends the glyphs to a text box as the window
+// does. Prints the median of five runs of each, in seconds and per cell.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPlainTextEdit>
 #include <QTemporaryDir>
+#include <QTextCursor>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "convert/run.h"
 #include "pictures/picture.h"
@@ -19,25 +26,27 @@
 
 namespace {
 
-// Parameters as in the window; output and event pump optional.
+// Parameters as in the window; what happens to a glyph and after a cell is
+// the benchmark's choice.
 class BenchHost : public zindrel::RunHost {
  public:
-  BenchHost(const zindrel::PixelSource& picture, bool pump) : picture_(picture), pump_(pump) {}
+  BenchHost(const zindrel::PixelSource& picture, std::function<void(int)> append, std::function<void()> after)
+      : picture_(picture), append_(std::move(append)), after_(std::move(after)) {}
   int16_t CellSize() override { return 3; }
   int16_t Quality() override { return 2; }
   float BrightnessFactor() override { return 1.0f; }
   const zindrel::PixelSource& Picture() override { return picture_; }
-  void AppendGlyph(int glyph) override { lastGlyph = glyph; }
-  void EndRow() override {}
+  void AppendGlyph(int glyph) override { append_(glyph); }
+  void EndRow() override { append_(-1); }
   bool AfterCell() override {
-    if (pump_) zindrel::PumpEvents();
+    after_();
     return false;
   }
-  int lastGlyph = 0;
 
  private:
   const zindrel::PixelSource& picture_;
-  bool pump_;
+  std::function<void(int)> append_;
+  std::function<void()> after_;
 };
 
 QImage Picture(int size) {
@@ -48,6 +57,18 @@ QImage Picture(int size) {
       image.setPixel(x, y, qRgb(v, (v * 3 + x) % 256, (255 - v + y) % 256));
     }
   return image;
+}
+
+double Median(std::function<void()> run) {
+  std::vector<double> times;
+  for (int i = 0; i < 5; ++i) {
+    QElapsedTimer timer;
+    timer.start();
+    run();
+    times.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+  }
+  std::sort(times.begin(), times.end());
+  return times[2];
 }
 
 }  // namespace
@@ -61,45 +82,83 @@ int main(int argc, char** argv) {
   const int edge = argc > 1 ? std::max(3, std::atoi(argv[1])) : 1000;
   const QImage image = Picture(edge);
   if (!image.save(path)) return 1;
-
-  zindrel::FormOptions options;
-  options.programDirectory = QStringLiteral(ZINDREL_BENCH_DATA_DIR);
-  options.asker = [&](QWidget*, const QString&, const QString&, const QString&) -> std::optional<QString> {
-    return path;
-  };
-  options.reporter = [](QWidget*, const zindrel::ErrorReport& report) {
-    std::fprintf(stderr, "%s\n", qPrintable(zindrel::ReportText(report)));
-  };
-  zindrel::Form1 form(options);
-  if (!zindrel::StartForm(form)) return 1;
-  form.CmdLoad->click();
-  form.HScCellsize->SetValue(3);
-  QApplication::processEvents();
-
   const double cells = std::pow(std::round(edge / 3.0 - 1.0) + 1.0, 2.0);
-  QElapsedTimer timer;
-  timer.start();
-  form.CmdProcess->click();
-  const double window = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-  const qsizetype written = form.Txt1->toPlainText().size();
+
+  // A window handling events at the given pace.
+  auto window = [&](int pumpMicroseconds, qsizetype* written) {
+    zindrel::FormOptions options;
+    options.programDirectory = QStringLiteral(ZINDREL_BENCH_DATA_DIR);
+    options.asker = [&](QWidget*, const QString&, const QString&, const QString&) -> std::optional<QString> {
+      return path;
+    };
+    options.reporter = [](QWidget*, const zindrel::ErrorReport& report) {
+      std::fprintf(stderr, "%s\n", qPrintable(zindrel::ReportText(report)));
+    };
+    options.pumpMicroseconds = pumpMicroseconds;
+    auto form = std::make_unique<zindrel::Form1>(options);
+    if (!zindrel::StartForm(*form)) std::exit(1);
+    form->CmdLoad->click();
+    form->HScCellsize->SetValue(3);
+    form->CmdProcess->click();  // the first run makes the matcher and decodes the glyphs
+    QApplication::processEvents();
+    const double seconds = Median([&] { form->CmdProcess->click(); });
+    *written = form->Txt1->toPlainText().size();
+    return seconds;
+  };
+  qsizetype written = 0;
+  const double paced = window(zindrel::FormOptions{}.pumpMicroseconds, &written);
+  const double everyCell = window(0, &written);
 
   const zindrel::ImagePixelSource source(image);
-  BenchHost plain(source, false);
-  timer.restart();
-  zindrel::RunConversion(form.Table(), plain);
-  const double engine = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+  zindrel::GlyphTable table = zindrel::LoadGlyphTable(zindrel::DefaultTablePath(ZINDREL_BENCH_DATA_DIR));
+  zindrel::Matcher matcher(table);
+  auto run = [&](std::function<void(int)> append, std::function<void()> after) {
+    BenchHost host(source, std::move(append), std::move(after));
+    zindrel::RunConversion(matcher, host);
+  };
+  const double engine = Median([&] { run([](int) {}, [] {}); });
+  const double pumped = Median([&] { run([](int) {}, [] { zindrel::PumpEvents(); }); });
+  // The window's appending: glyph texts collected and added to the end of a
+  // text box every 40 ms.
+  QPlainTextEdit box;
+  box.setLineWrapMode(QPlainTextEdit::NoWrap);
+  QString pending;
+  QElapsedTimer sinceFlush;
+  auto flush = [&] {
+    QTextCursor cursor(box.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(pending);
+    pending.clear();
+    sinceFlush.restart();
+  };
+  const double appended = Median([&] {
+    box.clear();
+    sinceFlush.start();
+    run(
+        [&](int glyph) {
+          if (glyph < 0)
+            pending += QLatin1Char('\n');
+          else if (glyph > 0)
+            pending += QString::fromStdString(table.GlyphUtf8(glyph));
+        },
+        [&] {
+          if (sinceFlush.elapsed() >= 40) flush();
+        });
+    flush();
+  });
 
-  BenchHost pumping(source, true);
-  timer.restart();
-  zindrel::RunConversion(form.Table(), pumping);
-  const double pumped = static_cast<double>(timer.nsecsElapsed()) / 1e9;
-
-  std::printf("window conversion, %d x %d at cell size 3 (%.0f cells, %lld characters written)\n", edge, edge, cells,
-              static_cast<long long>(written));
-  std::printf("  in the window:                 %8.3f s  %7.2f us/cell\n", window, window / cells * 1e6);
-  std::printf("  engine alone (null host):      %8.3f s  %7.2f us/cell\n", engine, engine / cells * 1e6);
-  std::printf("  engine + event pump only:      %8.3f s  %7.2f us/cell\n", pumped, pumped / cells * 1e6);
-  std::printf("  window overhead beyond engine: %8.3f s  %7.2f us/cell\n", window - engine,
-              (window - engine) / cells * 1e6);
+  std::printf("window conversion, %d x %d at cell size 3 (%.0f cells, %lld characters written), median of 5\n", edge,
+              edge, cells, static_cast<long long>(written));
+  auto line = [&](const char* what, double seconds) {
+    std::printf("  %-40s %8.3f s  %7.2f us/cell  %5.2f x engine\n", what, seconds, seconds / cells * 1e6,
+                seconds / engine);
+  };
+  const std::string pace =
+      "in the window, events every " + std::to_string(zindrel::FormOptions{}.pumpMicroseconds) + " us:";
+  line(pace.c_str(), paced);
+  line("in the window, events after every cell:", everyCell);
+  line("engine alone (null host):", engine);
+  line("engine + event pump after every cell:", pumped);
+  line("engine + appending to a text box:", appended);
   return 0;
 }

@@ -6,6 +6,8 @@
 #include "cli/terminal_colour.h"
 #include "convert/fast_run.h"
 #include "convert/run.h"
+#include "convert/stream_run.h"
+#include "core/errors.h"
 #include "core/numeric.h"
 
 namespace zindrel::cli {
@@ -15,8 +17,11 @@ namespace {
 // Collects the run's glyphs; the parameters never change during a run here.
 class CollectingHost : public RunHost {
  public:
-  CollectingHost(const PixelSource& picture, const ArtParameters& parameters, GlyphRows& rows, ColourRows* colours)
-      : picture_(picture), parameters_(parameters), rows_(rows), colours_(colours) {}
+  // Colours, when wanted, are measured on `picture` at each row's end, or
+  // taken from `measured` (every cell of every row of cells) when given.
+  CollectingHost(const PixelSource& picture, const ArtParameters& parameters, GlyphRows& rows, ColourRows* colours,
+                 const ColourRows* measured = nullptr)
+      : picture_(picture), parameters_(parameters), rows_(rows), colours_(colours), measured_(measured) {}
   int16_t CellSize() override { return parameters_.cellSize; }
   int16_t Quality() override { return parameters_.quality; }
   float BrightnessFactor() override { return parameters_.brightnessFactor; }
@@ -25,8 +30,11 @@ class CollectingHost : public RunHost {
   void EndRow() override {
     if (colours_) {
       std::vector<CellColour> row(current_.size());
-      MeasureCellColours(picture_, static_cast<int>(rows_.size()), static_cast<int>(row.size()), parameters_.cellSize,
-                         parameters_.brightnessFactor, row.data());
+      if (measured_)
+        std::copy_n((*measured_)[rows_.size()].begin(), row.size(), row.begin());
+      else
+        MeasureCellColours(picture_, static_cast<int>(rows_.size()), static_cast<int>(row.size()), parameters_.cellSize,
+                           parameters_.brightnessFactor, row.data());
       colours_->push_back(std::move(row));
     }
     rows_.push_back(std::move(current_));
@@ -38,6 +46,7 @@ class CollectingHost : public RunHost {
   const ArtParameters& parameters_;
   GlyphRows& rows_;
   ColourRows* colours_;
+  const ColourRows* measured_;
   std::vector<int> current_;
 };
 
@@ -51,6 +60,8 @@ ArtParameters ParametersOf(const Options& options) {
   return p;
 }
 
+int Threads() { return static_cast<int>(std::max(1u, std::thread::hardware_concurrency())); }
+
 GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters,
                          ColourRows* colours) {
   GlyphRows rows;
@@ -58,15 +69,48 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
   CollectingHost host(picture, parameters, rows, colours);
   // The fast engine hands the host exactly the glyphs, rows and errors of
   // RunConversion; rows are shared among the processor's cores.
-  const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   ConvertPictureFast(matcher, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
-                     threads);
+                     Threads());
+  return rows;
+}
+
+GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
+                             const ArtParameters& parameters, ColourRows* colours) {
+  GlyphRows rows;
+  if (colours) colours->clear();
+  // The colours are measured beside the glyphs, while each row of cells'
+  // pixel rows are still there, into room for every cell.
+  ColourRows measured;
+  RowTap tap;
+  if (colours) {
+    try {
+      const int cellRows = LastCellIndex(picture.Height(), parameters.cellSize) + 1;
+      const int columns = LastCellIndex(picture.Width(), parameters.cellSize) + 1;
+      measured.assign(static_cast<size_t>(std::max(cellRows, 0)),
+                      std::vector<CellColour>(static_cast<size_t>(std::max(columns, 0))));
+    } catch (const RuntimeError&) {
+      // No grid: the run raises the same error before measuring anything.
+    }
+    tap = [&](int row, const PixelSource& pixels) {
+      std::vector<CellColour>& out = measured[static_cast<size_t>(row)];
+      MeasureCellColours(pixels, row, static_cast<int>(out.size()), parameters.cellSize, parameters.brightnessFactor,
+                         out.data());
+    };
+  }
+  const RowsPixelSource none(nullptr, 0, 0, 0);  // the host's picture is never asked for
+  CollectingHost host(none, parameters, rows, colours, &measured);
+  // The decoder takes a thread of its own beside the converting ones.
+  ConvertRowStream(matcher, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
+                   Threads(), tap);
   return rows;
 }
 
 std::string ArtText(const GlyphTable& table, const GlyphRows& rows, Encoding encoding, Newline newline) {
   const char* lineEnd = newline == Newline::CrLf ? "\r\n" : "\n";
   std::string text;
+  size_t cells = 0;
+  for (const std::vector<int>& row : rows) cells += row.size() + 1;
+  text.reserve(cells * 3);  // a glyph takes 2 bytes in GBK, mostly 3 in UTF-8
   for (const std::vector<int>& row : rows) {
     for (int glyph : row)
       if (glyph != 0) text += encoding == Encoding::Gbk ? table.GlyphText(glyph) : table.GlyphUtf8(glyph);

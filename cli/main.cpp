@@ -29,6 +29,7 @@
 #include "glyphs/glyph_table.h"
 #include "metafile/metafile.h"
 #include "pictures/picture.h"
+#include "pictures/picture_rows.h"
 #include "render/art_html.h"
 #include "render/art_render.h"
 #include "render/pending_file.h"
@@ -93,23 +94,34 @@ void WritePicturePng(const QImage& picture, const std::string& path) {
   file.Commit();
 }
 
-// A picture decoded, or the error that stopped it, with its oddities.
+// A picture opened: decoded whole, or (JPEG and PNG) its header read and
+// its rows to come as they convert; or the error that stopped it, with its
+// oddities.
 struct Decoded {
   QImage image;
+  std::unique_ptr<RowStream> stream;
   PictureWarnings warnings;
   std::exception_ptr error;
 };
 
-Decoded Decode(const std::string& picture) {
+// --save-picture writes the whole picture, so a picture is then decoded
+// whole; every other option works on the rows as they stream.
+Decoded Decode(const std::string& picture, const Options& o) {
   Decoded d;
   try {
-    d.image = picture == "-" ? DecodePictureBytes(ReadStandardInput(), "-", &d.warnings)
-                             : DecodePictureFile(picture, &d.warnings);
+    const QByteArray bytes = picture == "-" ? ReadStandardInput() : ReadPictureBytes(picture);
+    if (o.savePicture.empty()) d.stream = OpenPictureRows(bytes, &d.warnings);
+    if (!d.stream) d.image = DecodePictureBytes(bytes, picture, &d.warnings);
   } catch (...) {
     d.error = std::current_exception();
   }
   return d;
 }
+
+// The table failed to load while the first picture was already streaming.
+struct TableFailed {
+  std::exception_ptr error;
+};
 
 std::string PictureSubject(const std::string& picture) { return picture == "-" ? "standard input" : picture; }
 
@@ -125,7 +137,9 @@ struct Run {
   const Options& o;
   std::string tablePath;
   const GlyphTable* table = nullptr;
-  const Matcher* matcher = nullptr;
+  // The matcher, waiting for the table when it is still loading; it raises
+  // TableFailed when the table cannot be had.
+  std::function<const Matcher&()> matcher;
   int columns = 0;           // scale to this many glyphs; 0: not scaled
   bool artOnStdout = false;  // some art is written to standard output already
   int widestOnStdout = 0;    // cells of the widest row written there
@@ -139,29 +153,58 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
   std::string subject = PictureSubject(picture);
   try {
     if (decoded.error) std::rethrow_exception(decoded.error);
-    if (!decoded.warnings.empty()) Warn(subject, decoded.warnings);
-    const PictureSize target = run.columns > 0 ? ArtPictureSize(decoded.image.width(), decoded.image.height(),
-                                                                run.columns, static_cast<int16_t>(o.cellSize))
-                                               : PictureSize{};
-    const QImage measured = MeasuredPicture(std::move(decoded.image), o.invert, target);
-    const ImagePixelSource source(measured);
+    const bool streamed = decoded.stream != nullptr;
+    // A streamed picture's warnings are complete only once it is read.
+    if (!streamed && !decoded.warnings.empty()) Warn(subject, decoded.warnings);
+    const int width = streamed ? decoded.stream->Width() : decoded.image.width();
+    const int height = streamed ? decoded.stream->Height() : decoded.image.height();
+    const PictureSize target =
+        run.columns > 0 ? ArtPictureSize(width, height, run.columns, static_cast<int16_t>(o.cellSize)) : PictureSize{};
+    QImage measured;
+    std::unique_ptr<RowStream> measuredRows;
+    if (streamed) {
+      try {
+        measuredRows = MeasuredRows(std::move(decoded.stream), o.invert, target);
+      } catch (const RuntimeError&) {
+        run.matcher();  // a failing table is reported before the picture
+        if (!decoded.warnings.empty()) Warn(subject, decoded.warnings);
+        throw;
+      }
+    } else {
+      measured = MeasuredPicture(std::move(decoded.image), o.invert, target);
+    }
 
-    const GlyphTable& table = *run.table;
     const bool coloured = o.colour != ColourMode::None;
     GlyphRows rows;
     ColourRows colours;
     try {
-      rows = ConvertPicture(*run.matcher, source, ParametersOf(o), coloured ? &colours : nullptr);
+      if (streamed) {
+        try {
+          rows = ConvertPictureRows(run.matcher, *measuredRows, ParametersOf(o), coloured ? &colours : nullptr);
+        } catch (const RuntimeError& e) {
+          // A damaged picture is reported alone, as when it was decoded
+          // before converting; an error of the conversion follows the
+          // picture's warnings.
+          if (e.kind() != ErrorKind::InvalidPicture && !decoded.warnings.empty()) Warn(subject, decoded.warnings);
+          throw;
+        }
+        if (!decoded.warnings.empty()) Warn(subject, decoded.warnings);
+      } else {
+        rows =
+            ConvertPicture(run.matcher(), ImagePixelSource(measured), ParametersOf(o), coloured ? &colours : nullptr);
+      }
     } catch (const RuntimeError& e) {
       if (e.kind() != ErrorKind::Overflow || !e.detail().empty()) throw;
       // A table without a glyph of level 1 or 84 lets a level window widen
       // until its counter overflows: that is the table's fault.
+      const GlyphTable& table = *run.table;
       if (table.LevelStart(1) == 0 || table.LevelStart(LEVEL_COUNT) == 0) {
         subject = run.tablePath;
         Raise(ErrorKind::Overflow, "(the table has no glyph of level 1 or of level 84)");
       }
       Raise(ErrorKind::Overflow, "(a pixel coordinate or a distance passed the 16-bit range)");
     }
+    const GlyphTable& table = *run.table;
     if (coloured && o.invert) TurnColoursBack(colours);
     const std::string text = coloured ? ColouredArtText(table, rows, colours, o.colour, o.encoding, o.newline)
                                       : ArtText(table, rows, o.encoding, o.newline);
@@ -247,33 +290,53 @@ int Convert(const Options& o, int columns) {
     return Report(subject, e.message(), 1);
   }
   // The table and its search index load on a thread of their own while the
-  // first picture decodes; a failing table is still reported before a failing
+  // first picture decodes (a JPEG or PNG streams into the conversion before
+  // the table is there); a failing table is still reported before a failing
   // picture, as if the two were read one after the other.
-  GlyphTable table;
+  // Made by the loader only (an empty table would take its memory too).
+  std::unique_ptr<GlyphTable> table;
   std::unique_ptr<Matcher> matcher;
   std::exception_ptr tableError;
   std::thread loader([&] {
     try {
-      table = LoadGlyphTable(run.tablePath);
-      matcher = std::make_unique<Matcher>(table);
+      table = std::make_unique<GlyphTable>(LoadGlyphTable(run.tablePath));
+      matcher = std::make_unique<Matcher>(*table);
     } catch (...) {
       tableError = std::current_exception();
     }
   });
-  Decoded first = Decode(o.pictures.front());
-  loader.join();
+  struct JoinAtExit {
+    std::thread& thread;
+    ~JoinAtExit() {
+      if (thread.joinable()) thread.join();
+    }
+  } joinLoader{loader};
+  run.matcher = [&]() -> const Matcher& {
+    if (loader.joinable()) loader.join();
+    if (tableError) throw TableFailed{tableError};
+    run.table = table.get();
+    return *matcher;
+  };
+  const auto reportTable = [&](const TableFailed& failed) {
+    try {
+      std::rethrow_exception(failed.error);
+    } catch (const RuntimeError& e) {
+      return Report(run.tablePath, e.message(), 1);
+    } catch (const std::bad_alloc&) {
+      return Report(run.tablePath, "out of memory", 1);
+    }
+  };
+  Decoded first = Decode(o.pictures.front(), o);
+  int status = 0;
   try {
-    if (tableError) std::rethrow_exception(tableError);
-  } catch (const RuntimeError& e) {
-    return Report(run.tablePath, e.message(), 1);
-  } catch (const std::bad_alloc&) {
-    return Report(run.tablePath, "out of memory", 1);
+    // Only a picture that streams starts converting before the table is
+    // there; any other waits for it here.
+    if (!first.stream) run.matcher();
+    status = ConvertOne(run, o.pictures.front(), std::move(first));
+  } catch (const TableFailed& failed) {
+    return reportTable(failed);
   }
-  run.table = &table;
-  run.matcher = matcher.get();
-
-  int status = ConvertOne(run, o.pictures.front(), std::move(first));
-  for (size_t i = 1; i < o.pictures.size(); ++i) status |= ConvertOne(run, o.pictures[i], Decode(o.pictures[i]));
+  for (size_t i = 1; i < o.pictures.size(); ++i) status |= ConvertOne(run, o.pictures[i], Decode(o.pictures[i], o));
 
   // Art wider than the terminal it went to wraps into a mess: say how to fit
   // it, once, after the art.

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/numeric.h"
+#include "row_work.h"
 #include "rules.h"
 #include "simd.h"
 
@@ -25,15 +26,6 @@ namespace {
 // Above this sub-block edge the luminance lines of a row would take too much
 // memory; such cells go through MeasureCell one by one.
 constexpr int kMaxRowEdge = 64;
-
-// Luminance of n raw pixels: 0.6 green + 0.3 red + 0.1 blue in double, in
-// that order, stored as float.
-ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
-  for (int x = 0; x < n; ++x) {
-    const uint32_t p = pixels[x];
-    out[x] = rules::Luminance((p >> 16) & 0xFF, (p >> 8) & 0xFF, p & 0xFF);
-  }
-}
 
 // A sub-block sum scaled to the 0..15 scale: sum * 9 / CellSize / CellSize,
 // stored, then * 15 / 255, stored.
@@ -142,56 +134,63 @@ int MeasureCellRow(const PixelSource& picture, int16_t row, int count, int16_t c
   return count;
 }
 
-namespace {
+void MeasureRow(const RowJob& job, const PixelSource& picture, int16_t row, RowScratch& scratch, MeasuredRow& out) {
+  out.error = nullptr;
+  out.measured = 0;
+  if (job.columns <= 0) return;
+  if (static_cast<int>(out.cells.size()) < job.columns) out.cells.resize(static_cast<size_t>(job.columns));
+  if (CanMeasureRows(picture, job.cellSize)) {
+    const int count = MeasurableColumns(job.cellSize, row, job.columns);
+    out.measured = MeasureCellRow(picture, row, count, job.cellSize, job.brightness, out.cells.data(), scratch);
+  }
+  for (; out.measured < job.columns; ++out.measured) {
+    try {
+      out.cells[out.measured] =
+          MeasureCell(picture, row, static_cast<int16_t>(out.measured), job.cellSize, job.brightness);
+    } catch (...) {
+      out.error = std::current_exception();
+      return;
+    }
+  }
+}
 
-// One computed row: the glyph MatchGlyph gives for every cell, up to the
-// first cell that raised an error.
-struct RowResult {
-  int row = -1;
-  std::vector<int16_t> glyphs;
-  int failColumn = -1;
-  std::exception_ptr error;
-};
-
-struct Worker {
-  explicit Worker(const Matcher& shared) : matcher(shared) {}
-  RowScratch scratch;
-  std::vector<CellDensity> cells;
-  Matcher matcher;  // shares the index, keeps its own memo
-};
-
-struct Job {
-  const Matcher& matcher;
-  const PixelSource& picture;
-  int16_t cellSize, quality;
-  float brightness;
-  int columns;
-  bool rows;  // CanMeasureRows
-};
-
-void ComputeRow(const Job& job, int16_t row, RowResult& result, Worker& w) {
+void MatchRow(const RowJob& job, const MeasuredRow& cells, Matcher& matcher, RowResult& result) {
   result.glyphs.resize(static_cast<size_t>(std::max(job.columns, 0)));
   result.failColumn = -1;
   result.error = nullptr;
-  int measured = 0;
-  if (job.rows && job.columns > 0) {
-    const int count = MeasurableColumns(job.cellSize, row, job.columns);
-    if (static_cast<int>(w.cells.size()) < count) w.cells.resize(count);
-    measured = MeasureCellRow(job.picture, row, count, job.cellSize, job.brightness, w.cells.data(), w.scratch);
-  }
-  for (int column = 0; column < job.columns; ++column) {
+  for (int column = 0; column < cells.measured; ++column) {
     try {
-      const CellDensity cell =
-          column < measured ? w.cells[column]
-                            : MeasureCell(job.picture, row, static_cast<int16_t>(column), job.cellSize, job.brightness);
-      result.glyphs[column] = static_cast<int16_t>(w.matcher.MatchGlyph(cell, job.quality));
+      result.glyphs[column] = static_cast<int16_t>(matcher.MatchGlyph(cells.cells[column], job.quality));
     } catch (...) {
       result.failColumn = column;
       result.error = std::current_exception();
       return;
     }
   }
+  if (cells.error) {
+    result.failColumn = cells.measured;
+    result.error = cells.error;
+  }
 }
+
+bool HandRow(const RowResult& result, int16_t lastColumn, int& current, RunHost& out) {
+  for (int16_t column = 0; column <= lastColumn; column = Add16(column, 1)) {
+    if (column == result.failColumn) std::rethrow_exception(result.error);
+    const int n = result.glyphs[column];
+    if (n != 0) current = n;
+    out.AppendGlyph(current);
+    if (out.AfterCell()) return true;
+  }
+  return false;
+}
+
+namespace {
+
+struct Job {
+  const Matcher& matcher;
+  RowJob row;
+  const PixelSource& picture;
+};
 
 // Rows computed a bounded distance ahead of the thread that hands them to
 // the host in order, by helper threads and by that thread itself whenever
@@ -232,7 +231,7 @@ class RowPipeline {
 
  private:
   void Work() {
-    Worker w(job_.matcher);
+    RowWorker w(job_.matcher);
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
       changed_.wait(lock, [&] { return stop_ || next_ >= rows_ || next_ < released_ + ring_; });
@@ -244,7 +243,7 @@ class RowPipeline {
   // Takes up to kBlock neighbouring rows that are free to compute and
   // computes them, publishing each when done. Neighbouring rows on one
   // thread share that thread's memo. Called and returns with the lock held.
-  void ComputeBlock(std::unique_lock<std::mutex>& lock, Worker& w) {
+  void ComputeBlock(std::unique_lock<std::mutex>& lock, RowWorker& w) {
     constexpr int kBlock = 4;
     const int first = next_;
     const int end = std::min({first + kBlock, rows_, released_ + ring_});
@@ -252,7 +251,7 @@ class RowPipeline {
     for (int r = first; r < end; ++r) {
       lock.unlock();
       RowResult& slot = results_[r % ring_];
-      ComputeRow(job_, static_cast<int16_t>(r), slot, w);
+      ComputeRow(job_.row, job_.picture, static_cast<int16_t>(r), slot, w);
       lock.lock();
       slot.row = r;
       changed_.notify_all();
@@ -266,7 +265,7 @@ class RowPipeline {
   std::condition_variable changed_;
   int next_ = 0, released_ = 0;
   bool stop_ = false;
-  Worker own_;  // the handing thread's
+  RowWorker own_;  // the handing thread's
   std::vector<std::thread> threads_;
 };
 
@@ -279,13 +278,12 @@ RunResult ConvertPictureFast(const Matcher& matcher, const PixelSource& picture,
   // The width is the same for every row, so is the last column; a bound that
   // does not fit raises at the start of row 0, as in RunConversion.
   const int16_t lastColumn = LastCellIndex(picture.Width(), cellSize);
-  const Job job{
-      matcher, picture, cellSize, quality, brightness, int{lastColumn} + 1, CanMeasureRows(picture, cellSize)};
+  const Job job{matcher, {cellSize, quality, brightness, int{lastColumn} + 1}, picture};
 
   std::unique_ptr<RowPipeline> pipeline;
   if (threads > 1 && lastRow > 0) pipeline = std::make_unique<RowPipeline>(job, int{lastRow} + 1, threads - 1);
-  std::unique_ptr<Worker> own;  // the calling thread's, when it computes the rows itself
-  if (!pipeline) own = std::make_unique<Worker>(matcher);
+  std::unique_ptr<RowWorker> own;  // the calling thread's, when it computes the rows itself
+  if (!pipeline) own = std::make_unique<RowWorker>(matcher);
   RowResult ownRow;
 
   int current = 0;
@@ -294,19 +292,20 @@ RunResult ConvertPictureFast(const Matcher& matcher, const PixelSource& picture,
     if (pipeline) {
       result = &pipeline->Get(row);
     } else {
-      ComputeRow(job, row, ownRow, *own);
+      ComputeRow(job.row, picture, row, ownRow, *own);
     }
-    for (int16_t column = 0; column <= lastColumn; column = Add16(column, 1)) {
-      if (column == result->failColumn) std::rethrow_exception(result->error);
-      const int n = result->glyphs[column];
-      if (n != 0) current = n;
-      out.AppendGlyph(current);
-      if (out.AfterCell()) return RunResult::Stopped;
-    }
+    if (HandRow(*result, lastColumn, current, out)) return RunResult::Stopped;
     if (pipeline) pipeline->Release(row);
     out.EndRow();
   }
   return RunResult::Finished;
+}
+
+ZINDREL_CLONES void LuminanceLine(const uint32_t* pixels, int n, float* out) {
+  for (int x = 0; x < n; ++x) {
+    const int weight = static_cast<int>(rules::LuminanceWeight(pixels[x]));
+    out[x] = static_cast<float>(static_cast<double>(weight) / 10.0);
+  }
 }
 
 }  // namespace zindrel

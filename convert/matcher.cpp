@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 
 #include "kernels.h"
 
@@ -64,7 +67,11 @@ bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality
   return false;
 }
 
-MatchMemo::MatchMemo() : entries_(size_t{1} << kBits) {}
+MatchMemo::MatchMemo() : entries_(static_cast<Entry*>(std::calloc(size_t{1} << kBits, sizeof(Entry)))) {
+  if (!entries_) throw std::bad_alloc();
+}
+
+void MatchMemo::Free::operator()(Entry* entries) const { std::free(entries); }
 
 size_t MatchMemo::Slot(uint64_t k1, uint64_t k2) {
   const uint64_t h = (k1 * 0x9E3779B97F4A7C15ull) ^ (k2 * 0xC2B2AE3D27D4EB4Full);
@@ -81,9 +88,10 @@ bool MatchMemo::Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const
 
 void MatchMemo::Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph) {
   if (owner != owner_) {
-    std::fill(entries_.begin(), entries_.end(), Entry{});
+    if (!clean_) std::memset(entries_.get(), 0, (size_t{1} << kBits) * sizeof(Entry));
     owner_ = owner;
   }
+  clean_ = false;
   Entry& e = entries_[Slot(k1, k2)];
   e.k1 = k1;
   e.k2 = k2;

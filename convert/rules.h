@@ -19,6 +19,17 @@ ZINDREL_INLINE float Luminance(uint32_t red, uint32_t green, uint32_t blue) {
   return static_cast<float>(0.6 * green + 0.3 * red + 0.1 * blue);
 }
 
+// The luminance depends on a colour only through its weight 6 green + 3 red +
+// blue (0..2550): the exact value is weight / 10, which never lies near enough
+// to a point halfway between two floats for the double arithmetic's own
+// rounding to matter. So every colour of one weight stores the same float,
+// and so does weight / 10.0 in double, which the row measurement computes
+// (in vector instructions); a test checks all 2^24 colours against
+// Luminance.
+inline uint32_t LuminanceWeight(uint32_t argb) {
+  return 6 * ((argb >> 8) & 0xFF) + 3 * ((argb >> 16) & 0xFF) + (argb & 0xFF);
+}
+
 // The brightness step and the clamp. values are the nine sub-blocks on the
 // 0..15 scale; the total is their sum times the brightness factor, held
 // within 1..84, and each block is its value times the factor (not clamped).

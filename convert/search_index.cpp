@@ -39,6 +39,7 @@ GlyphSearchIndex::GlyphSearchIndex(const GlyphTable& table) : id_(gNextIndexId.f
       startPos_[level] = static_cast<int>(std::lower_bound(starts_.begin(), starts_.end(), s) - starts_.begin());
   }
   std::vector<int> glyphs;
+  buckets_.reserve(GLYPH_COUNT / kLanes + 2 * starts_.size());
   for (size_t p = 0; p < starts_.size(); ++p) {
     firstGroup_.push_back(static_cast<int>(groupBegin_.size()));
     if (p + 1 < starts_.size()) {
@@ -111,11 +112,16 @@ void GlyphSearchIndex::BuildRun(const GlyphTable& table, std::vector<int>& glyph
   const int halves = (count + kLanes - 1) / kLanes;  // buckets needed
   const int left = std::max(1, halves / 2) * kLanes;
   // Only the split matters (a bucket sorts its own lanes), so a partition
-  // around the left part's size will do.
-  std::nth_element(glyphs.begin() + begin, glyphs.begin() + begin + left, glyphs.begin() + end, [&](int a, int b) {
-    const int16_t va = table.Row(a)[bestDim], vb = table.Row(b)[bestDim];
-    return va < vb || (va == vb && a < b);
-  });
+  // around the left part's size will do. The order is by value, then by
+  // glyph index, packed into one number: a value in the high half, the
+  // index (below 2^16) in the low one.
+  keys_.resize(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const int n = glyphs[begin + i];
+    keys_[i] = (static_cast<uint32_t>(table.Row(n)[bestDim] + 32768) << 16) | static_cast<uint32_t>(n);
+  }
+  std::nth_element(keys_.begin(), keys_.begin() + left, keys_.end());
+  for (int i = 0; i < count; ++i) glyphs[begin + i] = static_cast<int>(keys_[i] & 0xFFFF);
   BuildRun(table, glyphs, begin, begin + left);
   BuildRun(table, glyphs, begin + left, end);
 }

@@ -92,7 +92,41 @@ std::string SequentialTextReader::ReadLine() {
   return line;
 }
 
+// A plain number lying wholly in the buffer: blanks and line ends, an
+// optional sign, one to five digits ending the field, a value within
+// range, and its delimiter. Returns false, having consumed nothing, for
+// anything else, which the general reading below handles (and raises for);
+// what it accepts it reads as that reading would.
+bool SequentialTextReader::ReadPlainInt16(int16_t& out) {
+  const unsigned char* b = buffer_.data();
+  size_t p = pos_;
+  while (p < len_ && (IsBlank(b[p]) || b[p] == '\r' || b[p] == '\n')) ++p;
+  if (p >= len_) return false;
+  bool negative = false;
+  if (b[p] == '-' || b[p] == '+') negative = b[p++] == '-';
+  const size_t digits = p;
+  long value = 0;
+  while (p < len_ && p - digits < 5 && b[p] >= '0' && b[p] <= '9') value = value * 10 + (b[p++] - '0');
+  if (p == digits || p >= len_ || value > 32767) return false;
+  const unsigned char end = b[p];
+  if (end != ',' && end != '\r' && end != '\n' && !IsBlank(end)) return false;  // the field goes on
+  // The delimiter: blanks, then one comma or one line end (a CR and the LF
+  // after it).
+  while (p < len_ && IsBlank(b[p])) ++p;
+  if (p + 1 >= len_) return false;
+  if (b[p] == ',' || b[p] == '\n') {
+    ++p;
+  } else if (b[p] == '\r') {
+    p += b[p + 1] == '\n' ? 2 : 1;
+  }
+  pos_ = p;
+  out = static_cast<int16_t>(negative ? -value : value);
+  return true;
+}
+
 int16_t SequentialTextReader::ReadInt16() {
+  int16_t plain = 0;
+  if (ReadPlainInt16(plain)) return plain;
   int c = Peek();
   while (IsBlank(c) || c == '\r' || c == '\n') {
     Get();

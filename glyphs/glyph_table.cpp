@@ -6,12 +6,55 @@
 namespace zindrel {
 
 GlyphTable::GlyphTable()
-    : text_(GLYPH_COUNT + 1), utf8_(GLYPH_COUNT + 1), density_(GLYPH_COUNT + 1, std::array<int16_t, 11>{}) {}
+    : text_(GLYPH_COUNT + 1),
+      utf8_(std::make_unique<Utf8Texts>()),
+      density_(GLYPH_COUNT + 1, std::array<int16_t, 11>{}) {}
+
+GlyphTable::GlyphTable(const GlyphTable& other)
+    : text_(other.text_),
+      utf8_(std::make_unique<Utf8Texts>()),
+      density_(other.density_),
+      levelStart_(other.levelStart_) {}
+
+GlyphTable& GlyphTable::operator=(const GlyphTable& other) {
+  if (this != &other) {
+    text_ = other.text_;
+    utf8_ = std::make_unique<Utf8Texts>();
+    density_ = other.density_;
+    levelStart_ = other.levelStart_;
+  }
+  return *this;
+}
+
+GlyphTable::~GlyphTable() = default;
+
+const std::string& GlyphTable::GlyphUtf8(int i) const {
+  CheckGlyph(i);
+  Utf8Texts& u = *utf8_;
+  if (!u.made.load(std::memory_order_acquire)) {
+    const std::lock_guard<std::mutex> lock(u.mutex);
+    if (!u.made.load(std::memory_order_relaxed)) {
+      u.text = std::make_unique<std::string[]>(GLYPH_COUNT + 1);
+      u.ready = std::make_unique<std::atomic<bool>[]>(GLYPH_COUNT + 1);
+      u.made.store(true, std::memory_order_release);
+    }
+  }
+  if (!u.ready[i].load(std::memory_order_acquire)) {
+    const std::lock_guard<std::mutex> lock(u.mutex);
+    if (!u.ready[i].load(std::memory_order_relaxed)) {
+      u.text[i] = GbkToUtf8(text_[i]);
+      u.ready[i].store(true, std::memory_order_release);
+    }
+  }
+  return u.text[i];
+}
 
 void GlyphTable::SetGlyph(int i, std::string gbkText, const std::array<int16_t, 10>& values) {
   CheckGlyph(i);
   text_[i] = std::move(gbkText);
   for (int m = 1; m <= 10; ++m) density_[i][m] = values[m - 1];
+  // A text decoded before is decoded again at its next use.
+  if (utf8_->ready) utf8_->ready[i].store(false, std::memory_order_relaxed);
 }
 
 void GlyphTable::SetLevelStart(int level, int16_t index) {
@@ -19,8 +62,8 @@ void GlyphTable::SetLevelStart(int level, int16_t index) {
   levelStart_[level] = index;
 }
 
-void GlyphTable::DecodeTexts() {
-  for (int i = 1; i <= GLYPH_COUNT; ++i) utf8_[i] = GbkToUtf8(text_[i]);
+void GlyphTable::DecodeTexts() const {
+  for (int i = 1; i <= GLYPH_COUNT; ++i) GlyphUtf8(i);
 }
 
 GlyphTable LoadGlyphTable(const std::string& path) {
@@ -47,7 +90,6 @@ GlyphTable LoadGlyphTable(const std::string& path) {
     throw RuntimeError(e.kind(), detail);
   }
   reader.Close();
-  table.DecodeTexts();
   return table;
 }
 

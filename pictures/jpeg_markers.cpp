@@ -1,6 +1,7 @@
 #include "pictures/jpeg_markers.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "core/errors.h"
 
@@ -58,8 +59,13 @@ void CheckJpegComplete(const unsigned char* data, size_t size, std::vector<std::
   }
   // Inside the coded data an 0xFF is always followed by 0x00 or a restart
   // marker, so the first FF D9 from here on is the end of the image.
-  for (; pos + 1 < size; ++pos)
-    if (data[pos] == 0xFF && data[pos + 1] == 0xD9) return;
+  while (pos + 1 < size) {
+    const void* ff = std::memchr(data + pos, 0xFF, size - 1 - pos);
+    if (ff == nullptr) break;
+    pos = static_cast<size_t>(static_cast<const unsigned char*>(ff) - data);
+    if (data[pos + 1] == 0xD9) return;
+    ++pos;
+  }
   Invalid("JPEG file cut short: no end-of-image marker");
 }
 

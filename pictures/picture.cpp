@@ -7,7 +7,9 @@
 #include <QImageReader>
 #include <QScreen>
 #include <QStringList>
+#include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 #include "core/errors.h"
@@ -15,9 +17,11 @@
 #include "dib/bmp_pixels.h"
 #include "dib/bmp_rle.h"
 #include "icon_file.h"
+#include "jpeg_reader.h"
 #include "metafile/metafile.h"
 #include "pictures/jpeg_markers.h"
 #include "pictures/picture_kinds.h"
+#include "png_reader.h"
 #include "qt_reader.h"
 
 namespace zindrel {
@@ -144,6 +148,22 @@ QImage FlattenOnWhite(QImage image) {
   return image;
 }
 
+// A picture our own readers deliver row by row, read whole: every row goes
+// straight into the picture's memory.
+QImage ReadWhole(RowStream& rows) {
+  CheckPictureSize(rows.Width(), rows.Height());
+  QImage image(rows.Width(), rows.Height(), QImage::Format_RGB32);
+  if (image.isNull()) Raise(ErrorKind::OutOfMemory);
+  constexpr int kBand = 16;
+  uint32_t* band[kBand];
+  for (int y = 0; y < image.height(); y += kBand) {
+    const int count = std::min(kBand, image.height() - y);
+    for (int i = 0; i < count; ++i) band[i] = reinterpret_cast<uint32_t*>(image.scanLine(y + i));
+    rows.ReadRows(band, count);
+  }
+  return image;
+}
+
 // Takes the bytes by value so that they can be let go before the decoded
 // picture is flattened: at most the file and one picture, or two pictures
 // of which one is no deeper than 32 bits, are held at once.
@@ -163,9 +183,19 @@ QImage Decode(QByteArray data, PictureWarnings* warnings) {
       if (!QtReadsBmp(header)) return FlattenOnWhite(DecodeBmpRows(header, bytes, size));
       break;
     }
-    case PictureKind::Jpeg: CheckJpegComplete(bytes, size, warnings); break;
+    case PictureKind::Jpeg: {
+      const size_t before = warnings ? warnings->size() : 0;
+      CheckJpegComplete(bytes, size, warnings);
+      const int stray = warnings ? static_cast<int>(warnings->size() - before) : 0;
+      if (std::unique_ptr<RowStream> rows = OpenJpegRows(data, warnings, stray)) return ReadWhole(*rows);
+      break;
+    }
     case PictureKind::Gif: CheckGifComplete(bytes, size); break;
-    case PictureKind::Png: CheckPngComplete(bytes, size); break;
+    case PictureKind::Png: {
+      CheckPngComplete(bytes, size);
+      if (std::unique_ptr<RowStream> rows = OpenPngRows(data)) return ReadWhole(*rows);
+      break;
+    }
     case PictureKind::Icon: return FlattenOnWhite(DecodeIconFile(bytes, size, warnings));
   }
   QImage image = ReadWithQt(data, kind);
@@ -198,7 +228,7 @@ QImage DecodePictureBytes(const QByteArray& data, const std::string& name, Pictu
   return Decode(data, warnings);
 }
 
-QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings) {
+QByteArray ReadPictureBytes(const std::string& path) {
   const QString qpath = QString::fromStdString(path);
   QFileInfo info(qpath);
   if (!info.exists()) Raise(ErrorKind::FileNotFound);
@@ -212,8 +242,11 @@ QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings) {
   QByteArray data = file.read(expected);
   if (file.error() != QFileDevice::NoError) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
   if (data.size() != expected) Raise(ErrorKind::FileAccess, "(the file changed while it was read)");
-  file.close();
-  return Decode(std::move(data), warnings);
+  return data;
+}
+
+QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings) {
+  return Decode(ReadPictureBytes(path), warnings);
 }
 
 ImagePixelSource::ImagePixelSource(QImage image) : image_(FlattenOnWhite(std::move(image))) {}

@@ -118,7 +118,7 @@ void CheckGifComplete(const unsigned char* data, size_t size) {
   }
 }
 
-void CheckPngComplete(const unsigned char* data, size_t size) {
+void CheckPngComplete(const unsigned char* data, size_t size, PngSizeCheck check) {
   if (!StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) Invalid("not a PNG file");
   size_t pos = 8;
   bool first = true, seenData = false;
@@ -130,7 +130,8 @@ void CheckPngComplete(const unsigned char* data, size_t size) {
     if (length > 0x7FFFFFFFu || size - pos - 12 < length) Invalid("PNG file cut short in chunk " + std::to_string(pos));
     if (first) {
       if (name != "IHDR" || length != 13) Invalid("PNG file does not start with its header chunk");
-      CheckPictureSize(Big32(type + 4), Big32(type + 8));
+      const uint32_t width = Big32(type + 4), height = Big32(type + 8);
+      if (check == PngSizeCheck::Decoded || width > 32767 || height > 32767) CheckPictureSize(width, height);
       first = false;
     }
     for (int i = 0; i < 4; ++i)

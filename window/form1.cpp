@@ -69,7 +69,10 @@ QLineEdit* DisplayBox(QWidget* parent) {
 // the event pump with the cancel test after every cell.
 class Form1::RunHostImpl : public RunHost {
  public:
-  RunHostImpl(Form1& form, unsigned generation) : form_(form), generation_(generation) {}
+  RunHostImpl(Form1& form, unsigned generation)
+      : form_(form), generation_(generation), pumpNanoseconds_(qint64{form.options_.pumpMicroseconds} * 1000) {
+    sincePump_.start();
+  }
   int16_t CellSize() override { return form_.cellSize_; }
   int16_t Quality() override { return form_.quality_; }
   float BrightnessFactor() override { return form_.brightnessFactor_; }
@@ -79,14 +82,21 @@ class Form1::RunHostImpl : public RunHost {
   }
   void EndRow() override { form_.AppendText(QStringLiteral("\n")); }
   bool AfterCell() override {
-    if (form_.sinceFlush_.elapsed() >= kFlushMilliseconds) form_.FlushText();
-    PumpEvents();
+    // What a pump handled (a cancel, a bar, a new picture) applies from the
+    // next cell, whenever the pump comes.
+    if (sincePump_.nsecsElapsed() >= pumpNanoseconds_) {
+      if (form_.sinceFlush_.elapsed() >= kFlushMilliseconds) form_.FlushText();
+      PumpEvents();
+      sincePump_.restart();
+    }
     return form_.cancelRequested_ || form_.runGeneration_ != generation_ || form_.unloaded_;
   }
 
  private:
   Form1& form_;
   unsigned generation_;
+  qint64 pumpNanoseconds_;
+  QElapsedTimer sincePump_;
 };
 
 Form1::Form1(FormOptions options) : CommonDialog1(this, options.asker), options_(std::move(options)) {

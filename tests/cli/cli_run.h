@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QImage>
 #include <QStringList>
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include "core/numeric.h"
 #include "glyphs/glyph_table.h"
 #include "pictures/picture.h"
+#include "support/files.h"
 #include "support/process.h"
 #include "support/tables.h"
 
@@ -44,6 +46,14 @@ inline Outcome RunCli(const QStringList& args, const QByteArray& input = {}, con
 }
 
 inline std::string Str(const QByteArray& b) { return b.toStdString(); }
+
+// An empty folder `name` inside folder, for one test's output files.
+inline QString FreshFolder(const testing::TempFolder& folder, const std::string& name) {
+  const QString path = QString::fromStdString(folder.Path(name));
+  QDir(path).removeRecursively();
+  QDir().mkpath(path);
+  return path;
+}
 
 // Glyph i of the test table: distinct GB2312 characters, so that every
 // parameter shows in the output.

@@ -148,12 +148,7 @@ class OptionsCli : public ::testing::Test {
     return folder_->Write(name, bytes.toStdString());
   }
   // A fresh folder for one test's files.
-  static QString Folder(const std::string& name) {
-    const QString path = Q(folder_->Path(name));
-    QDir(path).removeRecursively();
-    QDir().mkpath(path);
-    return path;
-  }
+  static QString Folder(const std::string& name) { return clitest::FreshFolder(*folder_, name); }
   static Outcome Run(QStringList args) { return RunCli(QStringList{"-t", Q(table_)} + args); }
 
   static testing::TempFolder* folder_;

@@ -3,12 +3,17 @@
 // the same order, ending the same way (finished, stopped or the same error).
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <map>
+#include <memory>
+#include <thread>
 
 #include "convert/fast_run.h"
+#include "convert/stream_run.h"
 #include "random_tables.h"
 
 namespace zindrel {
@@ -98,6 +103,49 @@ INSTANTIATE_TEST_SUITE_P(Sizes, RowMeasurement,
                                            MeasureCase{70, 50, 6, 1.0f}, MeasureCase{150, 100, 24, 0.85f},
                                            MeasureCase{120, 77, 12, 1.0f}));
 
+// The row measurement computes luminance from a colour's weight: for every
+// one of the 2^24 colours it is the float of 0.6 green + 0.3 red + 0.1 blue
+// in double, bit for bit (4096 rows of 4096 colours).
+TEST(RowMeasurement, LuminanceOfEveryColourIsTheRule) {
+  std::vector<uint32_t> row(4096);
+  std::vector<float> luminance(row.size());
+  int wrong = 0;
+  for (uint32_t high = 0; high < 4096; ++high) {
+    for (uint32_t low = 0; low < 4096; ++low) row[low] = 0xFF000000u | high << 12 | low;
+    LuminanceLine(row.data(), static_cast<int>(row.size()), luminance.data());
+    for (size_t x = 0; x < row.size(); ++x) {
+      const uint32_t red = row[x] >> 16 & 0xFF, green = row[x] >> 8 & 0xFF, blue = row[x] & 0xFF;
+      const float rule = static_cast<float>(0.6 * green + 0.3 * red + 0.1 * blue);
+      uint32_t got = 0, want = 0;
+      std::memcpy(&got, &luminance[x], sizeof got);
+      std::memcpy(&want, &rule, sizeof want);
+      if (got != want && ++wrong <= 5) ADD_FAILURE() << "colour " << std::hex << (row[x] & 0xFFFFFF);
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
+// At cell size 3 every pixel is a sub-block of its own, so a picture of all
+// 2^24 colours checks every one through the whole row measurement against
+// the plain path.
+TEST(RowMeasurement, EveryColourHasThePlainLuminance) {
+  constexpr int kSide = 4098;  // 1366 cells of 3; colours fill 4096 x 4096
+  std::vector<uint32_t> pixels(static_cast<size_t>(kSide) * kSide, 0xFFFFFFFFu);
+  for (uint32_t colour = 0; colour < (1u << 24); ++colour)
+    pixels[static_cast<size_t>(colour >> 12) * kSide + (colour & 4095)] = 0xFF000000u | colour;
+  const RowsPixelSource src(pixels.data(), kSide, kSide, kSide);
+  const PointOnlySource points(src);
+  RowScratch scratch;
+  std::vector<CellDensity> cells(kSide / 3);
+  int wrong = 0;
+  for (int16_t row = 0; row < kSide / 3; ++row) {
+    ASSERT_EQ(MeasureCellRow(src, row, kSide / 3, 3, 1.0f, cells.data(), scratch), kSide / 3);
+    for (int16_t col = 0; col < kSide / 3; ++col)
+      if (!SameBits(MeasureCellByPoint(points, row, col, 3, 1.0f), cells[col])) ++wrong;
+  }
+  EXPECT_EQ(wrong, 0);
+}
+
 // Records what a run hands its host.
 class Recorder : public RunHost {
  public:
@@ -177,6 +225,117 @@ TEST(FastRun, RandomPicturesAndParameters) {
   // Every way of ending occurred.
   EXPECT_GE(endings.size(), 4u);
   for (const auto& [ending, count] : endings) std::printf("  %s: %d runs\n", ending.c_str(), count);
+}
+
+// The picture of a TestPicture delivered row by row, as a decoder would,
+// failing with an invalid-picture error at row failAt (never when -1).
+class TestStream : public RowStream {
+ public:
+  TestStream(const TestPicture& picture, int failAt) : picture_(picture), failAt_(failAt) {}
+  int Width() const override { return picture_.width; }
+  int Height() const override { return picture_.height; }
+  void ReadRows(uint32_t* const* rows, int count) override {
+    EXPECT_LE(read + count, picture_.height);
+    for (int i = 0; i < count; ++i, ++read) {
+      if (read == failAt_) Raise(ErrorKind::InvalidPicture, "(damaged)");
+      std::memcpy(rows[i], &picture_.pixels[static_cast<size_t>(read) * picture_.stride],
+                  static_cast<size_t>(picture_.width) * 4);
+    }
+  }
+  std::atomic<int> read{0};
+
+ private:
+  const TestPicture& picture_;
+  int failAt_;
+};
+
+// The streaming run hands the host what the fast run on the whole picture
+// hands it, and reads the whole picture; a picture damaged anywhere ends it
+// with the picture's error, whatever the conversion did before.
+TEST(StreamRun, RandomPicturesAndParameters) {
+  std::mt19937 rng(77);
+  auto uni = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
+  std::map<std::string, int> endings;
+  for (int trial = 0; trial < 120; ++trial) {
+    // Some pictures are taller than the ring (more than 1 MiB of rows).
+    const bool tall = trial % 10 == 9;
+    const TestPicture pic(tall ? uni(2000, 3000) : uni(0, 170), tall ? uni(150, 400) : uni(0, 130),
+                          static_cast<uint32_t>(trial));
+    const int16_t cellSize = static_cast<int16_t>(trial % 11 == 0 ? uni(1, 2) : uni(3, 31));
+    const int16_t quality = static_cast<int16_t>(uni(0, 10));
+    float brightness = static_cast<float>(uni(40, 120)) / 100.0f;
+    if (trial % 13 == 5) brightness = 3.0e38f;
+    const int threads = uni(1, 3);
+    const int failAt = trial % 4 == 1 && pic.height > 0 ? uni(0, pic.height - 1) : -1;
+    const long stopAfter = failAt < 0 && trial % 6 == 3 ? uni(1, 40) : -1;
+    const std::string what = "trial " + std::to_string(trial) + " size " + std::to_string(pic.width) + "x" +
+                             std::to_string(pic.height) + " cell " + std::to_string(cellSize) + " threads " +
+                             std::to_string(threads) + " fail at " + std::to_string(failAt);
+    const RowsPixelSource whole = pic.Source();
+    const GlyphTable& table = SharedTable(trial % 4);
+    Recorder fast(whole, cellSize, quality, brightness, stopAfter);
+    Finish(fast,
+           [&] { return ConvertPictureFast(Matcher(table), whole, cellSize, quality, brightness, fast, threads); });
+    Recorder streamed(whole, cellSize, quality, brightness, stopAfter);
+    TestStream stream(pic, failAt);
+    // Every other run gets its matcher late, as from a table still loading:
+    // the rows are read and measured before it comes.
+    const bool late = trial % 2 == 0;
+    std::unique_ptr<Matcher> matcher;
+    const auto whenRead = [&]() -> const Matcher& {
+      const int want = std::min(pic.height, 64);
+      for (int wait = 0; wait < 2000 && stream.read < want && failAt < 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (failAt < 0) {
+        EXPECT_GE(stream.read, want) << "rows read before the matcher came";
+      }
+      matcher = std::make_unique<Matcher>(table);
+      return *matcher;
+    };
+    Finish(streamed, [&] {
+      return late ? ConvertRowStream(whenRead, stream, cellSize, quality, brightness, streamed, threads)
+                  : ConvertRowStream(Matcher(table), stream, cellSize, quality, brightness, streamed, threads);
+    });
+    if (failAt >= 0) {
+      EXPECT_EQ(streamed.ending, std::string("error: ") + ErrorDescription(ErrorKind::InvalidPicture)) << what;
+    } else {
+      EXPECT_EQ(streamed.ending, fast.ending) << what;
+      EXPECT_TRUE(streamed.events == fast.events) << what;
+      if (streamed.ending != "stopped") {
+        EXPECT_EQ(stream.read, pic.height) << what;
+      }
+    }
+    ++endings[streamed.ending];
+  }
+  EXPECT_GE(endings.size(), 3u);
+}
+
+// A matcher that cannot be made (a table that fails to load) ends the run
+// with its own error, before the picture's, whose rows are not all read.
+TEST(StreamRun, TheMatchersErrorComesFirst) {
+  const TestPicture pic(300, 5000, 5);  // more rows than the ring and the rows of cells waiting can hold
+  for (int failAt : {-1, 10}) {
+    TestStream stream(pic, failAt);
+    Recorder host(pic.Source(), 3, 2, 1.0f, -1);
+    const auto failing = []() -> const Matcher& { Raise(ErrorKind::FileNotFound); };
+    try {
+      ConvertRowStream(failing, stream, 3, 2, 1.0f, host, 2);
+      ADD_FAILURE() << "no error";
+    } catch (const RuntimeError& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::FileNotFound);
+    }
+    EXPECT_TRUE(host.events.empty());
+    EXPECT_LT(stream.read, pic.height);
+  }
+}
+
+TEST(StreamRun, RingHoldsRowsForSeveralRowsOfCellsWithinItsBudget) {
+  for (const int16_t cell : {int16_t{3}, int16_t{12}, int16_t{30}}) {
+    const int reach = 3 * int{SubBlockEdge(cell)};
+    EXPECT_GE(StreamRingRows(32767, 100000, cell), 4 * int{cell} + reach) << cell;
+    EXPECT_LE(StreamRingRows(4000, 100000, cell), 4 * int{cell} + reach + 64) << cell;  // 16 KB a row
+    EXPECT_EQ(StreamRingRows(4000, 20, cell), 20) << cell;  // never more rows than the picture has
+  }
 }
 
 struct WideCase {

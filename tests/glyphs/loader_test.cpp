@@ -2,9 +2,12 @@
 // failure, on table files written by the tests.
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <tuple>
+#include <vector>
 
 #include "core/errors.h"
+#include "core/gbk.h"
 #include "glyphs/glyph_table.h"
 #include "support/raises.h"
 #include "support/tables.h"
@@ -205,6 +208,38 @@ TEST(GlyphTableAccess, IndicesOutsideTheBoundsRaise) {
   EXPECT_THROW(t.LevelStart(85), RuntimeError);
   EXPECT_EQ(t.LevelStart(84), 0);
   EXPECT_EQ(t.GlyphText(GLYPH_COUNT), "");
+}
+
+// A table opens without decoding its glyphs to UTF-8; each is decoded at its
+// first use, also by several threads at once, and again after it changes. A
+// copy decodes its own.
+TEST(GlyphUtf8, DecodedOnFirstUseByAnyThreadAndAfterAChange) {
+  GlyphTable table;
+  for (int i = 1; i <= GLYPH_COUNT; ++i) {
+    const int k = (i - 1) % (72 * 94);
+    table.SetGlyph(i, {static_cast<char>(0xB0 + k / 94), static_cast<char>(0xA1 + k % 94), 'x'}, {});
+  }
+  std::vector<std::thread> threads;
+  std::vector<int> wrong(4, 0);
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (int i = GLYPH_COUNT - t; i >= 1; i -= 3)
+        if (table.GlyphUtf8(i) != GbkToUtf8(table.GlyphText(i))) ++wrong[t];
+    });
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(wrong, std::vector<int>(4, 0));
+
+  const std::string& before = table.GlyphUtf8(7);
+  EXPECT_EQ(before, GbkToUtf8(table.GlyphText(7)));
+  table.SetGlyph(7, "\xC4\xE3", {});
+  EXPECT_EQ(table.GlyphUtf8(7), "\xE4\xBD\xA0");  // 你
+  GlyphTable copy = table;
+  copy.SetGlyph(8, "A", {});
+  EXPECT_EQ(copy.GlyphUtf8(7), "\xE4\xBD\xA0");
+  EXPECT_EQ(copy.GlyphUtf8(8), "A");
+  EXPECT_EQ(table.GlyphUtf8(8), GbkToUtf8(table.GlyphText(8)));
+  EXPECT_THROW(table.GlyphUtf8(0), RuntimeError);
+  EXPECT_THROW(table.GlyphUtf8(GLYPH_COUNT + 1), RuntimeError);
 }
 
 }  // namespace

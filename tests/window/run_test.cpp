@@ -309,5 +309,76 @@ TEST_F(Conversion, EmptyBoxConvertsItsBackground) {
   EXPECT_EQ(rows[0].size(), 23);
 }
 
+// At the program's own pace the run handles events about every millisecond,
+// not after every cell; what a pump handles still applies from the next cell.
+class ConversionAtItsPace : public Conversion {
+ protected:
+  ConversionAtItsPace() { pumpMicroseconds_ = FormOptions{}.pumpMicroseconds; }
+  // A picture whose run lasts long enough for many pumps.
+  void LoadLarge() {
+    Load(WritePicture(TestPicture(900, 600), "pace.png"));
+    form_->HScCellsize->SetValue(3);
+  }
+};
+
+TEST_F(ConversionAtItsPace, CancelStopsRightAfterThePumpThatHandledIt) {
+  LoadLarge();
+  const QString full = FullRun();
+  QString atCancel;
+  int pumps = 0;
+  DuringRun([&] {
+    ++pumps;
+    if (Rows() < 20) return false;
+    form_->CmdCancel->click();
+    atCancel = form_->OutputText();
+    return true;
+  });
+  form_->CmdProcess->click();
+  EXPECT_GT(pumps, 1);
+  ASSERT_FALSE(atCancel.isEmpty());
+  EXPECT_EQ(form_->OutputText(), atCancel);  // not one cell more
+  EXPECT_TRUE(full.startsWith(atCancel));
+  EXPECT_EQ(form_->CmdProcess->text(), "Convert 2 chinese");
+}
+
+TEST_F(ConversionAtItsPace, BarsApplyFromTheNextCellAndTypedTextKeepsItsPlace) {
+  LoadLarge();
+  const QString before = FullRun();
+  form_->HscQuality->SetValue(10);
+  form_->HScBright->SetValue(40);
+  const QString after = FullRun();
+  form_->HscQuality->SetValue(2);
+  form_->HScBright->SetValue(100);
+  QString atChange;
+  DuringRun([&] {
+    if (Rows() < 10) return false;
+    atChange = form_->OutputText();
+    form_->HscQuality->SetValue(10);
+    form_->HScBright->SetValue(40);
+    QTest::keyClick(form_->Txt1, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClicks(form_->Txt1, "X");
+    return true;
+  });
+  const QString mixed = FullRun();
+  ASSERT_FALSE(atChange.isEmpty());
+  EXPECT_EQ(mixed.left(atChange.size()), before.left(atChange.size()));
+  EXPECT_EQ(mixed.mid(atChange.size(), 1), "X");
+  const QStringList rows = testing::Rows(mixed), afterRows = testing::Rows(after);
+  EXPECT_EQ(rows[rows.size() - 2], afterRows[afterRows.size() - 2]);  // the last row: the new settings only
+}
+
+TEST_F(ConversionAtItsPace, TheBoxShowsTheArtWhileItIsWritten) {
+  Load(WritePicture(TestPicture(1500, 1200), "live.png"));
+  form_->HScCellsize->SetValue(3);
+  bool shownBeforeTheEnd = false;
+  DuringRun([&] {
+    shownBeforeTheEnd = !form_->Txt1->toPlainText().isEmpty() && form_->Running();
+    return shownBeforeTheEnd;
+  });
+  const QString full = FullRun();
+  EXPECT_TRUE(shownBeforeTheEnd);
+  EXPECT_EQ(form_->Txt1->toPlainText().size() + testing::Rows(full).size() - 1, full.size());
+}
+
 }  // namespace
 }  // namespace zindrel::testing

@@ -65,6 +65,7 @@ class WindowTest : public ::testing::Test {
       return answer_;
     };
     options.reporter = [this](QWidget*, const ErrorReport& report) { reports_.push_back(report); };
+    options.pumpMicroseconds = pumpMicroseconds_;
     return std::make_unique<Form1>(options);
   }
 
@@ -81,8 +82,8 @@ class WindowTest : public ::testing::Test {
     form_->CmdLoad->click();
   }
 
-  // Calls check after every cell of a run (from inside its event pump) until
-  // it returns true.
+  // Calls check after every cell of a run (from inside its event pump; with
+  // pumpMicroseconds_ above 0, at every pump) until it returns true.
   void DuringRun(std::function<bool()> check) {
     auto* timer = new QTimer(form_.get());
     timer->setInterval(0);
@@ -96,6 +97,9 @@ class WindowTest : public ::testing::Test {
     QString title, filter, start;
   };
 
+  // The tests that follow a run cell by cell have it handle events after
+  // every cell; the program's own interval is tested on its own.
+  int pumpMicroseconds_ = 0;
   QTemporaryDir temp_;
   std::unique_ptr<Form1> form_;
   std::optional<QString> answer_;

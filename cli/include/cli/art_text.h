@@ -2,6 +2,7 @@
 // the text written from it.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "convert/cell_colour.h"
 #include "convert/matcher.h"
 #include "core/pixel_source.h"
+#include "core/row_stream.h"
 #include "glyphs/glyph_table.h"
 
 #include <QRgb>
@@ -37,6 +39,17 @@ using ColourRows = std::vector<std::vector<CellColour>>;
 // measured for their colour (MeasureCellColours) as the row is finished.
 GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, const ArtParameters& parameters,
                          ColourRows* colours = nullptr);
+
+// The same for a picture that a decoder delivers row by row: each row of
+// cells is converted (and its colours measured, when `colours` is given) as
+// soon as its rows are decoded, in memory that does not grow with the
+// picture's height. Decoding starts at once; `matcher` is asked for once,
+// and may wait for a table still loading (an error it raises ends the
+// conversion first). Every row is read, so a damaged picture raises its own
+// error (InvalidPicture) rather than any error of the conversion. The same
+// glyphs and colours as ConvertPicture on the decoded picture.
+GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
+                             const ArtParameters& parameters, ColourRows* colours = nullptr);
 
 // The text of the art: the glyphs of each row without separators, each row
 // ended by the line end. GBK gives the table's bytes unchanged; UTF-8 their

@@ -5,8 +5,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include <QImage>
+
+#include "core/row_stream.h"
 
 namespace zindrel::cli {
 
@@ -29,5 +32,12 @@ PictureSize ArtPictureSize(int width, int height, int columns, int16_t cellSize)
 // Raises Overflow for a result wider or higher than kMaxPictureSide, before
 // any scaling is done, and OutOfMemory when its memory cannot be had.
 QImage MeasuredPicture(QImage decoded, bool invert, PictureSize target);
+
+// The same for a picture a decoder delivers row by row: a stream of the
+// measured picture's rows, each negated and scaled as the rows it needs
+// arrive, holding no more than a band of the decoded rows. Its rows are
+// exactly those of MeasuredPicture on the decoded picture. Raises as
+// MeasuredPicture does, before any row is read.
+std::unique_ptr<RowStream> MeasuredRows(std::unique_ptr<RowStream> decoded, bool invert, PictureSize target);
 
 }  // namespace zindrel::cli

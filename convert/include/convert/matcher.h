@@ -38,15 +38,22 @@ class MatchMemo {
   void set_last(int glyph) { last_ = glyph; }
 
  private:
+  // All zero bits: an empty entry.
   struct Entry {
-    uint64_t k1 = 0, k2 = 0;
-    int32_t glyph = 0;
+    uint64_t k1, k2;
+    int32_t glyph;
+  };
+  struct Free {
+    void operator()(Entry* entries) const;
   };
   static constexpr int kBits = 16;
   static size_t Slot(uint64_t k1, uint64_t k2);
   uint64_t owner_ = 0;
   int last_ = 0;
-  std::vector<Entry> entries_;
+  // Zeroed by the allocator, whose fresh pages cost nothing until a slot on
+  // them is used: a short run touches only the slots it uses.
+  std::unique_ptr<Entry[], Free> entries_;
+  bool clean_ = true;  // no entry stored since the memory was zeroed
   uint64_t windowOwner_ = 0;
   int windowQuality_ = -1;
   // By rounded total 1..84: the window's ends, or 0 when it never closes.

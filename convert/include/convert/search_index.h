@@ -87,6 +87,7 @@ class GlyphSearchIndex {
   std::vector<Bucket> buckets_;
   std::array<std::vector<int16_t>, 9> boxLow_, boxHigh_;
   std::vector<uint16_t> boxFirstIndex_;
+  std::vector<uint32_t> keys_;  // working memory of BuildRun
   uint64_t id_ = 0;
 };
 

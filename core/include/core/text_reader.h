@@ -43,6 +43,7 @@ class SequentialTextReader {
  private:
   int Peek();
   int Get();
+  bool ReadPlainInt16(int16_t& out);
   [[noreturn]] void SkipLongLine(int c);
   bool Fill();
 

@@ -8,7 +8,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -23,10 +26,17 @@ class GlyphTable {
  public:
   // An empty table: empty strings and zeros everywhere.
   GlyphTable();
+  // A copy decodes its UTF-8 texts afresh.
+  GlyphTable(const GlyphTable& other);
+  GlyphTable& operator=(const GlyphTable& other);
+  GlyphTable(GlyphTable&&) noexcept = default;
+  GlyphTable& operator=(GlyphTable&&) noexcept = default;
+  ~GlyphTable();
 
   const std::string& GlyphText(int i) const { return text_[CheckGlyph(i)]; }
-  // The same glyph decoded to UTF-8.
-  const std::string& GlyphUtf8(int i) const { return utf8_[CheckGlyph(i)]; }
+  // The same glyph decoded to UTF-8, on its first use (safe from several
+  // threads); the reference stays valid as long as the table.
+  const std::string& GlyphUtf8(int i) const;
   int16_t GlyphDensity(int i, int m) const {
     if (m < 1 || m > 10) Raise(ErrorKind::OutOfRange);
     return density_[CheckGlyph(i)][m];
@@ -42,8 +52,8 @@ class GlyphTable {
   // Used by the loader and by tests that build small tables in code.
   void SetGlyph(int i, std::string gbkText, const std::array<int16_t, 10>& values);
   void SetLevelStart(int level, int16_t index);
-  // Fills the UTF-8 texts from the GBK texts.
-  void DecodeTexts();
+  // Decodes every glyph's UTF-8 text now rather than on first use.
+  void DecodeTexts() const;
 
  private:
   static int CheckGlyph(int i) {
@@ -51,8 +61,17 @@ class GlyphTable {
     return i;
   }
 
+  // UTF-8 texts, made at the first GlyphUtf8: a table opens without
+  // decoding all its glyphs, and a run decodes only the glyphs it writes.
+  struct Utf8Texts {
+    std::atomic<bool> made{false};
+    std::mutex mutex;
+    std::unique_ptr<std::string[]> text;
+    std::unique_ptr<std::atomic<bool>[]> ready;
+  };
+
   std::vector<std::string> text_;
-  std::vector<std::string> utf8_;
+  mutable std::unique_ptr<Utf8Texts> utf8_;
   std::vector<std::array<int16_t, 11>> density_;
   std::array<int16_t, LEVEL_COUNT + 1> levelStart_{};
 };

@@ -40,6 +40,11 @@ using PictureWarnings = std::vector<std::string>;
 // that fails: its reason is the error's.
 QImage DecodePictureFile(const std::string& path, PictureWarnings* warnings = nullptr);
 
+// The bytes of a picture file, with the checks and errors of
+// DecodePictureFile before any decoding (FileNotFound, FileAccess, and
+// InvalidPicture for a file larger than any picture accepted).
+QByteArray ReadPictureBytes(const std::string& path);
+
 // The same from bytes already read; name is not needed to tell the kinds
 // apart (every kind has its signature) and is kept for callers' messages.
 QImage DecodePictureBytes(const QByteArray& data, const std::string& name, PictureWarnings* warnings = nullptr);

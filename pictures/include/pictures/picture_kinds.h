@@ -25,7 +25,11 @@ void CheckGifComplete(const unsigned char* data, size_t size);
 // file to the end chunk, start with a header within the size limit, and
 // carry the right checksum on every critical chunk (an ancillary chunk with
 // a wrong one is skipped by the decoder, as the format allows). Raises
-// InvalidPicture otherwise.
-void CheckPngComplete(const unsigned char* data, size_t size);
+// InvalidPicture otherwise. The header's size is checked against the limit
+// of a decoded picture, or, for a picture read row by row and never held
+// whole, only when a side is over 32767 pixels (which the conversion
+// refuses; the message stays the one of the decoded size).
+enum class PngSizeCheck { Decoded, SidesOnly };
+void CheckPngComplete(const unsigned char* data, size_t size, PngSizeCheck check = PngSizeCheck::Decoded);
 
 }  // namespace zindrel

@@ -43,6 +43,11 @@ struct FormOptions {
   SaveAsker saveAsker;
   // Shows an error; empty means a message box.
   ErrorReporter reporter;
+  // A run handles the window's events after a cell once this many
+  // microseconds have passed since it last did (0: after every cell). One
+  // pass of the event loop costs more than measuring and matching a cell;
+  // a millisecond is far below what a person notices.
+  int pumpMicroseconds = 1000;
 };
 
 class Form1 : public QWidget {

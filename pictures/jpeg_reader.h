@@ -1,0 +1,24 @@
+// Our own JPEG reader on libjpeg, set up as Qt's JPEG plugin sets it up (the
+// accurate integer IDCT, smooth upsampling, libjpeg's colour conversion), so
+// that its pixels are exactly the ones Qt gives; rows go straight into
+// 0xFFRRGGBB pixels. EXIF orientation is not applied, as Qt's reader does not
+// apply it unless asked. Private to the picture room.
+#pragma once
+
+#include <QByteArray>
+#include <memory>
+
+#include "core/row_stream.h"
+#include "pictures/picture.h"
+
+namespace zindrel {
+
+// Reads the header of a JPEG whose markers CheckJpegComplete has walked
+// (`strayWarnings` is how many stray-byte warnings that walk added, so that
+// libjpeg's own report of them is not given twice). Returns nullptr for a
+// colour space we leave to Qt (other than grey, YCbCr, RGB, CMYK and YCCK).
+// Raises InvalidPicture with libjpeg's reason, as Qt words it ("(JPEG: ...)").
+// libjpeg's warnings while decoding go to `warnings`, one phrase each.
+std::unique_ptr<RowStream> OpenJpegRows(QByteArray data, PictureWarnings* warnings, int strayWarnings);
+
+}  // namespace zindrel
