@@ -358,7 +358,9 @@ class WmfPlayback {
       rect = QRectF(QPointF(r.I16(8), r.I16(10)), QPointF(r.I16(12), r.I16(14)));
       pos += 8;
     }
-    if (length <= 0) {
+    if (length <= 0 || (options & kEtoGlyphIndex)) {
+      // Glyph numbers in a WMF name no face reliably enough to draw them.
+      if (length > 0) p_.Warn("WMF text in glyph numbers not drawn");
       p_.TextOut(at, QString(), {}, options, rect);
       return;
     }

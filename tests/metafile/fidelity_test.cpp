@@ -6,6 +6,7 @@
 
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QRawFont>
 #include <functional>
 
 #include "metafile/metafile.h"
@@ -334,4 +335,120 @@ TEST(Bitmaps, SourceOutsideTheBitmapLeavesItsPartOfTheDestination) {
     }
     EXPECT_EQ(InkIn(image, c.white), 0) << c.name;
   }
+}
+
+// ------------------------------------------------------------- text in paths, glyph numbers
+
+namespace {
+
+// "HHHH" in DejaVu Sans, 40 pixels, baseline at y 70 from x 10, between
+// BeginPath and EndPath, then `use` (the records that consume the path).
+QImage PathText(const std::function<void(Emf&)>& use) {
+  Emf e(QRect(0, 0, 2000, 1000));
+  e.Rec(18, {1}).Rec(22, {24}).Font(1, -40, "DejaVu Sans").Select(1);
+  e.Brush(2, 0, kRed).Select(2).Pen(3, 0, 1, kBlue).Select(3);
+  e.Rec(59, {}).TextW(10, 70, "HHHH").Rec(60, {});
+  use(e);
+  return Play(e);
+}
+
+}  // namespace
+
+TEST(TextInPaths, GlyphOutlinesBecomeThePath) {
+  if (!Installed("DejaVu Sans")) GTEST_SKIP() << "DejaVu Sans is not installed";
+  // Drawn plainly, the same text in black, to know where its ink lies.
+  Emf plain(QRect(0, 0, 2000, 1000));
+  plain.Rec(18, {1}).Rec(22, {24}).Font(1, -40, "DejaVu Sans").Select(1).TextW(10, 70, "HHHH");
+  const QImage reference = Play(plain);
+  const QRect text_box = InkBox(reference);
+  ASSERT_GT(text_box.width(), 80);
+  const int text_ink = InkIn(reference, text_box);
+  const QRect outside(0, 0, 200, 100);
+  struct Case {
+    const char* name;
+    std::function<void(Emf&)> use;
+    QColor colour;
+  } cases[] = {
+      {"FillPath fills the glyphs with the brush",
+       [](Emf& e) {
+         e.Rec(62, {0, 0, 0, 0});
+       },
+       kRed},
+      {"StrokeAndFillPath",
+       [](Emf& e) {
+         e.Rec(63, {0, 0, 0, 0});
+       },
+       kRed},
+      {"StrokePath outlines them with the pen",
+       [](Emf& e) {
+         e.Rec(64, {0, 0, 0, 0});
+       },
+       kBlue},
+      {"SelectClipPath lets a later fill through the glyphs only",
+       [](Emf& e) { e.Rec(67, {5}).Brush(4, 0, kGreen).Select(4).Select(0x80000008u).Rectangle(0, 0, 200, 100); },
+       kGreen},
+  };
+  for (const Case& c : cases) {
+    const QImage image = PathText(c.use);
+    const int coloured = CountNear(image, text_box, c.colour, 40);
+    EXPECT_GT(coloured, text_ink / 3) << c.name;
+    EXPECT_EQ(CountNear(image, text_box, kBlack, 60), 0) << c.name << ": the text is not painted as text";
+    EXPECT_EQ(InkIn(image, outside) - InkIn(image, text_box.adjusted(-2, -2, 2, 2)), 0)
+        << c.name << ": nothing outside the glyphs";
+  }
+  // Filled, the path covers about what the text itself inks.
+  const int filled = CountNear(PathText([](Emf& e) { e.Rec(62, {0, 0, 0, 0}); }), text_box, kRed, 40);
+  EXPECT_NEAR(filled, text_ink, text_ink / 4);
+  // A path aborted after the text draws nothing at all.
+  EXPECT_EQ(InkIn(PathText([](Emf& e) { e.Rec(68, {}).Rec(62, {0, 0, 0, 0}); }), outside), 0);
+}
+
+namespace {
+
+// Text given as glyph numbers of its face (ETO_GLYPH_INDEX), with warnings.
+QImage GlyphText(const QString& face, const QVector<quint32>& glyphs, std::vector<std::string>* warnings) {
+  QString units;
+  for (quint32 g : glyphs) units += QChar(static_cast<char16_t>(g));
+  Emf e(QRect(0, 0, 2000, 1000));
+  e.Rec(18, {1}).Rec(22, {24}).Font(1, -40, face).Select(1).TextW(10, 60, units, 0x10);
+  return zindrel::RenderMetafile(e.Finish(), 254, warnings);
+}
+
+}  // namespace
+
+TEST(GlyphNumbers, DrawnWithTheFaceTheyBelongTo) {
+  if (!Installed("DejaVu Sans") || !Installed("Liberation Sans")) GTEST_SKIP() << "fonts missing";
+  struct Case {
+    const char* name;
+    const char* face;
+    const char* glyph_face;  // whose numbers the file holds
+  } cases[] = {
+      {"an installed face", "DejaVu Sans", "DejaVu Sans"},
+      // Arial's numbers for the Latin letters are those of its stand-in.
+      {"Arial through Liberation Sans", "Arial", "Liberation Sans"},
+  };
+  for (const Case& c : cases) {
+    QFont font(c.glyph_face);
+    font.setPixelSize(40);
+    const QVector<quint32> glyphs = QRawFont::fromFont(font).glyphIndexesForString("Hxmo");
+    std::vector<std::string> warnings;
+    const QImage numbers = GlyphText(c.face, glyphs, &warnings);
+    const QImage characters = EmfText(c.face, "Hxmo");
+    EXPECT_TRUE(warnings.empty()) << c.name;
+    const QRect box = InkBox(characters);
+    EXPECT_GT(box.width(), 60) << c.name;
+    const QRect drawn = InkBox(numbers);
+    EXPECT_LE((drawn.topLeft() - box.topLeft()).manhattanLength(), 2) << c.name;
+    EXPECT_LE((drawn.bottomRight() - box.bottomRight()).manhattanLength(), 3) << c.name;
+    const int a = InkIn(numbers, numbers.rect()), b = InkIn(characters, characters.rect());
+    EXPECT_NEAR(a, b, b / 10) << c.name;
+  }
+}
+
+TEST(GlyphNumbers, OfAFaceNotInstalledAreNamedNotGuessed) {
+  std::vector<std::string> warnings;
+  const QImage image = GlyphText("Zindrel Missing Face", {36, 68, 19}, &warnings);
+  EXPECT_EQ(InkIn(image, image.rect()), 0);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "text in glyph numbers of Zindrel Missing Face not drawn (the face is not installed)");
 }
