@@ -1264,7 +1264,22 @@ void GdiPlayer::StrokePath() {
 
 void GdiPlayer::StrokeAndFillPath() {
   in_path_ = false;
-  Draw(path_, true, true);
+  // Every open figure is closed first, so its outline is stroked closed.
+  QPainterPath closed;
+  for (int i = 0; i < path_.elementCount(); ++i) {
+    const QPainterPath::Element e = path_.elementAt(i);
+    if (e.isMoveTo()) {
+      if (i > 0) closed.closeSubpath();
+      closed.moveTo(e);
+    } else if (e.isLineTo()) {
+      closed.lineTo(e);
+    } else if (e.isCurveTo() && i + 2 < path_.elementCount()) {
+      closed.cubicTo(e, path_.elementAt(i + 1), path_.elementAt(i + 2));
+      i += 2;
+    }
+  }
+  closed.closeSubpath();
+  Draw(closed, true, true);
   path_ = QPainterPath();
 }
 
