@@ -1,7 +1,10 @@
 # compare.py BINARY WORKDIR FILES...: draws each metafile with zindrel-convert
 # --save-picture, has LibreOffice draw it at the same size (kept in
 # WORKDIR/ref for the next run), and prints the correlation of the two grey
-# pictures after a slight blur; 0.9 or more counts as matching.
+# pictures after a slight blur; 0.9 or more counts as matching. The two
+# pictures may sit a pixel apart (the renderers round the placement of the
+# picture differently), so the best correlation over shifts of up to one
+# pixel each way counts; the unshifted one is printed beside it.
 import sys, os, subprocess
 import numpy as np
 from PIL import Image, ImageFilter
@@ -46,10 +49,19 @@ for f, (png, err) in results.items():
     if not os.path.exists(ref):
         print(f"{name}\tNOREF\t{err}"); continue
     b = grey(ref, (a.shape[1], a.shape[0]))
-    if a.std() < 1 or b.std() < 1:
-        c = 1.0 if abs(a.mean() - b.mean()) < 8 and a.std() < 1 and b.std() < 1 else 0.0
-    else:
-        c = float(np.corrcoef(a.ravel(), b.ravel())[0, 1])
+    def corr(a, b):
+        if a.std() < 1 or b.std() < 1:
+            return 1.0 if abs(a.mean() - b.mean()) < 8 and a.std() < 1 and b.std() < 1 else 0.0
+        return float(np.corrcoef(a.ravel(), b.ravel())[0, 1])
+    plain = corr(a, b)
+    c = plain
+    h, w = a.shape
+    if h > 4 and w > 4:
+        for dy in (-1, 0, 1):
+            for dx in (-1, 0, 1):
+                if dx or dy:
+                    c = max(c, corr(a[max(0, dy):h + min(0, dy), max(0, dx):w + min(0, dx)],
+                                    b[max(0, -dy):h + min(0, -dy), max(0, -dx):w + min(0, -dx)]))
     match += c >= 0.9
-    print(f"{name}\t{c:.3f}\t{err}")
+    print(f"{name}\t{c:.3f}\t{plain:.3f}\t{err}")
 print(f"matching {match} of {len(results)}")

@@ -519,6 +519,36 @@ std::optional<QRectF> FindWmfWindow(Bytes file, const WmfHeader& header) {
   return QRectF(o, QSizeF(extent->x(), extent->y()));
 }
 
+QByteArray FindEmbeddedEmf(Bytes file, const WmfHeader& header) {
+  // META_ESCAPE records of kind MFCOMMENT that start with "WMFC": each holds
+  // one piece of the enhanced metafile, with the bytes still to come and
+  // the whole size, so the pieces must follow each other without a gap.
+  QByteArray emf;
+  uint32_t total = 0;
+  bool broken = false;
+  WalkRecords(file, header, [&](uint16_t function, const Bytes& r, size_t) {
+    try {
+      if (function != 0x0626 || r.U16(0) != 0x000F || r.U16(2) < 34 || r.U32(4) != 0x43464D57u) return true;
+      const uint32_t kind = r.U32(8), piece = r.U32(26), remaining = r.U32(30), whole = r.U32(34);
+      if (kind != 1) return true;
+      if (emf.isEmpty()) total = whole;
+      if (whole != total || whole > (uint32_t(1) << 30) || uint64_t{piece} + remaining + emf.size() != whole ||
+          r.U16(2) < 34 + piece) {
+        broken = true;
+        return false;
+      }
+      const Bytes part = r.Sub(38, piece);
+      emf.append(reinterpret_cast<const char*>(part.data()), static_cast<qsizetype>(piece));
+      return remaining != 0;
+    } catch (const ShortRecord&) {
+      broken = true;
+      return false;
+    }
+  });
+  if (broken || emf.isEmpty() || static_cast<uint32_t>(emf.size()) != total) return {};
+  return emf;
+}
+
 bool WmfRecordsReachEnd(Bytes file, const WmfHeader& header) {
   size_t pos = header.first_record;
   while (file.Has(pos, 6)) {

@@ -452,3 +452,57 @@ TEST(GlyphNumbers, OfAFaceNotInstalledAreNamedNotGuessed) {
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_EQ(warnings[0], "text in glyph numbers of Zindrel Missing Face not drawn (the face is not installed)");
 }
+
+// ------------------------------------------------------------- a WMF carrying its EMF
+
+namespace {
+
+// A placeable WMF, 100 x 100 pixels at 96 dpi, whose own records fill it
+// black, carrying `emf` in MFCOMMENT escapes of `piece` bytes each; `damage`
+// changes a piece's count of bytes still to come.
+QByteArray WmfCarrying(const QByteArray& emf, int piece, bool damage = false) {
+  Wmf w(true, QRect(0, 0, 100, 100), 96);
+  w.Brush(0, kBlack).Select(0).Rectangle(0, 0, 101, 101);
+  for (int at = 0; at < emf.size(); at += piece) {
+    const QByteArray part = emf.mid(at, piece);
+    const int remaining = static_cast<int>(emf.size() - at - part.size()) + (damage && at > 0 ? 1 : 0);
+    QByteArray p;
+    Put16(p, 0x000F);            // MFCOMMENT
+    Put16(p, 34 + part.size());  // bytes that follow
+    p += "WMFC";
+    for (int64_t v : {1, 0x10000}) Put32(p, v);  // kind, version
+    Put16(p, 0);                                 // checksum
+    const int64_t pieces = (emf.size() + piece - 1) / piece;
+    for (int64_t v : std::initializer_list<int64_t>{0, pieces, part.size(), remaining, emf.size()})
+      Put32(p, v);  // flags, pieces, this piece, still to come, whole size
+    w.Raw(0x0626, p + part);
+  }
+  return w.Finish();
+}
+
+}  // namespace
+
+TEST(EmbeddedEmf, TheEmfAWmfCarriesDrawsInItsPlace) {
+  // The EMF draws a red square over a frame of 0..1000 (0.01 mm), played
+  // onto the WMF's 100 x 100 picture.
+  Emf inner;
+  inner.Brush(1, 0, kRed).Select(1).Select(0x80000008u).Rectangle(20, 20, 60, 60);
+  const QByteArray emf = inner.Finish();
+  struct Case {
+    const char* name;
+    QByteArray wmf;
+    QColor at_centre, at_corner;
+  } cases[] = {
+      {"in one piece", WmfCarrying(emf, 100000), kRed, kWhite},
+      {"in pieces of 64 bytes", WmfCarrying(emf, 64), kRed, kWhite},
+      {"pieces that do not add up: the WMF records draw", WmfCarrying(emf, 64, true), kBlack, kBlack},
+      // The EMF's own header still gives the size it had.
+      {"an EMF cut short: the WMF records draw", WmfCarrying(emf.left(emf.size() - 8), 64), kBlack, kBlack},
+  };
+  for (const Case& c : cases) {
+    const QImage image = zindrel::RenderMetafile(c.wmf, 96);
+    ASSERT_EQ(image.size(), QSize(100, 100)) << c.name;
+    EXPECT_TRUE(Near(image.pixel(40, 40), c.at_centre)) << c.name;
+    EXPECT_TRUE(Near(image.pixel(5, 90), c.at_corner)) << c.name;
+  }
+}
