@@ -873,16 +873,26 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
       x += per_char ? adv[i] : i < natural.size() ? natural[i].x() + s_.char_extra * sx : 0;
     }
   }
+  // Characters drawn together: a surrogate pair, and a character with the
+  // zero-advance characters after it (a ligature a writer laid out as one
+  // glyph, or combining marks), which then shape as one run.
+  auto cluster = [&](int i) {
+    int length = (text[i].isHighSurrogate() && i + 1 < count) ? 2 : 1;
+    while (per_char && i + length < count && adv[i + length] == 0 && !text[i + length].isLowSurrogate() &&
+           (i + length + 1 < count || text[i + length].isMark()))
+      ++length;
+    return length;
+  };
   // The glyphs as outlines, in the text's own space.
   auto outlines = [&] {
     QPainterPath shapes;
     if (glyph_ids) {
       for (int i = 0; i < count; ++i) shapes.addPath(raw.pathForGlyph((*glyph_ids)[i]).translated(starts[i]));
     } else if (per_char) {
-      for (int i = 0; i < count; ++i) {
-        if (text[i].isLowSurrogate()) continue;
-        const int length = (text[i].isHighSurrogate() && i + 1 < count) ? 2 : 1;
-        shapes.addText(starts[i], font, text.mid(i, length));
+      for (int i = 0; i < count;) {
+        const int length = text[i].isLowSurrogate() ? 1 : cluster(i);
+        if (!text[i].isLowSurrogate()) shapes.addText(starts[i], font, text.mid(i, length));
+        i += length;
       }
     } else {
       shapes.addText(QPointF(x0, baseline), font, text);
@@ -915,10 +925,10 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
         run.setPositions(starts);
         painter->drawGlyphRun(QPointF(0, 0), run);
       } else if (per_char) {
-        for (int i = 0; i < count; ++i) {
-          if (text[i].isLowSurrogate()) continue;
-          const int length = (text[i].isHighSurrogate() && i + 1 < count) ? 2 : 1;
-          painter->drawText(starts[i], text.mid(i, length));
+        for (int i = 0; i < count;) {
+          const int length = text[i].isLowSurrogate() ? 1 : cluster(i);
+          if (!text[i].isLowSurrogate()) painter->drawText(starts[i], text.mid(i, length));
+          i += length;
         }
       } else {
         painter->drawText(QPointF(x0, baseline), text);

@@ -506,3 +506,46 @@ TEST(EmbeddedEmf, TheEmfAWmfCarriesDrawsInItsPlace) {
     EXPECT_TRUE(Near(image.pixel(5, 90), c.at_corner)) << c.name;
   }
 }
+
+// ------------------------------------------------------------- advances
+
+namespace {
+
+// EMR_EXTTEXTOUTW with one advance per character.
+Emf& TextWithAdvances(Emf& e, int x, int y, const QString& text, const std::vector<int>& dx) {
+  QByteArray p;
+  for (int i = 0; i < 4; ++i) Put32(p, 0);  // bounds
+  Put32(p, 1);
+  PutF32(p, 1);
+  PutF32(p, 1);
+  Put32(p, x);
+  Put32(p, y);
+  Put32(p, text.size());
+  Put32(p, 76);  // the string right after the fixed part
+  Put32(p, 0);   // options
+  for (int i = 0; i < 4; ++i) Put32(p, 0);
+  const int64_t off_dx = 76 + ((text.size() * 2 + 3) / 4) * 4;
+  Put32(p, off_dx);
+  for (QChar c : text) Put16(p, c.unicode());
+  while (p.size() + 8 < off_dx) p.append('\0');
+  for (int d : dx) Put32(p, d);
+  return e.Raw(84, p);
+}
+
+}  // namespace
+
+TEST(Advances, ZeroAdvancesJoinTheCharacterBefore) {
+  // "xffiy" laid out with the ligature's advance on the first "f" and none
+  // on the "f" and "i" after it: drawn as "x", "ffi" and "y" each at its
+  // place, not as three glyphs piled where the "y" goes.
+  auto setup = [](Emf& e) { e.Rec(18, {1}).Rec(22, {24}).Font(1, -30, "DejaVu Sans").Select(1); };
+  Emf laid_out(QRect(0, 0, 2000, 1000));
+  setup(laid_out);
+  TextWithAdvances(laid_out, 10, 60, "xffiy", {20, 40, 0, 0, 20});
+  Emf pieces(QRect(0, 0, 2000, 1000));
+  setup(pieces);
+  pieces.TextW(10, 60, "x").TextW(30, 60, "ffi").TextW(70, 60, "y");
+  const QImage image = Play(laid_out);
+  EXPECT_GT(InkIn(image, image.rect()), 150);
+  EXPECT_EQ(image, Play(pieces));
+}
