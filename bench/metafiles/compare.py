@@ -33,10 +33,19 @@ if todo:
     open(out + "/lo.txt", "w").write("\n".join(todo) + "\n")
     subprocess.run([sys.executable, os.path.join(os.path.dirname(os.path.abspath(__file__)), "lo_render.py"),
                     out + "/lo.txt"], timeout=3000)
-def grey(path, size=None):
-    im = Image.open(path).convert("RGBA")
-    bg = Image.new("RGBA", im.size, (255, 255, 255, 255))
-    im = Image.alpha_composite(bg, im).convert("L")
+def grey(path, size=None, over_white=False):
+    # LibreOffice's PNGs hold in their colour channels the picture already
+    # drawn over white, and in their alpha channel the coverage besides:
+    # laying them over white once more would pale every smoothed edge and
+    # every translucent fill a second time, so their colours are read as
+    # they are.
+    im = Image.open(path)
+    if over_white:
+        im = im.convert("RGB").convert("L")
+    else:
+        im = im.convert("RGBA")
+        bg = Image.new("RGBA", im.size, (255, 255, 255, 255))
+        im = Image.alpha_composite(bg, im).convert("L")
     if size and im.size != size: im = im.resize(size)
     return np.asarray(im.filter(ImageFilter.GaussianBlur(1.5)), dtype=np.float64)
 match = 0
@@ -44,11 +53,16 @@ for f, (png, err) in results.items():
     name = os.path.basename(f)
     if png is None:
         print(f"{name}\tFAIL\t{err}"); continue
-    a = grey(png)
-    ref = f"{refdir}/{name}.{a.shape[1]}x{a.shape[0]}.png"
+    w, h = Image.open(png).size
+    ref = f"{refdir}/{name}.{w}x{h}.png"
     if not os.path.exists(ref):
         print(f"{name}\tNOREF\t{err}"); continue
-    b = grey(ref, (a.shape[1], a.shape[0]))
+    # LibreOffice keeps its pictures under about half a million pixels
+    # whatever size is asked for; ours is brought down to the size it gave
+    # rather than its picture blown up to ours.
+    size = Image.open(ref).size
+    a = grey(png, size if size[0] * size[1] < w * h else (w, h))
+    b = grey(ref, (a.shape[1], a.shape[0]), over_white=True)
     def corr(a, b):
         if a.std() < 1 or b.std() < 1:
             return 1.0 if abs(a.mean() - b.mean()) < 8 and a.std() < 1 and b.std() < 1 else 0.0

@@ -12,11 +12,13 @@ for name in names:
     ours = f"{work}/ours/{name}.png"
     refs = glob.glob(f"{work}/ref/{name}.*.png")
     if not os.path.exists(ours) or not refs: continue
-    def load(p):
+    def load(p, over_white=False):
+        # LibreOffice's colours are already laid over white (compare.py)
+        if over_white: return Image.open(p).convert("RGB")
         im = Image.open(p).convert("RGBA")
         bg = Image.new("RGBA", im.size, (255, 255, 255, 255))
         return Image.alpha_composite(bg, im).convert("RGB")
-    a = load(ours); b = load(refs[0]).resize(a.size)
+    a = load(ours); b = load(refs[0], True).resize(a.size)
     ga = np.asarray(a.convert("L"), dtype=np.int32); gb = np.asarray(b.convert("L"), dtype=np.int32)
     d = np.full(ga.shape + (3,), 255, dtype=np.uint8)
     only_a = (ga < 200) & (gb >= 200); only_b = (gb < 200) & (ga >= 200); both = (ga < 200) & (gb < 200)
