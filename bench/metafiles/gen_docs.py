@@ -1,5 +1,7 @@
 # gen_docs.py OUTDIR: makes Draw pages with text in Windows faces, rotated
-# text, Symbol and Wingdings text, Chinese text, shapes and charts, and
+# text, Symbol and Wingdings text, Chinese text, text in other scripts,
+# shapes, connectors with arrows, dashes, hatches, bitmap and gradient
+# fills, transparency and shadows, and fifteen kinds of chart, and
 # exports each page as EMF and WMF through LibreOffice's graphic export
 # filter.
 import sys, time, subprocess, uno, os
@@ -110,10 +112,48 @@ def _(p):
     e = shape(p, "PolyPolygonShape", 500, 6000, 8000, 3000, 0xFF8800)
     e.PolyPolygon = ((Point(500, 9000), Point(4500, 6000), Point(8500, 9000)),)
 
+@scene("text-languages")
+def _(p):
+    text(p, 500, 500, 15000, 1200, "Ελληνικά κείμενο, Кириллица текст", "Arial", 20)
+    text(p, 500, 2000, 15000, 1200, "日本語のテキスト、한국어 텍스트", "MS Mincho", 20)
+    text(p, 500, 3500, 15000, 1200, "Œuvre, naïve façade, ﬁne ﬂow", "Times New Roman", 20)
+    text(p, 500, 5000, 15000, 1200, "Verdana 12 pt body, Georgia heading", "Verdana", 12)
+@scene("diagram-connectors")
+def _(p):
+    a = shape(p, "RectangleShape", 500, 500, 4000, 2000, 0xDDEEFF); a.String = "Start"
+    b = shape(p, "RectangleShape", 9000, 500, 4000, 2000, 0xFFEEDD); b.String = "End"
+    c = doc.createInstance("com.sun.star.drawing.ConnectorShape"); p.add(c)
+    c.StartShape = a; c.EndShape = b; c.LineEndName = "Arrow"; c.LineWidth = 50
+    for i, dash in enumerate((0, 1, 2)):
+        from com.sun.star.drawing.LineStyle import DASH, SOLID
+        l = shape(p, "LineShape", 500, 4000 + i * 1200, 12000, 0)
+        l.LineStyle = DASH if dash else SOLID; l.LineWidth = 40 * (i + 1)
+        l.LineStartName = "Circle"; l.LineEndName = "Arrow"; l.LineColor = 0x993300
+@scene("diagram-hatches-bitmaps")
+def _(p):
+    from com.sun.star.drawing.FillStyle import HATCH, BITMAP, GRADIENT
+    from com.sun.star.drawing.HatchStyle import SINGLE, DOUBLE
+    from com.sun.star.drawing import Hatch
+    for i, style in enumerate((SINGLE, DOUBLE)):
+        r = shape(p, "RectangleShape", 500 + i * 5500, 500, 5000, 3000); r.FillStyle = HATCH
+        h = Hatch(); h.Style = style; h.Color = 0x224488; h.Distance = 200; h.Angle = 450 * (i + 1); r.FillHatch = h
+    b = shape(p, "EllipseShape", 500, 4000, 5000, 3000); b.FillStyle = BITMAP; b.FillBitmapName = "Painted White"
+    g = shape(p, "RectangleShape", 6000, 4000, 5000, 3000); g.FillStyle = GRADIENT; g.FillGradientName = "Pastel Bouquet"
+@scene("slide-transparency")
+def _(p):
+    from com.sun.star.drawing.FillStyle import GRADIENT
+    for i, colour in enumerate((0xCC0000, 0x00AA00, 0x0000CC)):
+        e = shape(p, "EllipseShape", 1000 + i * 2500, 1000 + (i % 2) * 1500, 5000, 4000, colour)
+        e.FillTransparence = 40
+    t = shape(p, "RectangleShape", 500, 6500, 14000, 2000, 0x333333); t.FillTransparence = 70
+    t.String = "Translucent banner"; t.CharFontName = "Arial"; t.CharHeight = 24
+    s = shape(p, "RectangleShape", 10000, 500, 4000, 4000, 0xFFCC00); s.Shadow = True; s.FillStyle = GRADIENT
+
 charts = [("BarDiagram", {}), ("BarDiagram", {"Vertical": True}), ("BarDiagram", {"Stacked": True}),
           ("LineDiagram", {}), ("LineDiagram", {"SymbolType": 0}), ("PieDiagram", {}), ("DonutDiagram", {}),
           ("AreaDiagram", {}), ("XYDiagram", {}), ("NetDiagram", {}), ("BarDiagram", {"Dim3D": True}),
-          ("PieDiagram", {"Dim3D": True})]
+          ("PieDiagram", {"Dim3D": True}), ("StockDiagram", {}), ("BarDiagram", {"Percent": True}),
+          ("LineDiagram", {"Stacked": True, "SymbolType": 0})]
 for i, (kind, props) in enumerate(charts):
     scenes.append((f"chart{i:02d}-{kind[:-7].lower()}", lambda p, k=kind, pr=props: chart(p, k, **pr)))
 

@@ -539,12 +539,25 @@ class EmfPlayback {
       const Bytes bytes = r.Sub(off_string, chars);
       text = QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(chars));
     }
-    if (options & kEtoGlyphIndex) text.clear();  // glyph numbers of an unknown font cannot be drawn
     QVector<double> dx;
     const size_t step = (options & 0x2000) ? 8 : 4;  // ETO_PDY: x and y advances in pairs
     if (off_dx != 0 && r.Has(off_dx, chars * step))
       for (size_t i = 0; i < chars; ++i) dx.push_back(r.I32(off_dx + step * i));
-    p_.TextOut(ref, text, text.isEmpty() ? QVector<double>{} : dx, options, rect, r.U32(24) == 2);
+    Text(ref, text, dx, options, rect, r.U32(24) == 2);
+  }
+
+  // Text given as characters, or as glyph numbers of the face
+  // (ETO_GLYPH_INDEX), which the 16-bit units of the string then hold.
+  void Text(QPointF ref, const QString& text, const QVector<double>& dx, uint32_t options, std::optional<QRectF> rect,
+            bool advanced) {
+    if (!(options & kEtoGlyphIndex)) {
+      p_.TextOut(ref, text, dx, options, rect, advanced);
+      return;
+    }
+    QVector<quint32> glyphs;
+    glyphs.reserve(text.size());
+    for (QChar unit : text) glyphs.push_back(unit.unicode());
+    p_.TextOut(ref, QString(), dx, options, rect, advanced, nullptr, &glyphs);
   }
 
   // EMR_GRADIENTFILL: vertices with 16-bit colour channels, then rectangles
@@ -598,8 +611,7 @@ class EmfPlayback {
       r.Need(at, chars * 2);
       for (size_t i = 0; i < chars; ++i) text += QChar(r.U16(at + 2 * i));
     }
-    if (options & kEtoGlyphIndex) text.clear();
-    p_.TextOut(ref, text, {}, options, rect, r.U32(24) == 2);
+    Text(ref, text, {}, options, rect, r.U32(24) == 2);
   }
 
   GdiPlayer& p_;

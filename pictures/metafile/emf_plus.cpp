@@ -5,6 +5,7 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QRadialGradient>
+#include <QRawFont>
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -1026,18 +1027,23 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
       const bool has_matrix = d.U32(8) != 0;
       const size_t count = d.U32(12);
       if (count > d.size() / 2) throw ShortRecord{};
-      // Glyph numbers of the file's face mean nothing in another face: only
-      // text given as characters (the "cmap lookup" option) is drawn.
-      if (!(options & 1)) return false;
+      // Without the "cmap lookup" option the units are glyph numbers of the
+      // font's face.
+      const bool glyph_numbers = !(options & 1);
       QString text;
       for (size_t i = 0; i < count; ++i) text += QChar(d.U16(16 + 2 * i));
       const std::vector<QPointF> at = ReadPoints(d, 16 + 2 * count, count, 0, &end);
       const QTransform glyph = has_matrix ? Matrix(d, end) : QTransform();
       std::vector<QPointF> places = at;
       if (options & 4) places.resize(std::min<size_t>(1, places.size()));  // only the first position is given
-      DrawGlyphs(flags & 0xFF, brush, text, places, SaneTransform(glyph) ? glyph : QTransform());
-      return true;
+      return DrawGlyphs(flags & 0xFF, brush, text, places, SaneTransform(glyph) ? glyph : QTransform(), glyph_numbers);
     }
+
+    case kStrokeFillPath:
+      // No pen, brush or path of its own: the device context's path is
+      // closed, stroked with its pen and filled with its brush.
+      gdi_.StrokeAndFillPath();
+      return true;
 
     case kSetAntiAliasMode: s_.antialias = (flags & 1) != 0; return true;
     case kSetCompositingMode: s_.source_copy = (flags & 0xFF) == 1; return true;
@@ -1280,14 +1286,19 @@ void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& te
   s_.clip = clip;
 }
 
-void EmfPlusPlayer::DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
-                               const QTransform& glyph_transform) {
+bool EmfPlusPlayer::DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
+                               const QTransform& glyph_transform, bool glyph_numbers) {
   const Object* font = Get(font_id);
-  if (text.isEmpty() || at.empty() || !font || font->kind != kFont || !CanDrawText()) return;
+  if (text.isEmpty() || at.empty() || !font || font->kind != kFont || !CanDrawText()) return true;
   const double em = EmOf(*font);
-  if (em <= 0) return;
+  if (em <= 0) return true;
   const QFont qfont = ReferenceFont(*font);
   const QFontMetricsF metrics(qfont);
+  QRawFont raw;
+  if (glyph_numbers) {
+    raw = QRawFont::fromFont(qfont);
+    if (!GlyphNumbersCarryOver(font->family, raw)) return false;  // the numbers would pick other glyphs
+  }
   const QTransform scale = QTransform::fromScale(em / kReferenceEm, em / kReferenceEm) * glyph_transform;
   gdi_.ChargeWork(5000 + static_cast<double>(text.size()) * 64);
   QPainterPath shapes;
@@ -1295,14 +1306,23 @@ void EmfPlusPlayer::DrawGlyphs(int font_id, const QBrush& brush, const QString& 
   for (int i = 0; i < text.size(); ++i) {
     if (static_cast<size_t>(i) < at.size()) pen = at[static_cast<size_t>(i)];
     QPainterPath glyph;
-    glyph.addText(QPointF(0, 0), qfont, text.mid(i, 1));
+    double advance = 0;
+    if (glyph_numbers) {
+      glyph = raw.pathForGlyph(text[i].unicode());
+      const QVector<QPointF> natural = raw.advancesForGlyphIndexes(QVector<quint32>{text[i].unicode()});
+      advance = natural.isEmpty() ? 0 : natural[0].x();
+    } else {
+      glyph.addText(QPointF(0, 0), qfont, text.mid(i, 1));
+      advance = metrics.horizontalAdvance(text[i]);
+    }
     shapes.addPath((scale * QTransform::fromTranslate(pen.x(), pen.y())).map(glyph));
-    pen += scale.map(QPointF(metrics.horizontalAdvance(text[i]), 0)) - scale.map(QPointF(0, 0));
+    pen += scale.map(QPointF(advance, 0)) - scale.map(QPointF(0, 0));
   }
   const bool antialias = s_.antialias;
   s_.antialias = true;
   Fill(shapes, brush);
   s_.antialias = antialias;
+  return true;
 }
 
 }  // namespace zindrel::metafile

@@ -72,8 +72,10 @@ class EmfPlusPlayer {
   double EmOf(const Object& font) const;  // the em in world units; 0 when unusable
   static QFont ReferenceFont(const Object& font);
   void DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout, int format_id);
-  void DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
-                  const QTransform& glyph_transform);
+  // Characters, or glyph numbers of the font's face; false when the numbers
+  // would pick other glyphs in the face drawn with.
+  bool DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
+                  const QTransform& glyph_transform, bool glyph_numbers);
 
   GdiPlayer& gdi_;
   bool header_seen_ = false;

@@ -152,6 +152,18 @@ QStringList FamiliesFor(const QString& face, int pitch_and_family) {
   return families;
 }
 
+bool GlyphNumbersCarryOver(const QString& face, const QRawFont& drawn) {
+  const QString name = face.trimmed();
+  if (!drawn.isValid()) return false;
+  if (name.compare(drawn.familyName(), Qt::CaseInsensitive) == 0) return true;
+  static const char* const kStandardOrder[] = {"Arial", "Times New Roman", "Courier New"};
+  bool standard = false;
+  for (const char* known : kStandardOrder)
+    standard = standard || name.compare(QLatin1String(known), Qt::CaseInsensitive) == 0;
+  // In the standard order space is glyph 3, "0" 19, "A" 36 and "a" 68.
+  return standard && drawn.glyphIndexesForString(QStringLiteral(" 0Aa")) == QVector<quint32>{3, 19, 36, 68};
+}
+
 SymbolFace SymbolFaceOf(const QString& face) {
   const QString name = face.trimmed();
   if (name.compare(QLatin1String("Symbol"), Qt::CaseInsensitive) == 0) return SymbolFace::kSymbol;

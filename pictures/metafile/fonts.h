@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QFont>
+#include <QRawFont>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -21,6 +22,13 @@ bool CanDrawText();
 // as a hint), then CJK faces and a last general face. Needs a
 // QGuiApplication.
 QStringList FamiliesFor(const QString& face, int pitch_and_family);
+
+// Whether glyph numbers written for `face` pick the same glyphs in `drawn`,
+// the face that stands in for it: it is that face itself, or both put the
+// Latin letters and figures at the places of the standard Macintosh glyph
+// order, as Arial, Times New Roman and Courier New and their metric-
+// compatible stand-ins do.
+bool GlyphNumbersCarryOver(const QString& face, const QRawFont& drawn);
 
 enum class SymbolFace { kNone, kSymbol, kWingdings };
 

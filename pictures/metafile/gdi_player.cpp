@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QGuiApplication>
 #include <QLineF>
 #include <QLinearGradient>
 #include <QPainterPathStroker>
+#include <QRawFont>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -765,22 +767,27 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
 // ---------------------------------------------------------------- text
 
 void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<double>& given_advances, uint32_t options,
-                        std::optional<QRectF> rect, bool advanced, const FontSpec* font_override) {
+                        std::optional<QRectF> rect, bool advanced, const FontSpec* font_override,
+                        const QVector<quint32>* glyph_ids) {
   const FontSpec& f = font_override ? *font_override : s_.font;
-  // Symbol faces draw their code pages' pictures, not the letters.
+  // Symbol faces draw their code pages' pictures, not the letters; glyph
+  // numbers are the face's own and stay as they are.
   QVector<double> advances = given_advances;
-  const QString text = MapSymbolText(SymbolFaceOf(f.face), given_text, &advances);
+  const QString text = glyph_ids ? QString() : MapSymbolText(SymbolFaceOf(f.face), given_text, &advances);
+  const int count = glyph_ids ? static_cast<int>(glyph_ids->size()) : static_cast<int>(text.size());
   const QTransform t = ToImage();
   const double sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
   std::optional<QPainterPath> rect_image;
   if (rect) rect_image = t.map(RectPath(rect->normalized()));
-  if (rect_image && (options & kEtoOpaque)) {
+  // Inside a path bracket text adds its outlines to the path and paints
+  // nothing, its opaque box included.
+  if (rect_image && (options & kEtoOpaque) && !in_path_) {
     Account(rect_image->boundingRect());
     if (image_) {
       if (QPainter* const painter = ClippedPainter()) painter->fillPath(*rect_image, s_.bk_colour);
     }
   }
-  if (text.isEmpty()) return;
+  if (count == 0) return;
 
   const QPointF anchor = (s_.text_align & kTaUpdateCp) ? s_.position : ref;
   const QPointF origin = t.map(anchor);
@@ -793,8 +800,9 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   // Advances along the baseline in picture pixels.
   QVector<double> adv;
   double total = 0;
-  const bool per_char = advances.size() >= text.size();
+  const bool per_char = advances.size() >= count;
   QFont font;
+  QRawFont raw;  // glyph numbers only
   const bool can_draw = CanDrawText();
   double ascent = px * 0.8, descent = px * 0.2;
   if (can_draw) {
@@ -802,14 +810,24 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
     font = resolved.font;
     ascent = resolved.ascent;
     descent = resolved.descent;
-    if (!per_char) {
-      total = QFontMetricsF(font).horizontalAdvance(text) + s_.char_extra * sx * static_cast<double>(text.size());
+    if (glyph_ids) {
+      raw = QRawFont::fromFont(font);
+      if (!GlyphNumbersCarryOver(f.face, raw)) {
+        Warn("text in glyph numbers of " + (f.face.isEmpty() ? std::string("an unnamed face") : f.face.toStdString()) +
+             " not drawn (the face is not installed)");
+        return;
+      }
+    }
+    if (!per_char && glyph_ids) {
+      for (const QPointF& a : raw.advancesForGlyphIndexes(*glyph_ids)) total += a.x() + s_.char_extra * sx;
+    } else if (!per_char) {
+      total = QFontMetricsF(font).horizontalAdvance(text) + s_.char_extra * sx * static_cast<double>(count);
     }
   } else if (!per_char) {
-    total = px * 0.6 * static_cast<double>(text.size());
+    total = px * 0.6 * static_cast<double>(count);
   }
   if (per_char) {
-    for (int i = 0; i < text.size(); ++i) {
+    for (int i = 0; i < count; ++i) {
       const double a = advances[i] * (advanced ? sy : sx);
       adv.push_back(Finite(a) ? a : 0);
       total += adv.back();
@@ -841,10 +859,54 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
     place.rotate(-angle);
   }
   const QRectF box(x0, baseline - ascent, total, std::max(ascent + descent, px));
-  ChargeWork(5000 + static_cast<double>(text.size()) * 16);
-  Account(place.mapRect(box));
+  ChargeWork(5000 + static_cast<double>(count) * 16);
+  if (!in_path_) Account(place.mapRect(box));
 
-  if (image_ && can_draw) {
+  // Where each character or glyph starts on the baseline.
+  QVector<QPointF> starts;
+  if (per_char || glyph_ids) {
+    const QVector<QPointF> natural =
+        glyph_ids && can_draw && !per_char ? raw.advancesForGlyphIndexes(*glyph_ids) : QVector<QPointF>();
+    double x = x0;
+    for (int i = 0; i < count; ++i) {
+      starts.push_back(QPointF(x, baseline));
+      x += per_char ? adv[i] : i < natural.size() ? natural[i].x() + s_.char_extra * sx : 0;
+    }
+  }
+  // Characters drawn together: a surrogate pair, and a character with the
+  // zero-advance characters after it (a ligature a writer laid out as one
+  // glyph, or combining marks), which then shape as one run.
+  auto cluster = [&](int i) {
+    int length = (text[i].isHighSurrogate() && i + 1 < count) ? 2 : 1;
+    while (per_char && i + length < count && adv[i + length] == 0 && !text[i + length].isLowSurrogate() &&
+           (i + length + 1 < count || text[i + length].isMark()))
+      ++length;
+    return length;
+  };
+  // The glyphs as outlines, in the text's own space.
+  auto outlines = [&] {
+    QPainterPath shapes;
+    if (glyph_ids) {
+      for (int i = 0; i < count; ++i) shapes.addPath(raw.pathForGlyph((*glyph_ids)[i]).translated(starts[i]));
+    } else if (per_char) {
+      for (int i = 0; i < count;) {
+        const int length = text[i].isLowSurrogate() ? 1 : cluster(i);
+        if (!text[i].isLowSurrogate()) shapes.addText(starts[i], font, text.mid(i, length));
+        i += length;
+      }
+    } else {
+      shapes.addText(QPointF(x0, baseline), font, text);
+    }
+    ChargeWork(shapes.elementCount() * 4.0);
+    return shapes;
+  };
+
+  if (in_path_) {
+    if (can_draw) {
+      path_.addPath(place.map(outlines()));
+      figure_open_ = false;
+    }
+  } else if (image_ && can_draw) {
     if (QPainter* const painter = ClippedPainter()) {
       if (rect && (options & kEtoClipped)) painter->setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
       painter->setTransform(place);
@@ -853,36 +915,30 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
       painter->setPen(s_.text_colour);
       // Turned or stretched glyphs are drawn as outlines: Qt's glyph cache
       // can fail on them (a FreeType raster overflow it does not survive).
-      const bool outlines = place.type() > QTransform::TxTranslate || (font.stretch() != 0 && font.stretch() != 100);
-      QPainterPath shapes;
-      auto piece = [&](QPointF at, const QString& part) {
-        if (outlines)
-          shapes.addText(at, font, part);
-        else
-          painter->drawText(at, part);
-      };
-      if (per_char) {
-        double x = x0;
-        for (int i = 0; i < text.size(); ++i) {
-          if (text[i].isLowSurrogate()) continue;
-          const int length = (text[i].isHighSurrogate() && i + 1 < text.size()) ? 2 : 1;
-          piece(QPointF(x, baseline), text.mid(i, length));
-          for (int k = 0; k < length; ++k) x += adv[i + k];
+      if (place.type() > QTransform::TxTranslate || (font.stretch() != 0 && font.stretch() != 100)) {
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->fillPath(outlines(), s_.text_colour);
+      } else if (glyph_ids) {
+        QGlyphRun run;
+        run.setRawFont(raw);
+        run.setGlyphIndexes(*glyph_ids);
+        run.setPositions(starts);
+        painter->drawGlyphRun(QPointF(0, 0), run);
+      } else if (per_char) {
+        for (int i = 0; i < count;) {
+          const int length = text[i].isLowSurrogate() ? 1 : cluster(i);
+          if (!text[i].isLowSurrogate()) painter->drawText(starts[i], text.mid(i, length));
+          i += length;
         }
       } else {
-        piece(QPointF(x0, baseline), text);
-      }
-      if (outlines) {
-        ChargeWork(shapes.elementCount() * 4.0);
-        painter->setRenderHint(QPainter::Antialiasing, true);
-        painter->fillPath(shapes, s_.text_colour);
+        painter->drawText(QPointF(x0, baseline), text);
       }
     }
   }
   if (s_.text_align & kTaUpdateCp) {
     double logical = 0;
     if (per_char) {
-      for (int i = 0; i < text.size(); ++i) logical += advances[i];
+      for (int i = 0; i < count; ++i) logical += advances[i];
     } else if (sx > 0) {
       logical = total / sx * (t.m11() < 0 ? -1 : 1);
     }
@@ -1218,7 +1274,22 @@ void GdiPlayer::StrokePath() {
 
 void GdiPlayer::StrokeAndFillPath() {
   in_path_ = false;
-  Draw(path_, true, true);
+  // Every open figure is closed first, so its outline is stroked closed.
+  QPainterPath closed;
+  for (int i = 0; i < path_.elementCount(); ++i) {
+    const QPainterPath::Element e = path_.elementAt(i);
+    if (e.isMoveTo()) {
+      if (i > 0) closed.closeSubpath();
+      closed.moveTo(e);
+    } else if (e.isLineTo()) {
+      closed.lineTo(e);
+    } else if (e.isCurveTo() && i + 2 < path_.elementCount()) {
+      closed.cubicTo(e, path_.elementAt(i + 1), path_.elementAt(i + 2));
+      i += 2;
+    }
+  }
+  closed.closeSubpath();
+  Draw(closed, true, true);
   path_ = QPainterPath();
 }
 

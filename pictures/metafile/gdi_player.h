@@ -227,8 +227,12 @@ class GdiPlayer {
   // Text: one entry per character in advances (logical units) or none.
   // `advanced`: the record was made in the advanced graphics mode, where the
   // glyphs go through the whole mapping.
+  // `glyph_ids`: the text is given as glyph numbers of the face (the text
+  // itself is then ignored). Inside a path bracket the glyph outlines join
+  // the path and nothing is painted.
   void TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
-               std::optional<QRectF> rect, bool advanced = false, const FontSpec* font_override = nullptr);
+               std::optional<QRectF> rect, bool advanced = false, const FontSpec* font_override = nullptr,
+               const QVector<quint32>* glyph_ids = nullptr);
   // Block transfers; rop is a ternary raster operation code.
   void StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop);
   void PatBlt(QRectF dest, uint32_t rop);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "core/errors.h"
@@ -82,6 +83,28 @@ void PlaceWindow(GdiPlayer& player, const QRectF& window, QSize picture) {
   player.SetViewportExt(picture.width(), picture.height());
 }
 
+QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings,
+                 QSize fit = QSize());
+
+// A WMF that carries the enhanced metafile it was made from is drawn from
+// that, as Windows does when it turns such a WMF back into an EMF (the way
+// programs show a WMF they insert): the EMF keeps what the WMF records lose,
+// such as transparency. It fills the picture the WMF's header gives. A
+// damaged EMF leaves the WMF's own records to draw.
+std::optional<QImage> FromEmbeddedEmf(Bytes file, const WmfHeader& header, double dpi, const Limits& limits,
+                                      std::vector<std::string>* warnings, QSize size) {
+  const QByteArray emf = FindEmbeddedEmf(file, header);
+  if (emf.isEmpty()) return std::nullopt;
+  std::vector<std::string> inner;
+  try {
+    QImage image = RenderEmf(emf, dpi, limits, &inner, size);
+    if (warnings) warnings->insert(warnings->end(), inner.begin(), inner.end());
+    return image;
+  } catch (const RuntimeError&) {
+    return std::nullopt;
+  }
+}
+
 QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
   const Bytes file = View(data);
   WmfHeader header;
@@ -102,6 +125,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   if (header.placeable) {
     const double inch = header.inch > 0 ? header.inch : 1440;
     const QSize size = PictureSize(header.bbox.width() * dpi / inch, header.bbox.height() * dpi / inch, limits);
+    if (std::optional<QImage> embedded = FromEmbeddedEmf(file, header, dpi, limits, warnings, size)) return *embedded;
     QImage image = WhitePicture(size);
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, header.bbox, size);
@@ -113,6 +137,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
     double w = std::fabs(window->width()) * dpi / 96, h = std::fabs(window->height()) * dpi / 96;
     const double fit = std::min(1.0, kUnplacedMaxSide / std::max(w, h));
     const QSize size = PictureSize(std::max(1.0, w * fit), std::max(1.0, h * fit), limits);
+    if (std::optional<QImage> embedded = FromEmbeddedEmf(file, header, dpi, limits, warnings, size)) return *embedded;
     QImage image = WhitePicture(size);
     GdiPlayer player(&image, QTransform(), px_per_mm, limits);
     PlaceWindow(player, *window, size);
@@ -140,7 +165,9 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   return image;
 }
 
-QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings) {
+// `fit`: the picture's size when another header has set it.
+QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits, std::vector<std::string>* warnings,
+                 QSize fit) {
   const Bytes file = View(data);
   EmfHeader header;
   if (!ReadEmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged enhanced metafile header)");
@@ -167,6 +194,7 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits, std::
     size = PictureSize(bw / px_per_mm.x() / 25.4 * dpi, bh / px_per_mm.y() / 25.4 * dpi, limits);
     frame_device = QRectF(b.left(), b.top(), bw, bh);
   }
+  if (fit.isValid()) size = fit;
   QImage image = WhitePicture(size);
   const QTransform device_to_image =
       QTransform::fromTranslate(-frame_device.left(), -frame_device.top()) *

@@ -5,6 +5,7 @@
 // ends the walk (what was drawn so far stays).
 #pragma once
 
+#include <QByteArray>
 #include <QRectF>
 #include <cstdint>
 #include <optional>
@@ -26,6 +27,9 @@ struct WmfHeader {
 bool ReadWmfHeader(Bytes file, WmfHeader* header);
 // The window the file sets first (SetWindowOrg, SetWindowExt), if any.
 std::optional<QRectF> FindWmfWindow(Bytes file, const WmfHeader& header);
+// The enhanced metafile a WMF carries whole in its comment records (as
+// Windows writes it when it turns an EMF into a WMF), or nothing.
+QByteArray FindEmbeddedEmf(Bytes file, const WmfHeader& header);
 // True when the records, each whole within the file, run to an end record.
 bool WmfRecordsReachEnd(Bytes file, const WmfHeader& header);
 void PlayWmf(Bytes file, const WmfHeader& header, GdiPlayer& player);

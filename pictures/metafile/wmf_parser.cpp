@@ -358,7 +358,9 @@ class WmfPlayback {
       rect = QRectF(QPointF(r.I16(8), r.I16(10)), QPointF(r.I16(12), r.I16(14)));
       pos += 8;
     }
-    if (length <= 0) {
+    if (length <= 0 || (options & kEtoGlyphIndex)) {
+      // Glyph numbers in a WMF name no face reliably enough to draw them.
+      if (length > 0) p_.Warn("WMF text in glyph numbers not drawn");
       p_.TextOut(at, QString(), {}, options, rect);
       return;
     }
@@ -515,6 +517,36 @@ std::optional<QRectF> FindWmfWindow(Bytes file, const WmfHeader& header) {
   if (!extent || extent->x() == 0 || extent->y() == 0) return std::nullopt;
   const QPointF o = origin.value_or(QPointF(0, 0));
   return QRectF(o, QSizeF(extent->x(), extent->y()));
+}
+
+QByteArray FindEmbeddedEmf(Bytes file, const WmfHeader& header) {
+  // META_ESCAPE records of kind MFCOMMENT that start with "WMFC": each holds
+  // one piece of the enhanced metafile, with the bytes still to come and
+  // the whole size, so the pieces must follow each other without a gap.
+  QByteArray emf;
+  uint32_t total = 0;
+  bool broken = false;
+  WalkRecords(file, header, [&](uint16_t function, const Bytes& r, size_t) {
+    try {
+      if (function != 0x0626 || r.U16(0) != 0x000F || r.U16(2) < 34 || r.U32(4) != 0x43464D57u) return true;
+      const uint32_t kind = r.U32(8), piece = r.U32(26), remaining = r.U32(30), whole = r.U32(34);
+      if (kind != 1) return true;
+      if (emf.isEmpty()) total = whole;
+      if (whole != total || whole > (uint32_t(1) << 30) || uint64_t{piece} + remaining + emf.size() != whole ||
+          r.U16(2) < 34 + piece) {
+        broken = true;
+        return false;
+      }
+      const Bytes part = r.Sub(38, piece);
+      emf.append(reinterpret_cast<const char*>(part.data()), static_cast<qsizetype>(piece));
+      return remaining != 0;
+    } catch (const ShortRecord&) {
+      broken = true;
+      return false;
+    }
+  });
+  if (broken || emf.isEmpty() || static_cast<uint32_t>(emf.size()) != total) return {};
+  return emf;
 }
 
 bool WmfRecordsReachEnd(Bytes file, const WmfHeader& header) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QRawFont>
 #include <functional>
 
 #include "metafile/metafile.h"
@@ -170,6 +171,28 @@ TEST(EmfPlus, StringsDrawInTheLayoutRectangle) {
   EXPECT_EQ(InkIn(centre.image, QRect(92, 40, 8, 30)), 0);
 }
 
+TEST(EmfPlus, DriverStringsInGlyphNumbersDrawLikeCharacters) {
+  // "Hxmo" at (10, 60), 30 pixels to the em, given as characters (the cmap
+  // lookup option) and as glyph numbers of the face: the same glyphs land.
+  QFont face("DejaVu Sans");
+  face.setPixelSize(30);
+  const QVector<quint32> numbers = QRawFont::fromFont(face).glyphIndexesForString("Hxmo");
+  auto draw = [](uint32_t options, const QVector<quint32>& units) {
+    return PlayPlus([&](EmfPlus& p) {
+      QByteArray data = F::Argb(Qt::black) + F::U32({options, 0, units.size()});
+      for (quint32 u : units) data += QByteArray(reinterpret_cast<const char*>(&u), 2);
+      data += F::Floats({10, 60});
+      p.Font(1, 30, "DejaVu Sans").Rec(0x4036, 1 | 0x8000, data + F::Floats({0, 0, 0, 0, 0, 0}));
+    });
+  };
+  const Played characters = draw(1 | 4, {'H', 'x', 'm', 'o'}), glyphs = draw(4, numbers);
+  EXPECT_TRUE(glyphs.warnings.empty());
+  const int a = InkIn(characters.image, characters.image.rect()), b = InkIn(glyphs.image, glyphs.image.rect());
+  EXPECT_GT(a, 200);
+  EXPECT_NEAR(b, a, a / 10);
+  EXPECT_EQ(InkIn(glyphs.image, QRect(8, 33, 92, 30)), b);  // on the baseline from x 10
+}
+
 TEST(EmfPlus, GdiRecordsPlayOnlyWhereGdiPlusPlaysThem) {
   auto gdi_square = [](Emf& e) { e.Brush(1, 0, kBlue).Select(1).Select(0x80000008u).Rectangle(60, 60, 90, 90); };
   const auto red_plus = [](EmfPlus& p) {
@@ -194,12 +217,43 @@ TEST(EmfPlus, GdiRecordsPlayOnlyWhereGdiPlusPlaysThem) {
 TEST(EmfPlus, UndrawnContentIsNamedNeverSilentlyBlank) {
   const Played blank = PlayPlus([](EmfPlus& p) {
     for (int i = 0; i < 3; ++i) p.Rec(0x4038, 0, F::U32({0, 0, 0, 0, 0}));
-    p.Rec(0x4037, 0, F::U32({0}));
+    // Glyph numbers of a face that is not installed.
+    p.Font(1, 20, "Zindrel Missing Face");
+    p.Rec(0x4036, 1 | 0x8000, F::Argb(kRed) + F::U32({0, 0, 1}) + F::U32({36}) + F::Floats({10, 10}));
   });
   EXPECT_EQ(InkIn(blank.image, blank.image.rect()), 0);
   ASSERT_EQ(blank.warnings.size(), 2u);
-  EXPECT_EQ(blank.warnings[0], "3 EMF+ SerializableObject records not drawn");
-  EXPECT_EQ(blank.warnings[1], "1 EMF+ StrokeFillPath record not drawn");
+  EXPECT_EQ(blank.warnings[0], "1 EMF+ DrawDriverString record not drawn");
+  EXPECT_EQ(blank.warnings[1], "3 EMF+ SerializableObject records not drawn");
+}
+
+TEST(EmfPlus, StrokeFillPathClosesStrokesAndFillsTheDeviceContextsPath) {
+  // An open V-shaped figure (20,80)-(50,20)-(80,80) in the device context's
+  // path, after a GetDC, then consumed by EMR_STROKEANDFILLPATH or by the
+  // EMF+ record that stands for it: filled red, and its outline, closing
+  // edge included, stroked blue.
+  for (const bool plus_record : {false, true}) {
+    EmfPlus head;
+    head.Header(false).Rec(0x4004, 0);
+    Emf e;
+    e.Plus(head).Pen(1, 0, 5, kBlue).Select(1).Brush(2, 0, kRed).Select(2);
+    e.Rec(59, {}).Poly(4, {20, 80, 50, 20, 80, 80}).Rec(60, {});
+    if (plus_record) {
+      EmfPlus use;
+      use.Rec(0x4037, 0);
+      e.Plus(use);
+    } else {
+      e.Rec(63, {0, 0, 0, 0});
+    }
+    std::vector<std::string> warnings;
+    const QImage image = zindrel::RenderMetafile(e.Finish(), 254, &warnings);
+    const char* name = plus_record ? "EMF+ StrokeFillPath" : "EMR_STROKEANDFILLPATH";
+    EXPECT_TRUE(Near(image.pixel(50, 60), kRed)) << name;
+    EXPECT_TRUE(Near(image.pixel(50, 80), kBlue)) << name << ": the closing edge";
+    EXPECT_TRUE(Near(image.pixel(35, 50), kBlue)) << name;
+    EXPECT_TRUE(Near(image.pixel(50, 90), kWhite)) << name;
+    EXPECT_TRUE(warnings.empty()) << name;
+  }
 }
 
 TEST(EmfPlus, MetafileImagesAreDrawnIntoTheirRectangle) {

@@ -6,6 +6,7 @@
 
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QRawFont>
 #include <functional>
 
 #include "metafile/metafile.h"
@@ -334,4 +335,217 @@ TEST(Bitmaps, SourceOutsideTheBitmapLeavesItsPartOfTheDestination) {
     }
     EXPECT_EQ(InkIn(image, c.white), 0) << c.name;
   }
+}
+
+// ------------------------------------------------------------- text in paths, glyph numbers
+
+namespace {
+
+// "HHHH" in DejaVu Sans, 40 pixels, baseline at y 70 from x 10, between
+// BeginPath and EndPath, then `use` (the records that consume the path).
+QImage PathText(const std::function<void(Emf&)>& use) {
+  Emf e(QRect(0, 0, 2000, 1000));
+  e.Rec(18, {1}).Rec(22, {24}).Font(1, -40, "DejaVu Sans").Select(1);
+  e.Brush(2, 0, kRed).Select(2).Pen(3, 0, 1, kBlue).Select(3);
+  e.Rec(59, {}).TextW(10, 70, "HHHH").Rec(60, {});
+  use(e);
+  return Play(e);
+}
+
+}  // namespace
+
+TEST(TextInPaths, GlyphOutlinesBecomeThePath) {
+  if (!Installed("DejaVu Sans")) GTEST_SKIP() << "DejaVu Sans is not installed";
+  // Drawn plainly, the same text in black, to know where its ink lies.
+  Emf plain(QRect(0, 0, 2000, 1000));
+  plain.Rec(18, {1}).Rec(22, {24}).Font(1, -40, "DejaVu Sans").Select(1).TextW(10, 70, "HHHH");
+  const QImage reference = Play(plain);
+  const QRect text_box = InkBox(reference);
+  ASSERT_GT(text_box.width(), 80);
+  const int text_ink = InkIn(reference, text_box);
+  const QRect outside(0, 0, 200, 100);
+  struct Case {
+    const char* name;
+    std::function<void(Emf&)> use;
+    QColor colour;
+  } cases[] = {
+      {"FillPath fills the glyphs with the brush",
+       [](Emf& e) {
+         e.Rec(62, {0, 0, 0, 0});
+       },
+       kRed},
+      {"StrokeAndFillPath",
+       [](Emf& e) {
+         e.Rec(63, {0, 0, 0, 0});
+       },
+       kRed},
+      {"StrokePath outlines them with the pen",
+       [](Emf& e) {
+         e.Rec(64, {0, 0, 0, 0});
+       },
+       kBlue},
+      {"SelectClipPath lets a later fill through the glyphs only",
+       [](Emf& e) { e.Rec(67, {5}).Brush(4, 0, kGreen).Select(4).Select(0x80000008u).Rectangle(0, 0, 200, 100); },
+       kGreen},
+  };
+  for (const Case& c : cases) {
+    const QImage image = PathText(c.use);
+    const int coloured = CountNear(image, text_box, c.colour, 40);
+    EXPECT_GT(coloured, text_ink / 3) << c.name;
+    EXPECT_EQ(CountNear(image, text_box, kBlack, 60), 0) << c.name << ": the text is not painted as text";
+    EXPECT_EQ(InkIn(image, outside) - InkIn(image, text_box.adjusted(-2, -2, 2, 2)), 0)
+        << c.name << ": nothing outside the glyphs";
+  }
+  // Filled, the path covers about what the text itself inks.
+  const int filled = CountNear(PathText([](Emf& e) { e.Rec(62, {0, 0, 0, 0}); }), text_box, kRed, 40);
+  EXPECT_NEAR(filled, text_ink, text_ink / 4);
+  // A path aborted after the text draws nothing at all.
+  EXPECT_EQ(InkIn(PathText([](Emf& e) { e.Rec(68, {}).Rec(62, {0, 0, 0, 0}); }), outside), 0);
+}
+
+namespace {
+
+// Text given as glyph numbers of its face (ETO_GLYPH_INDEX), with warnings.
+QImage GlyphText(const QString& face, const QVector<quint32>& glyphs, std::vector<std::string>* warnings) {
+  QString units;
+  for (quint32 g : glyphs) units += QChar(static_cast<char16_t>(g));
+  Emf e(QRect(0, 0, 2000, 1000));
+  e.Rec(18, {1}).Rec(22, {24}).Font(1, -40, face).Select(1).TextW(10, 60, units, 0x10);
+  return zindrel::RenderMetafile(e.Finish(), 254, warnings);
+}
+
+}  // namespace
+
+TEST(GlyphNumbers, DrawnWithTheFaceTheyBelongTo) {
+  if (!Installed("DejaVu Sans") || !Installed("Liberation Sans")) GTEST_SKIP() << "fonts missing";
+  struct Case {
+    const char* name;
+    const char* face;
+    const char* glyph_face;  // whose numbers the file holds
+  } cases[] = {
+      {"an installed face", "DejaVu Sans", "DejaVu Sans"},
+      // Arial's numbers for the Latin letters are those of its stand-in.
+      {"Arial through Liberation Sans", "Arial", "Liberation Sans"},
+  };
+  for (const Case& c : cases) {
+    QFont font(c.glyph_face);
+    font.setPixelSize(40);
+    const QVector<quint32> glyphs = QRawFont::fromFont(font).glyphIndexesForString("Hxmo");
+    std::vector<std::string> warnings;
+    const QImage numbers = GlyphText(c.face, glyphs, &warnings);
+    const QImage characters = EmfText(c.face, "Hxmo");
+    EXPECT_TRUE(warnings.empty()) << c.name;
+    const QRect box = InkBox(characters);
+    EXPECT_GT(box.width(), 60) << c.name;
+    const QRect drawn = InkBox(numbers);
+    EXPECT_LE((drawn.topLeft() - box.topLeft()).manhattanLength(), 2) << c.name;
+    EXPECT_LE((drawn.bottomRight() - box.bottomRight()).manhattanLength(), 3) << c.name;
+    const int a = InkIn(numbers, numbers.rect()), b = InkIn(characters, characters.rect());
+    EXPECT_NEAR(a, b, b / 10) << c.name;
+  }
+}
+
+TEST(GlyphNumbers, OfAFaceNotInstalledAreNamedNotGuessed) {
+  std::vector<std::string> warnings;
+  const QImage image = GlyphText("Zindrel Missing Face", {36, 68, 19}, &warnings);
+  EXPECT_EQ(InkIn(image, image.rect()), 0);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_EQ(warnings[0], "text in glyph numbers of Zindrel Missing Face not drawn (the face is not installed)");
+}
+
+// ------------------------------------------------------------- a WMF carrying its EMF
+
+namespace {
+
+// A placeable WMF, 100 x 100 pixels at 96 dpi, whose own records fill it
+// black, carrying `emf` in MFCOMMENT escapes of `piece` bytes each; `damage`
+// changes a piece's count of bytes still to come.
+QByteArray WmfCarrying(const QByteArray& emf, int piece, bool damage = false) {
+  Wmf w(true, QRect(0, 0, 100, 100), 96);
+  w.Brush(0, kBlack).Select(0).Rectangle(0, 0, 101, 101);
+  for (int at = 0; at < emf.size(); at += piece) {
+    const QByteArray part = emf.mid(at, piece);
+    const int remaining = static_cast<int>(emf.size() - at - part.size()) + (damage && at > 0 ? 1 : 0);
+    QByteArray p;
+    Put16(p, 0x000F);            // MFCOMMENT
+    Put16(p, 34 + part.size());  // bytes that follow
+    p += "WMFC";
+    for (int64_t v : {1, 0x10000}) Put32(p, v);  // kind, version
+    Put16(p, 0);                                 // checksum
+    const int64_t pieces = (emf.size() + piece - 1) / piece;
+    for (int64_t v : std::initializer_list<int64_t>{0, pieces, part.size(), remaining, emf.size()})
+      Put32(p, v);  // flags, pieces, this piece, still to come, whole size
+    w.Raw(0x0626, p + part);
+  }
+  return w.Finish();
+}
+
+}  // namespace
+
+TEST(EmbeddedEmf, TheEmfAWmfCarriesDrawsInItsPlace) {
+  // The EMF draws a red square over a frame of 0..1000 (0.01 mm), played
+  // onto the WMF's 100 x 100 picture.
+  Emf inner;
+  inner.Brush(1, 0, kRed).Select(1).Select(0x80000008u).Rectangle(20, 20, 60, 60);
+  const QByteArray emf = inner.Finish();
+  struct Case {
+    const char* name;
+    QByteArray wmf;
+    QColor at_centre, at_corner;
+  } cases[] = {
+      {"in one piece", WmfCarrying(emf, 100000), kRed, kWhite},
+      {"in pieces of 64 bytes", WmfCarrying(emf, 64), kRed, kWhite},
+      {"pieces that do not add up: the WMF records draw", WmfCarrying(emf, 64, true), kBlack, kBlack},
+      // The EMF's own header still gives the size it had.
+      {"an EMF cut short: the WMF records draw", WmfCarrying(emf.left(emf.size() - 8), 64), kBlack, kBlack},
+  };
+  for (const Case& c : cases) {
+    const QImage image = zindrel::RenderMetafile(c.wmf, 96);
+    ASSERT_EQ(image.size(), QSize(100, 100)) << c.name;
+    EXPECT_TRUE(Near(image.pixel(40, 40), c.at_centre)) << c.name;
+    EXPECT_TRUE(Near(image.pixel(5, 90), c.at_corner)) << c.name;
+  }
+}
+
+// ------------------------------------------------------------- advances
+
+namespace {
+
+// EMR_EXTTEXTOUTW with one advance per character.
+Emf& TextWithAdvances(Emf& e, int x, int y, const QString& text, const std::vector<int>& dx) {
+  QByteArray p;
+  for (int i = 0; i < 4; ++i) Put32(p, 0);  // bounds
+  Put32(p, 1);
+  PutF32(p, 1);
+  PutF32(p, 1);
+  Put32(p, x);
+  Put32(p, y);
+  Put32(p, text.size());
+  Put32(p, 76);  // the string right after the fixed part
+  Put32(p, 0);   // options
+  for (int i = 0; i < 4; ++i) Put32(p, 0);
+  const int64_t off_dx = 76 + ((text.size() * 2 + 3) / 4) * 4;
+  Put32(p, off_dx);
+  for (QChar c : text) Put16(p, c.unicode());
+  while (p.size() + 8 < off_dx) p.append('\0');
+  for (int d : dx) Put32(p, d);
+  return e.Raw(84, p);
+}
+
+}  // namespace
+
+TEST(Advances, ZeroAdvancesJoinTheCharacterBefore) {
+  // "xffiy" laid out with the ligature's advance on the first "f" and none
+  // on the "f" and "i" after it: drawn as "x", "ffi" and "y" each at its
+  // place, not as three glyphs piled where the "y" goes.
+  auto setup = [](Emf& e) { e.Rec(18, {1}).Rec(22, {24}).Font(1, -30, "DejaVu Sans").Select(1); };
+  Emf laid_out(QRect(0, 0, 2000, 1000));
+  setup(laid_out);
+  TextWithAdvances(laid_out, 10, 60, "xffiy", {20, 40, 0, 0, 20});
+  Emf pieces(QRect(0, 0, 2000, 1000));
+  setup(pieces);
+  pieces.TextW(10, 60, "x").TextW(30, 60, "ffi").TextW(70, 60, "y");
+  const QImage image = Play(laid_out);
+  EXPECT_GT(InkIn(image, image.rect()), 150);
+  EXPECT_EQ(image, Play(pieces));
 }
