@@ -17,9 +17,9 @@ struct Header {
   int bpp = 0;
   uint32_t compression = kRgb;
   uint32_t masks[3] = {0, 0, 0};
-  int64_t table_offset = 0;  // where the colour table starts in `info`
-  int64_t table_count = 0;   // entries present in the file
-  int entry_size = 4;
+  int64_t tableOffset = 0;  // where the colour table starts in `info`
+  int64_t tableCount = 0;   // entries present in the file
+  int entrySize = 4;
   int64_t end = 0;  // where the rows start in a packed bitmap
 };
 
@@ -30,7 +30,7 @@ bool ReadHeader(Bytes info, const DibOptions& options, Header* h) {
       h->width = info.U16(4);
       h->height = info.U16(6);
       h->bpp = info.U16(10);
-      h->entry_size = 3;
+      h->entrySize = 3;
     } else if (size >= 40) {
       info.Need(0, size);
       h->width = info.I32(4);
@@ -38,34 +38,34 @@ bool ReadHeader(Bytes info, const DibOptions& options, Header* h) {
       h->bpp = info.U16(14);
       h->compression = info.U32(16);
       uint32_t used = info.U32(32);
-      int64_t table_offset = size;
+      int64_t tableOffset = size;
       if (h->compression == kBitFields || h->compression == kAlphaBitFields) {
         if (size >= 52) {
           for (int i = 0; i < 3; ++i) h->masks[i] = info.U32(40 + 4 * i);
         } else {
           for (int i = 0; i < 3; ++i) h->masks[i] = info.U32(size + 4 * i);
-          table_offset += h->compression == kAlphaBitFields ? 16 : 12;
+          tableOffset += h->compression == kAlphaBitFields ? 16 : 12;
         }
       }
-      h->table_offset = table_offset;
-      h->table_count = used;
-      if (h->bpp <= 8 && used == 0) h->table_count = int64_t(1) << h->bpp;
+      h->tableOffset = tableOffset;
+      h->tableCount = used;
+      if (h->bpp <= 8 && used == 0) h->tableCount = int64_t(1) << h->bpp;
     } else {
       return false;
     }
     if (size == 12) {
-      h->table_offset = 12;
-      h->table_count = h->bpp <= 8 ? (int64_t(1) << h->bpp) : 0;
+      h->tableOffset = 12;
+      h->tableCount = h->bpp <= 8 ? (int64_t(1) << h->bpp) : 0;
     }
-    if (options.palette_indices) h->entry_size = 2;
-    if (h->table_count > 65536) return false;
-    h->end = h->table_offset + h->table_count * h->entry_size;
+    if (options.paletteIndices) h->entrySize = 2;
+    if (h->tableCount > 65536) return false;
+    h->end = h->tableOffset + h->tableCount * h->entrySize;
   } catch (const ShortRecord&) {
     return false;
   }
   if (h->width <= 0 || h->height == 0 || h->height == INT32_MIN) return false;
   const int64_t rows = h->height < 0 ? -h->height : h->height;
-  if (h->width > 65535 || rows > 65535 || h->width * rows > options.max_pixels) return false;
+  if (h->width > 65535 || rows > 65535 || h->width * rows > options.maxPixels) return false;
   switch (h->bpp) {
     case 1:
     case 4:
@@ -82,10 +82,10 @@ bool ReadHeader(Bytes info, const DibOptions& options, Header* h) {
 QVector<QRgb> ReadColourTable(Bytes info, const Header& h, const DibOptions& options) {
   const int count = h.bpp <= 8 ? (1 << h.bpp) : 0;
   QVector<QRgb> table(count, qRgb(0, 0, 0));
-  for (int i = 0; i < count && i < h.table_count; ++i) {
-    const size_t at = static_cast<size_t>(h.table_offset + int64_t(i) * h.entry_size);
-    if (!info.Has(at, static_cast<size_t>(h.entry_size))) break;
-    if (options.palette_indices) {
+  for (int i = 0; i < count && i < h.tableCount; ++i) {
+    const size_t at = static_cast<size_t>(h.tableOffset + int64_t(i) * h.entrySize);
+    if (!info.Has(at, static_cast<size_t>(h.entrySize))) break;
+    if (options.paletteIndices) {
       const uint16_t index = info.U16(at);
       if (index < options.palette.size()) {
         table[i] = options.palette[index];
@@ -102,13 +102,13 @@ QVector<QRgb> ReadColourTable(Bytes info, const Header& h, const DibOptions& opt
 
 // Run-length rows, read leniently: every pixel a delta or an early end
 // skips stays index 0.
-QImage DecodeRle(Bytes bits, const Header& h, bool four_bit) {
+QImage DecodeRle(Bytes bits, const Header& h, bool fourBit) {
   if (h.height < 0) return {};
   const int width = static_cast<int>(h.width), height = static_cast<int>(h.height);
   QImage image(width, height, QImage::Format_Indexed8);
   if (image.isNull()) return {};
   image.fill(0);
-  dib::WalkRle(bits.data(), 0, bits.size(), width, height, four_bit, dib::RleMode::Lenient,
+  dib::WalkRle(bits.data(), 0, bits.size(), width, height, fourBit, dib::RleMode::Lenient,
                [&](int64_t x, int64_t row, unsigned index) {
                  image.scanLine(height - 1 - static_cast<int>(row))[x] = static_cast<uchar>(index);
                });
@@ -143,7 +143,7 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
   if (h.compression == kJpeg || h.compression == kPng) {
     QImage embedded = QImage::fromData(
         QByteArray::fromRawData(reinterpret_cast<const char*>(bits.data()), static_cast<qsizetype>(bits.size())));
-    if (embedded.isNull() || qint64(embedded.width()) * embedded.height() > options.max_pixels) return {};
+    if (embedded.isNull() || qint64(embedded.width()) * embedded.height() > options.maxPixels) return {};
     return embedded.convertToFormat(QImage::Format_RGB32);
   }
   const QVector<QRgb> table = ReadColourTable(info, h, options);
@@ -155,9 +155,9 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
       return image;
     }
     if (h.compression != kRgb && h.compression != kBitFields && h.compression != kAlphaBitFields) return {};
-    const bool top_down = h.height < 0;
+    const bool topDown = h.height < 0;
     const int width = static_cast<int>(h.width);
-    const int height = static_cast<int>(top_down ? -h.height : h.height);
+    const int height = static_cast<int>(topDown ? -h.height : h.height);
     const size_t stride = static_cast<size_t>(((h.width * h.bpp + 31) / 32) * 4);
     if (!bits.Has(0, stride * static_cast<size_t>(height))) return {};
 
@@ -168,7 +168,7 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
       red = MakeChannel(h.masks[0]), green = MakeChannel(h.masks[1]), blue = MakeChannel(h.masks[2]);
     }
     const bool indexed = h.bpp <= 8;
-    const bool alpha = options.keep_alpha && h.bpp == 32 && h.compression == kRgb;
+    const bool alpha = options.keepAlpha && h.bpp == 32 && h.compression == kRgb;
     QImage image(width, height,
                  indexed ? QImage::Format_Indexed8
                  : alpha ? QImage::Format_ARGB32_Premultiplied
@@ -177,7 +177,7 @@ QImage DecodeDib(Bytes info, Bytes bits, const DibOptions& options) {
     if (indexed) image.setColorTable(table);
     for (int row = 0; row < height; ++row) {
       const uint8_t* src = bits.data() + stride * static_cast<size_t>(row);
-      uchar* line = image.scanLine(top_down ? row : height - 1 - row);
+      uchar* line = image.scanLine(topDown ? row : height - 1 - row);
       if (indexed) {
         for (int x = 0; x < width; ++x) {
           int index;

@@ -15,13 +15,13 @@ namespace zindrel::metafile {
 struct DibOptions {
   // The colour table holds 16-bit indices into this palette instead of
   // colours (the "palette colours" usage); an empty palette gives greys.
-  bool palette_indices = false;
+  bool paletteIndices = false;
   QVector<QRgb> palette;
   // A bitmap with more pixels than this is refused.
-  qint64 max_pixels = qint64(1) << 26;
+  qint64 maxPixels = qint64(1) << 26;
   // 32-bit rows carry premultiplied alpha (for alpha blending): the result is
   // Format_ARGB32_Premultiplied instead of ignoring the fourth byte.
-  bool keep_alpha = false;
+  bool keepAlpha = false;
 };
 
 // Decodes the header and colour table in `info` and the rows in `bits`.

@@ -167,15 +167,15 @@ QRectF RectL(const Bytes& r, size_t at) {
   return QRectF(QPointF(r.I32(at), r.I32(at + 4)), QPointF(r.I32(at + 8), r.I32(at + 12)));
 }
 
-QVector<QPointF> ReadPoints(const Bytes& r, size_t at, size_t count, bool short_form) {
-  const size_t each = short_form ? 4 : 8;
+QVector<QPointF> ReadPoints(const Bytes& r, size_t at, size_t count, bool shortForm) {
+  const size_t each = shortForm ? 4 : 8;
   if (count > r.size() / each) throw ShortRecord{};
   r.Need(at, count * each);
   QVector<QPointF> points;
   points.reserve(static_cast<int>(count));
   for (size_t i = 0; i < count; ++i) {
     const size_t p = at + i * each;
-    points.push_back(short_form ? QPointF(r.I16(p), r.I16(p + 2)) : PointL(r, p));
+    points.push_back(shortForm ? QPointF(r.I16(p), r.I16(p + 2)) : PointL(r, p));
   }
   return points;
 }
@@ -203,19 +203,19 @@ QRegion ReadRegionData(const Bytes& data) {
 }
 
 // A bitmap a record points at with offset and size pairs.
-QImage RecordBitmap(const Bytes& r, size_t off_bmi_at, size_t off_bits_at, uint32_t usage, GdiPlayer& p,
-                    bool* bottom_up = nullptr, bool keep_alpha = false) {
-  const uint32_t off_bmi = r.U32(off_bmi_at), cb_bmi = r.U32(off_bmi_at + 4);
-  const uint32_t off_bits = r.U32(off_bits_at), cb_bits = r.U32(off_bits_at + 4);
-  if (cb_bmi == 0 || !r.Has(off_bmi, cb_bmi) || !r.Has(off_bits, cb_bits)) return {};
+QImage RecordBitmap(const Bytes& r, size_t offBmiAt, size_t offBitsAt, uint32_t usage, GdiPlayer& p,
+                    bool* bottomUp = nullptr, bool keepAlpha = false) {
+  const uint32_t offBmi = r.U32(offBmiAt), cbBmi = r.U32(offBmiAt + 4);
+  const uint32_t offBits = r.U32(offBitsAt), cbBits = r.U32(offBitsAt + 4);
+  if (cbBmi == 0 || !r.Has(offBmi, cbBmi) || !r.Has(offBits, cbBits)) return {};
   DibOptions options;
-  options.palette_indices = usage == 1;
+  options.paletteIndices = usage == 1;
   options.palette = p.SelectedPalette();
-  options.max_pixels = p.max_bitmap_pixels();
-  options.keep_alpha = keep_alpha;
-  const Bytes info = r.Sub(off_bmi, cb_bmi);
-  if (bottom_up) *bottom_up = DibIsBottomUp(info);
-  QImage image = DecodeDib(info, r.Sub(off_bits, cb_bits), options);
+  options.maxPixels = p.max_bitmap_pixels();
+  options.keepAlpha = keepAlpha;
+  const Bytes info = r.Sub(offBmi, cbBmi);
+  if (bottomUp) *bottomUp = DibIsBottomUp(info);
+  QImage image = DecodeDib(info, r.Sub(offBits, cbBits), options);
   if (!p.ChargeBitmap(image)) return {};
   return image;
 }
@@ -242,13 +242,13 @@ class EmfPlayback {
       case kPolyPolygon16: PolyPoly(type == kPolyPolygon16, r, true); break;
       case kPolyDraw:
       case kPolyDraw16: {
-        const bool short_form = type == kPolyDraw16;
+        const bool shortForm = type == kPolyDraw16;
         const size_t count = r.U32(24);
-        const QVector<QPointF> points = ReadPoints(r, 28, count, short_form);
-        const size_t types_at = 28 + count * (short_form ? 4 : 8);
-        r.Need(types_at, count);
+        const QVector<QPointF> points = ReadPoints(r, 28, count, shortForm);
+        const size_t typesAt = 28 + count * (shortForm ? 4 : 8);
+        r.Need(typesAt, count);
         QVector<uint8_t> kinds;
-        for (size_t i = 0; i < count; ++i) kinds.push_back(r.U8(types_at + i));
+        for (size_t i = 0; i < count; ++i) kinds.push_back(r.U8(typesAt + i));
         p_.PolyDraw(points, kinds);
         break;
       }
@@ -326,8 +326,8 @@ class EmfPlayback {
       case kDeleteObject: p_.DeleteObject(r.U32(8)); break;
       case kCreatePen: {
         PenSpec pen;
-        pen.full_style = r.U32(12);
-        pen.style = static_cast<int>(pen.full_style & 0x0F);
+        pen.fullStyle = r.U32(12);
+        pen.style = static_cast<int>(pen.fullStyle & 0x0F);
         pen.width = std::abs(r.I32(16));
         pen.colour = ColourRef(r.U32(24));
         p_.SetObject(r.U32(8), pen);
@@ -335,15 +335,15 @@ class EmfPlayback {
       }
       case kExtCreatePen: {
         PenSpec pen;
-        pen.full_style = r.U32(28);
-        pen.style = static_cast<int>(pen.full_style & 0x0F);
-        pen.geometric = (pen.full_style & 0x00010000) != 0;
+        pen.fullStyle = r.U32(28);
+        pen.style = static_cast<int>(pen.fullStyle & 0x0F);
+        pen.geometric = (pen.fullStyle & 0x00010000) != 0;
         pen.width = pen.geometric ? r.U32(32) : 0;
         pen.colour = ColourRef(r.U32(40));
         if (r.U32(36) == kBsNull) pen.style = kPsNull;
         const uint32_t entries = r.U32(48);
         if (pen.style == kPsUserStyle && entries <= 64 && r.Has(52, entries * 4))
-          for (uint32_t i = 0; i < entries; ++i) pen.user_dashes.push_back(r.U32(52 + 4 * i));
+          for (uint32_t i = 0; i < entries; ++i) pen.userDashes.push_back(r.U32(52 + 4 * i));
         p_.SetObject(r.U32(8), pen);
         break;
       }
@@ -361,8 +361,8 @@ class EmfPlayback {
         BrushSpec brush;
         brush.style = kBsDibPatternPt;
         brush.pattern = RecordBitmap(r, 16, 24, r.U32(12), p_);
-        brush.mono_pattern = type == kCreateMonoBrush;
-        if (!brush.mono_pattern) brush.pattern = brush.pattern.convertToFormat(QImage::Format_RGB32);
+        brush.monoPattern = type == kCreateMonoBrush;
+        if (!brush.monoPattern) brush.pattern = brush.pattern.convertToFormat(QImage::Format_RGB32);
         if (brush.pattern.isNull()) brush.style = kBsSolid, brush.colour = Qt::black;
         p_.SetObject(r.U32(8), brush);
         break;
@@ -383,9 +383,9 @@ class EmfPlayback {
         font.weight = r.I32(28);
         font.italic = r.U8(32) != 0;
         font.underline = r.U8(33) != 0;
-        font.strike_out = r.U8(34) != 0;
+        font.strikeOut = r.U8(34) != 0;
         font.charset = r.U8(35);
-        font.pitch_and_family = r.U8(39);
+        font.pitchAndFamily = r.U8(39);
         QString face;
         for (size_t i = 0; i < 32 && r.Has(40 + 2 * i, 2); ++i) {
           const uint16_t unit = r.U16(40 + 2 * i);
@@ -413,8 +413,8 @@ class EmfPlayback {
         QRectF src(r.I32(44), r.I32(48), dest.width(), dest.height());
         if (type == kStretchBlt) src.setSize(QSizeF(r.I32(100), r.I32(104)));
         // The source transform maps the record's source rectangle into the bitmap.
-        const QTransform to_bitmap = XForm(r, 52);
-        if (to_bitmap.isInvertible() && !to_bitmap.isIdentity()) src = to_bitmap.mapRect(src);
+        const QTransform toBitmap = XForm(r, 52);
+        if (toBitmap.isInvertible() && !toBitmap.isIdentity()) src = toBitmap.mapRect(src);
         p_.StretchBlt(dest, image, src, rop);
         break;
       }
@@ -424,11 +424,11 @@ class EmfPlayback {
         // raster operation would be.
         const QRectF dest(r.I32(24), r.I32(28), r.I32(32), r.I32(36));
         const bool blend = type == kAlphaBlend;
-        const bool source_alpha = blend && r.U8(43) == 1;
-        QImage image = RecordBitmap(r, 84, 92, r.U32(80), p_, nullptr, source_alpha);
+        const bool sourceAlpha = blend && r.U8(43) == 1;
+        QImage image = RecordBitmap(r, 84, 92, r.U32(80), p_, nullptr, sourceAlpha);
         QRectF src(r.I32(44), r.I32(48), r.I32(100), r.I32(104));
-        const QTransform to_bitmap = XForm(r, 52);
-        if (to_bitmap.isInvertible() && !to_bitmap.isIdentity()) src = to_bitmap.mapRect(src);
+        const QTransform toBitmap = XForm(r, 52);
+        if (toBitmap.isInvertible() && !toBitmap.isIdentity()) src = toBitmap.mapRect(src);
         if (blend) {
           p_.AlphaBlend(dest, image, src, r.U8(42) / 255.0);
         } else if (!image.isNull()) {
@@ -446,10 +446,10 @@ class EmfPlayback {
       case kStretchDiBits: {
         const QRectF dest(r.I32(24), r.I32(28), r.I32(72), r.I32(76));
         const uint32_t rop = r.U32(68);
-        bool bottom_up = false;
-        const QImage image = RecordBitmap(r, 48, 56, r.U32(64), p_, &bottom_up);
+        bool bottomUp = false;
+        const QImage image = RecordBitmap(r, 48, 56, r.U32(64), p_, &bottomUp);
         QRectF src(r.I32(32), r.I32(36), r.I32(40), r.I32(44));
-        if (bottom_up && !image.isNull()) src.moveTop(image.height() - src.top() - src.height());
+        if (bottomUp && !image.isNull()) src.moveTop(image.height() - src.top() - src.height());
         const int index = static_cast<int>((rop >> 16) & 0xFF);
         if ((((index >> 2) ^ index) & 0x33) == 0)
           p_.PatBlt(dest, rop);
@@ -458,11 +458,11 @@ class EmfPlayback {
         break;
       }
       case kSetDiBitsToDevice: {
-        bool bottom_up = false;
-        const QImage image = RecordBitmap(r, 48, 56, r.U32(64), p_, &bottom_up);
+        bool bottomUp = false;
+        const QImage image = RecordBitmap(r, 48, 56, r.U32(64), p_, &bottomUp);
         const double w = r.I32(40), h = r.I32(44);
         QRectF src(r.I32(32), r.I32(36), w, h);
-        if (bottom_up && !image.isNull()) src.moveTop(image.height() - src.top() - src.height());
+        if (bottomUp && !image.isNull()) src.moveTop(image.height() - src.top() - src.height());
         p_.StretchBlt(QRectF(r.I32(24), r.I32(28), w, h), image, src, 0x00CC0020);
         break;
       }
@@ -499,12 +499,12 @@ class EmfPlayback {
     }
   }
 
-  void PolyPoly(bool polygon, const Bytes& r, bool short_form) {
+  void PolyPoly(bool polygon, const Bytes& r, bool shortForm) {
     const size_t figures = r.U32(24), total = r.U32(28);
     if (figures > r.size() / 4) throw ShortRecord{};
     r.Need(32, figures * 4);
-    const size_t points_at = 32 + figures * 4;
-    const QVector<QPointF> points = ReadPoints(r, points_at, total, short_form);
+    const size_t pointsAt = 32 + figures * 4;
+    const QVector<QPointF> points = ReadPoints(r, pointsAt, total, shortForm);
     std::vector<QVector<QPointF>> all;
     size_t used = 0;
     for (size_t i = 0; i < figures; ++i) {
@@ -519,30 +519,30 @@ class EmfPlayback {
   void TextOut(bool wide, const Bytes& r) {
     const QPointF ref = PointL(r, 36);
     const size_t chars = r.U32(44);
-    const size_t off_string = r.U32(48);
+    const size_t offString = r.U32(48);
     const uint32_t options = r.U32(52);
     std::optional<QRectF> rect;
-    size_t off_dx_at = 72;
+    size_t offDxAt = 72;
     if (options & kEtoNoRect) {
-      off_dx_at = 56;
+      offDxAt = 56;
     } else {
       const QRectF box = RectL(r, 56);
       if (!box.normalized().isEmpty()) rect = box;
     }
-    const size_t off_dx = r.U32(off_dx_at);
+    const size_t offDx = r.U32(offDxAt);
     if (chars > r.size()) throw ShortRecord{};
     QString text;
     if (wide) {
-      r.Need(off_string, chars * 2);
-      for (size_t i = 0; i < chars; ++i) text += QChar(r.U16(off_string + 2 * i));
+      r.Need(offString, chars * 2);
+      for (size_t i = 0; i < chars; ++i) text += QChar(r.U16(offString + 2 * i));
     } else {
-      const Bytes bytes = r.Sub(off_string, chars);
+      const Bytes bytes = r.Sub(offString, chars);
       text = QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(chars));
     }
     QVector<double> dx;
     const size_t step = (options & 0x2000) ? 8 : 4;  // ETO_PDY: x and y advances in pairs
-    if (off_dx != 0 && r.Has(off_dx, chars * step))
-      for (size_t i = 0; i < chars; ++i) dx.push_back(r.I32(off_dx + step * i));
+    if (offDx != 0 && r.Has(offDx, chars * step))
+      for (size_t i = 0; i < chars; ++i) dx.push_back(r.I32(offDx + step * i));
     Text(ref, text, dx, options, rect, r.U32(24) == 2);
   }
 
@@ -628,8 +628,8 @@ bool ReadEmfHeader(Bytes file, EmfHeader* header) {
     header->bounds = QRect(QPoint(file.I32(8), file.I32(12)), QPoint(file.I32(16), file.I32(20)));
     header->frame = QRect(QPoint(file.I32(24), file.I32(28)), QPoint(file.I32(32), file.I32(36)));
     header->handles = file.U16(56);
-    header->device_px = QSize(file.I32(72), file.I32(76));
-    header->device_mm = QSize(file.I32(80), file.I32(84));
+    header->devicePx = QSize(file.I32(72), file.I32(76));
+    header->deviceMm = QSize(file.I32(80), file.I32(84));
     return true;
   } catch (const ShortRecord&) {
     return false;

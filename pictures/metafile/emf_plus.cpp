@@ -367,17 +367,17 @@ QImage HatchTile(int style, QColor fore, QColor back) {
 }
 
 // Pixels of an EMF+ bitmap object.
-QImage DecodePlusBitmap(const Bytes& b, size_t at, qint64 max_pixels) {
+QImage DecodePlusBitmap(const Bytes& b, size_t at, qint64 maxPixels) {
   const int64_t width = b.I32(at), height = b.I32(at + 4), stride = b.I32(at + 8);
   const uint32_t format = b.U32(at + 12), type = b.U32(at + 16);
   const Bytes data = b.From(at + 20);
   if (type == 1) {  // a compressed file: PNG, JPEG, GIF, BMP, ...
     QImage image = QImage::fromData(
         QByteArray::fromRawData(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size())));
-    if (image.isNull() || qint64(image.width()) * image.height() > max_pixels) return {};
+    if (image.isNull() || qint64(image.width()) * image.height() > maxPixels) return {};
     return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
   }
-  if (type != 0 || width <= 0 || height <= 0 || width > 65535 || height > 65535 || width * height > max_pixels)
+  if (type != 0 || width <= 0 || height <= 0 || width > 65535 || height > 65535 || width * height > maxPixels)
     return {};
   size_t pos = 0;
   QVector<QRgb> palette;
@@ -459,22 +459,22 @@ QGradient::Spread SpreadOf(int wrap) {
 
 struct EmfPlusPlayer::Object {
   int kind = 0;
-  QBrush brush;            // brush
-  bool brush_ok = false;   // a brush drawn here (a texture may be missing)
-  uint32_t pen_flags = 0;  // pen
-  int pen_unit = 0;
-  double pen_width = 0;
-  int line_style = 0, start_cap = 0, join = 0;
+  QBrush brush;           // brush
+  bool brushOk = false;   // a brush drawn here (a texture may be missing)
+  uint32_t penFlags = 0;  // pen
+  int penUnit = 0;
+  double penWidth = 0;
+  int lineStyle = 0, startCap = 0, join = 0;
   double miter = 10;
   QVector<qreal> dashes;
   QPainterPath path;    // path and region, world units
   QImage image;         // image (null: not drawn here)
   QByteArray metafile;  // or a metafile (WMF, EMF) to draw in its place
   double em = 0;        // font
-  int font_unit = 0, font_style = 0;
+  int fontUnit = 0, fontStyle = 0;
   QString family;
-  uint32_t format_flags = 0;  // string format
-  int align = 0, line_align = 0;
+  uint32_t formatFlags = 0;  // string format
+  int align = 0, lineAlign = 0;
   double leading = 1.0 / 6, trailing = 1.0 / 6;  // margins in ems; GDI+'s default format has a sixth
 };
 
@@ -504,22 +504,22 @@ bool ReadBrush(const Bytes& b, size_t at, GdiPlayer& gdi, QBrush* brush, size_t*
     }
     case 3: {  // path gradient: from the centre colour to the surrounding one
       const uint32_t flags = b.U32(at + 8);
-      const QColor centre_colour = Argb(b, at + 16);
+      const QColor centreColour = Argb(b, at + 16);
       const QPointF centre(b.F32(at + 20), b.F32(at + 24));
       const size_t colours = b.U32(at + 28);
       if (colours > b.size() / 4) return false;
-      const QColor surround = colours ? Argb(b, at + 32) : centre_colour;
+      const QColor surround = colours ? Argb(b, at + 32) : centreColour;
       size_t pos = at + 32 + 4 * colours;
       double radius = 0;
       if (flags & 0x01) {
         const size_t size = b.U32(pos);
-        size_t path_end = 0;
-        const QRectF box = ReadPath(b.Sub(pos + 4, size), 0, &path_end).boundingRect();
+        size_t pathEnd = 0;
+        const QRectF box = ReadPath(b.Sub(pos + 4, size), 0, &pathEnd).boundingRect();
         radius = std::max(box.width(), box.height()) / 2;
       } else {
         const size_t count = b.U32(pos);
-        size_t points_end = 0;
-        for (const QPointF& p : ReadPoints(b, pos + 4, count, 0, &points_end))
+        size_t pointsEnd = 0;
+        for (const QPointF& p : ReadPoints(b, pos + 4, count, 0, &pointsEnd))
           radius = std::max(radius, std::hypot(p.x() - centre.x(), p.y() - centre.y()));
       }
       if (!(radius > 0) || !Finite(radius)) {
@@ -527,7 +527,7 @@ bool ReadBrush(const Bytes& b, size_t at, GdiPlayer& gdi, QBrush* brush, size_t*
         return true;
       }
       QRadialGradient gradient(centre, radius);
-      gradient.setColorAt(0, centre_colour);
+      gradient.setColorAt(0, centreColour);
       gradient.setColorAt(1, surround);
       *brush = QBrush(gradient);
       return true;
@@ -592,11 +592,11 @@ void EmfPlusPlayer::Comment(const Bytes& record) {
   size_t pos = 0;
   while (records.Has(pos, 12)) {
     const uint16_t type = records.U16(pos), flags = records.U16(pos + 2);
-    const uint32_t size = records.U32(pos + 4), data_size = records.U32(pos + 8);
-    if (size < 12 || size > records.size() - pos || data_size > size - 12) break;
+    const uint32_t size = records.U32(pos + 4), dataSize = records.U32(pos + 8);
+    if (size < 12 || size > records.size() - pos || dataSize > size - 12) break;
     gdi_.CountRecord();
     try {
-      Record(type, flags, records.Sub(pos + 12, data_size));
+      Record(type, flags, records.Sub(pos + 12, dataSize));
     } catch (const ShortRecord&) {
       // a record shorter than its fields: skipped
     }
@@ -611,17 +611,17 @@ void EmfPlusPlayer::Finish() {
 
 void EmfPlusPlayer::Record(uint16_t type, uint16_t flags, const Bytes& data) {
   if (type == kHeader) {
-    header_seen_ = true;
+    headerSeen_ = true;
     dual_ = (flags & 1) != 0;
-    gdi_open_ = false;
+    gdiOpen_ = false;
     const double x = data.U32(8), y = data.U32(12);
-    if (x >= 1 && x <= 100000) dpi_x_ = x;
-    if (y >= 1 && y <= 100000) dpi_y_ = y;
+    if (x >= 1 && x <= 100000) dpiX_ = x;
+    if (y >= 1 && y <= 100000) dpiY_ = y;
     return;
   }
-  if (!header_seen_) return;
+  if (!headerSeen_) return;
   if (type == kGetDc) {
-    gdi_open_ = true;
+    gdiOpen_ = true;
     return;
   }
   if (type == kEndOfFile || type == kPlusComment || (type >= kMultiFormatStart && type <= kMultiFormatEnd)) return;
@@ -631,11 +631,11 @@ void EmfPlusPlayer::Record(uint16_t type, uint16_t flags, const Bytes& data) {
   }
   const bool drawn = Draw(type, flags, data);
   if (drawn) {
-    gdi_open_ = false;
+    gdiOpen_ = false;
     return;
   }
   // Not drawn here: a dual file's GDI records that follow draw it instead.
-  gdi_open_ = dual_;
+  gdiOpen_ = dual_;
   if (!dual_) {
     const char* name = KindName(type);
     ++undrawn_[name ? name : "record kind " + std::to_string(type)];
@@ -646,29 +646,29 @@ void EmfPlusPlayer::ObjectRecord(uint16_t flags, const Bytes& data) {
   const int id = flags & 0xFF, kind = (flags >> 8) & 0x7F;
   if (flags & 0x8000) {  // one part of an object spread over records
     const size_t total = data.U32(0);
-    if (pending_id_ != id || pending_kind_ != kind) pending_.clear();
-    pending_id_ = id, pending_kind_ = kind;
+    if (pendingId_ != id || pendingKind_ != kind) pending_.clear();
+    pendingId_ = id, pendingKind_ = kind;
     if (total > kMaxObjectBytes || pending_.size() + data.size() - 4 > total) {
       pending_.clear();
-      pending_id_ = -1;
+      pendingId_ = -1;
       return;
     }
     gdi_.ChargeWork(static_cast<double>(data.size()));
     pending_.insert(pending_.end(), data.data() + 4, data.data() + data.size());
     return;
   }
-  if (pending_id_ == id && pending_kind_ == kind && !pending_.empty()) {
+  if (pendingId_ == id && pendingKind_ == kind && !pending_.empty()) {
     if (pending_.size() + data.size() <= kMaxObjectBytes) {
       pending_.insert(pending_.end(), data.data(), data.data() + data.size());
       const std::vector<uint8_t> whole = std::move(pending_);
       pending_.clear();
-      pending_id_ = -1;
+      pendingId_ = -1;
       Store(id, kind, Bytes(whole.data(), whole.size()));
       return;
     }
   }
   pending_.clear();
-  pending_id_ = -1;
+  pendingId_ = -1;
   Store(id, kind, data);
 }
 
@@ -679,19 +679,19 @@ void EmfPlusPlayer::Store(int id, int kind, const Bytes& data) {
   size_t end = 0;
   try {
     switch (kind) {
-      case kBrush: object->brush_ok = ReadBrush(data, 0, gdi_, &object->brush, &end); break;
+      case kBrush: object->brushOk = ReadBrush(data, 0, gdi_, &object->brush, &end); break;
       case kPen: {
-        object->pen_flags = data.U32(8);
-        object->pen_unit = static_cast<int>(data.U32(12));
-        object->pen_width = data.F32(16);
+        object->penFlags = data.U32(8);
+        object->penUnit = static_cast<int>(data.U32(12));
+        object->penWidth = data.F32(16);
         size_t pos = 20;
-        const uint32_t f = object->pen_flags;
+        const uint32_t f = object->penFlags;
         if (f & 0x01) pos += 24;
-        if (f & 0x02) object->start_cap = data.I32(pos), pos += 4;
+        if (f & 0x02) object->startCap = data.I32(pos), pos += 4;
         if (f & 0x04) pos += 4;
         if (f & 0x08) object->join = data.I32(pos), pos += 4;
         if (f & 0x10) object->miter = data.F32(pos), pos += 4;
-        if (f & 0x20) object->line_style = data.I32(pos), pos += 4;
+        if (f & 0x20) object->lineStyle = data.I32(pos), pos += 4;
         if (f & 0x40) pos += 4;
         if (f & 0x80) pos += 4;
         if (f & 0x100) {
@@ -704,7 +704,7 @@ void EmfPlusPlayer::Store(int id, int kind, const Bytes& data) {
         if (f & 0x400) pos += 4 + 4 * static_cast<size_t>(data.U32(pos));
         if (f & 0x800) pos += 4 + static_cast<size_t>(data.U32(pos));
         if (f & 0x1000) pos += 4 + static_cast<size_t>(data.U32(pos));
-        object->brush_ok = ReadBrush(data, pos, gdi_, &object->brush, &end);
+        object->brushOk = ReadBrush(data, pos, gdi_, &object->brush, &end);
         break;
       }
       case kPath:
@@ -734,16 +734,16 @@ void EmfPlusPlayer::Store(int id, int kind, const Bytes& data) {
       }
       case kFont: {
         object->em = data.F32(4);
-        object->font_unit = static_cast<int>(data.U32(8));
-        object->font_style = data.I32(12);
+        object->fontUnit = static_cast<int>(data.U32(8));
+        object->fontStyle = data.I32(12);
         const size_t length = std::min<size_t>(data.U32(20), 64);
         for (size_t i = 0; i < length && data.Has(24 + 2 * i, 2); ++i) object->family += QChar(data.U16(24 + 2 * i));
         break;
       }
       case kStringFormat:
-        object->format_flags = data.U32(4);
+        object->formatFlags = data.U32(4);
         object->align = static_cast<int>(data.U32(12));
-        object->line_align = static_cast<int>(data.U32(16));
+        object->lineAlign = static_cast<int>(data.U32(16));
         if (data.Has(36, 8)) object->leading = data.F32(36), object->trailing = data.F32(40);
         if (!Finite(object->leading) || std::fabs(object->leading) > 10) object->leading = 0;
         if (!Finite(object->trailing) || std::fabs(object->trailing) > 10) object->trailing = 0;
@@ -763,7 +763,7 @@ const EmfPlusPlayer::Object* EmfPlusPlayer::Get(int id) const {
 // ---------------------------------------------------------------- mapping
 
 double EmfPlusPlayer::UnitPixels(int unit, bool vertical) const {
-  const double dpi = vertical ? dpi_y_ : dpi_x_;
+  const double dpi = vertical ? dpiY_ : dpiX_;
   switch (unit) {
     case 3: return dpi / 72;    // point
     case 4: return dpi;         // inch
@@ -774,8 +774,8 @@ double EmfPlusPlayer::UnitPixels(int unit, bool vertical) const {
 }
 
 QTransform EmfPlusPlayer::PageTransform() const {
-  return QTransform::fromScale(UnitPixels(s_.page_unit, false) * s_.page_scale,
-                               UnitPixels(s_.page_unit, true) * s_.page_scale);
+  return QTransform::fromScale(UnitPixels(s_.pageUnit, false) * s_.pageScale,
+                               UnitPixels(s_.pageUnit, true) * s_.pageScale);
 }
 
 QTransform EmfPlusPlayer::ToImage() const { return s_.world * PageTransform() * gdi_.device_to_image(); }
@@ -792,72 +792,72 @@ QPainter* EmfPlusPlayer::BeginPaint() {
   if (s_.clip) painter->setClipPath(*s_.clip);
   painter->setTransform(ToImage());
   painter->setRenderHint(QPainter::Antialiasing, s_.antialias);
-  if (s_.source_copy) painter->setCompositionMode(QPainter::CompositionMode_Source);
+  if (s_.sourceCopy) painter->setCompositionMode(QPainter::CompositionMode_Source);
   return painter;
 }
 
-void EmfPlusPlayer::Fill(const QPainterPath& world_path, const QBrush& brush) {
+void EmfPlusPlayer::Fill(const QPainterPath& worldPath, const QBrush& brush) {
   const QTransform t = ToImage();
   if (!SaneTransform(t)) return;
-  const QRectF box = t.mapRect(world_path.boundingRect());
-  gdi_.ChargeWork(world_path.elementCount() * (1 + std::clamp(box.height(), 0.0, 1e5)));
+  const QRectF box = t.mapRect(worldPath.boundingRect());
+  gdi_.ChargeWork(worldPath.elementCount() * (1 + std::clamp(box.height(), 0.0, 1e5)));
   gdi_.AccountArea(box, brush.style() == Qt::SolidPattern ? 1 : 3);
-  if (QPainter* painter = BeginPaint()) painter->fillPath(world_path, brush);
+  if (QPainter* painter = BeginPaint()) painter->fillPath(worldPath, brush);
 }
 
-void EmfPlusPlayer::Stroke(const QPainterPath& world_path, int pen_id) {
-  const Object* pen = Get(pen_id);
-  if (!pen || pen->kind != kPen || !pen->brush_ok) return;
+void EmfPlusPlayer::Stroke(const QPainterPath& worldPath, int penId) {
+  const Object* pen = Get(penId);
+  if (!pen || pen->kind != kPen || !pen->brushOk) return;
   const QTransform t = ToImage();
   if (!SaneTransform(t)) return;
   // The width in world units; zero draws one pixel wide.
-  double width = pen->pen_width;
-  if (pen->pen_unit != 0) width *= UnitPixels(pen->pen_unit, false) * WorldPerPixel();
+  double width = pen->penWidth;
+  if (pen->penUnit != 0) width *= UnitPixels(pen->penUnit, false) * WorldPerPixel();
   if (!Finite(width) || width < 0) width = 0;
   QPen q(pen->brush, width);
   if (width * std::sqrt(std::fabs(t.determinant())) < 1) q.setCosmetic(true), q.setWidthF(1);
-  q.setCapStyle(pen->start_cap == 1 ? Qt::SquareCap : pen->start_cap == 2 ? Qt::RoundCap : Qt::FlatCap);
+  q.setCapStyle(pen->startCap == 1 ? Qt::SquareCap : pen->startCap == 2 ? Qt::RoundCap : Qt::FlatCap);
   q.setJoinStyle(pen->join == 1 ? Qt::BevelJoin : pen->join == 2 ? Qt::RoundJoin : Qt::MiterJoin);
   if (Finite(pen->miter) && pen->miter > 0) q.setMiterLimit(pen->miter);
   static const QVector<qreal> kStyles[4] = {{3, 1}, {1, 1}, {3, 1, 1, 1}, {3, 1, 1, 1, 1, 1}};
-  if (pen->line_style >= 1 && pen->line_style <= 4) {
-    q.setDashPattern(kStyles[pen->line_style - 1]);
-  } else if (pen->line_style == 5 && !pen->dashes.isEmpty()) {
+  if (pen->lineStyle >= 1 && pen->lineStyle <= 4) {
+    q.setDashPattern(kStyles[pen->lineStyle - 1]);
+  } else if (pen->lineStyle == 5 && !pen->dashes.isEmpty()) {
     QVector<qreal> dashes;
     for (qreal d : pen->dashes) dashes.push_back(Finite(d) ? std::max(0.01, d) : 1);
     if (dashes.size() % 2) dashes.push_back(dashes.back());
     q.setDashPattern(dashes);
   }
   const double grow = q.isCosmetic() ? 1 : width;
-  const QRectF box = t.mapRect(world_path.boundingRect().adjusted(-grow, -grow, grow, grow));
-  gdi_.ChargeWork(world_path.elementCount() * (1 + std::clamp(box.height(), 0.0, 1e5)));
+  const QRectF box = t.mapRect(worldPath.boundingRect().adjusted(-grow, -grow, grow, grow));
+  gdi_.ChargeWork(worldPath.elementCount() * (1 + std::clamp(box.height(), 0.0, 1e5)));
   gdi_.AccountArea(box, 1);
-  if (QPainter* painter = BeginPaint()) painter->strokePath(world_path, q);
+  if (QPainter* painter = BeginPaint()) painter->strokePath(worldPath, q);
 }
 
-bool EmfPlusPlayer::BrushOf(uint16_t flags, uint32_t brush_field, QBrush* brush) const {
+bool EmfPlusPlayer::BrushOf(uint16_t flags, uint32_t brushField, QBrush* brush) const {
   if (flags & kSolidColour) {
-    *brush = QBrush(QColor::fromRgba(brush_field));
+    *brush = QBrush(QColor::fromRgba(brushField));
     return true;
   }
-  const Object* object = brush_field < kSlots ? Get(static_cast<int>(brush_field)) : nullptr;
-  if (!object || object->kind != kBrush || !object->brush_ok) return false;
+  const Object* object = brushField < kSlots ? Get(static_cast<int>(brushField)) : nullptr;
+  if (!object || object->kind != kBrush || !object->brushOk) return false;
   *brush = object->brush;
   return true;
 }
 
-void EmfPlusPlayer::CombineClip(const QPainterPath& image_area, int mode) {
+void EmfPlusPlayer::CombineClip(const QPainterPath& imageArea, int mode) {
   const QPainterPath base = s_.clip ? *s_.clip : Everything();
   // Combining outlines takes more than linear time in their length.
-  const double elements = base.elementCount() + image_area.elementCount();
+  const double elements = base.elementCount() + imageArea.elementCount();
   gdi_.ChargeWork(1000 + elements * (1 + std::sqrt(elements)) * 16);
   switch (mode) {
-    case 0: s_.clip = image_area; break;
-    case 1: s_.clip = base.intersected(image_area); break;
-    case 2: s_.clip = base.united(image_area); break;
-    case 3: s_.clip = base.subtracted(image_area).united(image_area.subtracted(base)); break;
-    case 4: s_.clip = base.subtracted(image_area); break;
-    case 5: s_.clip = image_area.subtracted(base); break;
+    case 0: s_.clip = imageArea; break;
+    case 1: s_.clip = base.intersected(imageArea); break;
+    case 2: s_.clip = base.united(imageArea); break;
+    case 3: s_.clip = base.subtracted(imageArea).united(imageArea.subtracted(base)); break;
+    case 4: s_.clip = base.subtracted(imageArea); break;
+    case 5: s_.clip = imageArea.subtracted(base); break;
     default: break;
   }
 }
@@ -1024,19 +1024,19 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
       QBrush brush;
       if (!BrushOf(flags, d.U32(0), &brush)) return false;
       const uint32_t options = d.U32(4);
-      const bool has_matrix = d.U32(8) != 0;
+      const bool hasMatrix = d.U32(8) != 0;
       const size_t count = d.U32(12);
       if (count > d.size() / 2) throw ShortRecord{};
       // Without the "cmap lookup" option the units are glyph numbers of the
       // font's face.
-      const bool glyph_numbers = !(options & 1);
+      const bool glyphNumbers = !(options & 1);
       QString text;
       for (size_t i = 0; i < count; ++i) text += QChar(d.U16(16 + 2 * i));
       const std::vector<QPointF> at = ReadPoints(d, 16 + 2 * count, count, 0, &end);
-      const QTransform glyph = has_matrix ? Matrix(d, end) : QTransform();
+      const QTransform glyph = hasMatrix ? Matrix(d, end) : QTransform();
       std::vector<QPointF> places = at;
       if (options & 4) places.resize(std::min<size_t>(1, places.size()));  // only the first position is given
-      return DrawGlyphs(flags & 0xFF, brush, text, places, SaneTransform(glyph) ? glyph : QTransform(), glyph_numbers);
+      return DrawGlyphs(flags & 0xFF, brush, text, places, SaneTransform(glyph) ? glyph : QTransform(), glyphNumbers);
     }
 
     case kStrokeFillPath:
@@ -1046,7 +1046,7 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
       return true;
 
     case kSetAntiAliasMode: s_.antialias = (flags & 1) != 0; return true;
-    case kSetCompositingMode: s_.source_copy = (flags & 0xFF) == 1; return true;
+    case kSetCompositingMode: s_.sourceCopy = (flags & 0xFF) == 1; return true;
     case kSetRenderingOrigin:
     case kSetTextRenderingHint:
     case kSetTextContrast:
@@ -1110,8 +1110,8 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
     }
     case kSetPageTransform: {
       const double scale = d.F32(0);
-      s_.page_unit = flags & 0xFF;
-      if (Finite(scale) && scale > 0) s_.page_scale = scale;
+      s_.pageUnit = flags & 0xFF;
+      if (Finite(scale) && scale > 0) s_.pageScale = scale;
       return true;
     }
 
@@ -1141,8 +1141,8 @@ bool EmfPlusPlayer::Draw(uint16_t type, uint16_t flags, const Bytes& d) {
   }
 }
 
-void EmfPlusPlayer::DrawImage(int image_id, const QRectF& source, const QPolygonF& dest) {
-  const QImage& image = Get(image_id)->image;
+void EmfPlusPlayer::DrawImage(int imageId, const QRectF& source, const QPolygonF& dest) {
+  const QImage& image = Get(imageId)->image;
   const QRectF part = source.normalized().intersected(QRectF(image.rect()));
   if (part.isEmpty() || source.width() == 0 || source.height() == 0) return;
   const QPointF p0 = dest[0], p1 = dest[1], p2 = dest[2];
@@ -1161,7 +1161,7 @@ void EmfPlusPlayer::DrawImage(int image_id, const QRectF& source, const QPolygon
   painter->drawImage(part, image, part);
 }
 
-bool EmfPlusPlayer::DrawMetafile(int image_id, const QPolygonF& dest) {
+bool EmfPlusPlayer::DrawMetafile(int imageId, const QPolygonF& dest) {
   const QTransform t = ToImage();
   if (!SaneTransform(t) || !gdi_.picture()) return true;
   const QPointF p0 = t.map(dest[0]), p1 = t.map(dest[1]), p2 = t.map(dest[2]);
@@ -1173,12 +1173,12 @@ bool EmfPlusPlayer::DrawMetafile(int image_id, const QPolygonF& dest) {
   Limits inner = gdi_.limits();
   inner.nesting += 1;
   const double largest = std::min(4096.0, 2.0 * std::max(gdi_.picture()->width(), gdi_.picture()->height()));
-  inner.fit_side = std::clamp(std::max(w, h), 1.0, std::max(1.0, largest));
-  inner.max_work = std::max(0.0, gdi_.limits().max_work - gdi_.work());
+  inner.fitSide = std::clamp(std::max(w, h), 1.0, std::max(1.0, largest));
+  inner.maxWork = std::max(0.0, gdi_.limits().maxWork - gdi_.work());
   std::vector<std::string> warnings;
   QImage drawn;
   try {
-    drawn = RenderWithLimits(Get(image_id)->metafile, 96, inner, &warnings);
+    drawn = RenderWithLimits(Get(imageId)->metafile, 96, inner, &warnings);
   } catch (const RuntimeError&) {
     return false;  // a metafile that cannot be drawn: not drawn here
   }
@@ -1202,7 +1202,7 @@ bool EmfPlusPlayer::DrawMetafile(int image_id, const QPolygonF& dest) {
 
 double EmfPlusPlayer::EmOf(const Object& font) const {
   double em = font.em;
-  if (font.font_unit != 0) em *= UnitPixels(font.font_unit, true) * WorldPerPixel();
+  if (font.fontUnit != 0) em *= UnitPixels(font.fontUnit, true) * WorldPerPixel();
   return Finite(em) && em > 0 ? em : 0;
 }
 
@@ -1211,21 +1211,20 @@ QFont EmfPlusPlayer::ReferenceFont(const Object& font) {
   QFont q;
   q.setFamilies(FamiliesFor(font.family, 0));
   q.setPixelSize(static_cast<int>(kReferenceEm));
-  q.setBold(font.font_style & 1);
-  q.setItalic(font.font_style & 2);
-  q.setUnderline(font.font_style & 4);
-  q.setStrikeOut(font.font_style & 8);
+  q.setBold(font.fontStyle & 1);
+  q.setItalic(font.fontStyle & 2);
+  q.setUnderline(font.fontStyle & 4);
+  q.setStrikeOut(font.fontStyle & 8);
   return q;
 }
 
-void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout,
-                             int format_id) {
-  const Object* font = Get(font_id);
+void EmfPlusPlayer::DrawText(int fontId, const QBrush& brush, const QString& text, const QRectF& layout, int formatId) {
+  const Object* font = Get(fontId);
   if (text.isEmpty() || !font || font->kind != kFont) return;
-  const Object* format = Get(format_id);
-  const uint32_t format_flags = format && format->kind == kStringFormat ? format->format_flags : 0;
+  const Object* format = Get(formatId);
+  const uint32_t formatFlags = format && format->kind == kStringFormat ? format->formatFlags : 0;
   const int align = format && format->kind == kStringFormat ? format->align : 0;
-  const int line_align = format && format->kind == kStringFormat ? format->line_align : 0;
+  const int lineAlign = format && format->kind == kStringFormat ? format->lineAlign : 0;
   const Object defaults;
   const double leading = (format && format->kind == kStringFormat ? format : &defaults)->leading * kReferenceEm;
   const double trailing = (format && format->kind == kStringFormat ? format : &defaults)->trailing * kReferenceEm;
@@ -1238,7 +1237,7 @@ void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& te
   const QFontMetricsF metrics(qfont);
   // Lines: the text's own line ends, then words wrapped to the layout width.
   const double width = layout.width() / scale;
-  const bool wrap = width > 0 && !(format_flags & 0x1000) && text.size() <= kMaxWrappedText;
+  const bool wrap = width > 0 && !(formatFlags & 0x1000) && text.size() <= kMaxWrappedText;
   QStringList lines;
   for (const QString& paragraph : text.split(QChar('\n'))) {
     QString line = paragraph;
@@ -1260,22 +1259,22 @@ void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& te
     lines << current;
   }
   gdi_.ChargeWork(5000 + static_cast<double>(text.size()) * 64);
-  const double line_height = metrics.lineSpacing(), total = line_height * static_cast<double>(lines.size());
+  const double lineHeight = metrics.lineSpacing(), total = lineHeight * static_cast<double>(lines.size());
   const double height = layout.height() / scale;
   double top = 0;
-  if (line_align == 1) top = height > 0 ? (height - total) / 2 : -total / 2;
-  if (line_align == 2) top = height > 0 ? height - total : -total;
+  if (lineAlign == 1) top = height > 0 ? (height - total) / 2 : -total / 2;
+  if (lineAlign == 2) top = height > 0 ? height - total : -total;
   QPainterPath shapes;
   for (int i = 0; i < lines.size(); ++i) {
     const double advance = metrics.horizontalAdvance(lines[i]);
     double x = leading;
     if (align == 1) x = width > 0 ? (width - advance) / 2 : -advance / 2;
     if (align == 2) x = width > 0 ? width - advance - trailing : -advance - trailing;
-    shapes.addText(QPointF(x, top + i * line_height + metrics.ascent()), qfont, lines[i]);
+    shapes.addText(QPointF(x, top + i * lineHeight + metrics.ascent()), qfont, lines[i]);
   }
   const QTransform place = QTransform::fromScale(scale, scale) * QTransform::fromTranslate(layout.left(), layout.top());
   const std::optional<QPainterPath> clip = s_.clip;
-  if (layout.width() > 0 && layout.height() > 0 && !(format_flags & 0x4000)) {
+  if (layout.width() > 0 && layout.height() > 0 && !(formatFlags & 0x4000)) {
     const QTransform t = ToImage();
     if (SaneTransform(t)) CombineClip(t.map(RectPath(layout)), 1);
   }
@@ -1286,20 +1285,20 @@ void EmfPlusPlayer::DrawText(int font_id, const QBrush& brush, const QString& te
   s_.clip = clip;
 }
 
-bool EmfPlusPlayer::DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
-                               const QTransform& glyph_transform, bool glyph_numbers) {
-  const Object* font = Get(font_id);
+bool EmfPlusPlayer::DrawGlyphs(int fontId, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
+                               const QTransform& glyphTransform, bool glyphNumbers) {
+  const Object* font = Get(fontId);
   if (text.isEmpty() || at.empty() || !font || font->kind != kFont || !CanDrawText()) return true;
   const double em = EmOf(*font);
   if (em <= 0) return true;
   const QFont qfont = ReferenceFont(*font);
   const QFontMetricsF metrics(qfont);
   QRawFont raw;
-  if (glyph_numbers) {
+  if (glyphNumbers) {
     raw = QRawFont::fromFont(qfont);
     if (!GlyphNumbersCarryOver(font->family, raw)) return false;  // the numbers would pick other glyphs
   }
-  const QTransform scale = QTransform::fromScale(em / kReferenceEm, em / kReferenceEm) * glyph_transform;
+  const QTransform scale = QTransform::fromScale(em / kReferenceEm, em / kReferenceEm) * glyphTransform;
   gdi_.ChargeWork(5000 + static_cast<double>(text.size()) * 64);
   QPainterPath shapes;
   QPointF pen = at[0];
@@ -1307,7 +1306,7 @@ bool EmfPlusPlayer::DrawGlyphs(int font_id, const QBrush& brush, const QString& 
     if (static_cast<size_t>(i) < at.size()) pen = at[static_cast<size_t>(i)];
     QPainterPath glyph;
     double advance = 0;
-    if (glyph_numbers) {
+    if (glyphNumbers) {
       glyph = raw.pathForGlyph(text[i].unicode());
       const QVector<QPointF> natural = raw.advancesForGlyphIndexes(QVector<quint32>{text[i].unicode()});
       advance = natural.isEmpty() ? 0 : natural[0].x();

@@ -35,7 +35,7 @@ class EmfPlusPlayer {
   void Comment(const Bytes& record);
 
   // Whether the GDI drawing record that comes next is to be drawn.
-  bool GdiDraws() const { return !header_seen_ || gdi_open_; }
+  bool GdiDraws() const { return !headerSeen_ || gdiOpen_; }
   // Called at the end: names the kinds of EMF+ records left undrawn.
   void Finish();
 
@@ -43,11 +43,11 @@ class EmfPlusPlayer {
   struct Object;
   struct State {
     QTransform world;
-    int page_unit = 2;  // UnitPixel
-    double page_scale = 1;
+    int pageUnit = 2;  // UnitPixel
+    double pageScale = 1;
     std::optional<QPainterPath> clip;  // picture pixels; none: no clip
     bool antialias = false;
-    bool source_copy = false;
+    bool sourceCopy = false;
   };
 
   const Object* Get(int id) const;  // null for an empty or out-of-range slot
@@ -62,31 +62,31 @@ class EmfPlusPlayer {
   double WorldPerPixel() const;
 
   QPainter* BeginPaint();
-  void Fill(const QPainterPath& world_path, const QBrush& brush);
-  void Stroke(const QPainterPath& world_path, int pen_id);
-  bool BrushOf(uint16_t flags, uint32_t brush_field, QBrush* brush) const;
-  void CombineClip(const QPainterPath& image_area, int mode);
-  void DrawImage(int image_id, const QRectF& source, const QPolygonF& dest);
+  void Fill(const QPainterPath& worldPath, const QBrush& brush);
+  void Stroke(const QPainterPath& worldPath, int penId);
+  bool BrushOf(uint16_t flags, uint32_t brushField, QBrush* brush) const;
+  void CombineClip(const QPainterPath& imageArea, int mode);
+  void DrawImage(int imageId, const QRectF& source, const QPolygonF& dest);
   // A metafile image drawn into the parallelogram; false when it cannot be.
-  bool DrawMetafile(int image_id, const QPolygonF& dest);
+  bool DrawMetafile(int imageId, const QPolygonF& dest);
   double EmOf(const Object& font) const;  // the em in world units; 0 when unusable
   static QFont ReferenceFont(const Object& font);
-  void DrawText(int font_id, const QBrush& brush, const QString& text, const QRectF& layout, int format_id);
+  void DrawText(int fontId, const QBrush& brush, const QString& text, const QRectF& layout, int formatId);
   // Characters, or glyph numbers of the font's face; false when the numbers
   // would pick other glyphs in the face drawn with.
-  bool DrawGlyphs(int font_id, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
-                  const QTransform& glyph_transform, bool glyph_numbers);
+  bool DrawGlyphs(int fontId, const QBrush& brush, const QString& text, const std::vector<QPointF>& at,
+                  const QTransform& glyphTransform, bool glyphNumbers);
 
   GdiPlayer& gdi_;
-  bool header_seen_ = false;
+  bool headerSeen_ = false;
   bool dual_ = false;
-  bool gdi_open_ = false;  // a GetDC (or an undrawn record of a dual file) lets GDI records draw
-  double dpi_x_ = 96, dpi_y_ = 96;
+  bool gdiOpen_ = false;  // a GetDC (or an undrawn record of a dual file) lets GDI records draw
+  double dpiX_ = 96, dpiY_ = 96;
   State s_;
   std::map<uint32_t, State> saved_;
   std::vector<std::unique_ptr<Object>> objects_;  // 64 slots
   // An object spread over several records, gathered until its last part.
-  int pending_id_ = -1, pending_kind_ = 0;
+  int pendingId_ = -1, pendingKind_ = 0;
   std::vector<uint8_t> pending_;
   std::map<std::string, int> undrawn_;  // record kind -> count
 };

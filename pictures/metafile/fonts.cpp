@@ -108,8 +108,8 @@ bool LooksSansCjk(const QString& face) {
   return face.contains(QChar(0x9ED1));  // 黑, as in 黑体
 }
 
-QFont::StyleHint HintOf(int pitch_and_family) {
-  switch (pitch_and_family & 0xF0) {
+QFont::StyleHint HintOf(int pitchAndFamily) {
+  switch (pitchAndFamily & 0xF0) {
     case 0x10: return QFont::Serif;
     case 0x20: return QFont::SansSerif;
     case 0x30: return QFont::TypeWriter;
@@ -123,7 +123,7 @@ QFont::StyleHint HintOf(int pitch_and_family) {
 
 bool CanDrawText() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr; }
 
-QStringList FamiliesFor(const QString& face, int pitch_and_family) {
+QStringList FamiliesFor(const QString& face, int pitchAndFamily) {
   // Symbol-face text arrives mapped to Unicode: it is drawn in a text face
   // that has those characters (a symbol face matched for "Symbol" keeps its
   // pictures under its own code page and shows none of them).
@@ -135,7 +135,7 @@ QStringList FamiliesFor(const QString& face, int pitch_and_family) {
   }
   QFont probe;
   if (!wanted.isEmpty()) probe.setFamily(wanted);
-  probe.setStyleHint(HintOf(pitch_and_family));
+  probe.setStyleHint(HintOf(pitchAndFamily));
   // The face the system's matching puts in the file's face's place.
   const QString matched = QFontInfo(probe).family();
   QStringList families;
@@ -174,14 +174,14 @@ SymbolFace SymbolFaceOf(const QString& face) {
 QString MapSymbolText(SymbolFace face, const QString& text, QVector<double>* advances) {
   if (face == SymbolFace::kNone) return text;
   const char32_t* table = face == SymbolFace::kSymbol ? kSymbol : kWingdings;
-  const bool keep_advances = advances && advances->size() >= text.size();
+  const bool keepAdvances = advances && advances->size() >= text.size();
   QString out;
-  QVector<double> out_advances;
+  QVector<double> outAdvances;
   for (int i = 0; i < text.size(); ++i) {
     char32_t code = text[i].unicode();
     if (text[i].isSurrogate()) {  // outside either code page: kept as it is
       out += text[i];
-      if (keep_advances) out_advances.push_back((*advances)[i]);
+      if (keepAdvances) outAdvances.push_back((*advances)[i]);
       continue;
     }
     if (code >= 0xF020 && code <= 0xF0FF) code -= 0xF000;
@@ -191,12 +191,12 @@ QString MapSymbolText(SymbolFace face, const QString& text, QVector<double>* adv
     }
     const QString piece = QString::fromUcs4(&code, 1);
     out += piece;
-    if (keep_advances) {
-      out_advances.push_back((*advances)[i]);
-      for (int extra = 1; extra < piece.size(); ++extra) out_advances.push_back(0);
+    if (keepAdvances) {
+      outAdvances.push_back((*advances)[i]);
+      for (int extra = 1; extra < piece.size(); ++extra) outAdvances.push_back(0);
     }
   }
-  if (keep_advances) *advances = out_advances;
+  if (keepAdvances) *advances = outAdvances;
   return out;
 }
 

@@ -21,7 +21,7 @@ bool CanDrawText();
 // for `face` (with the generic family of the LOGFONT's pitch-and-family byte
 // as a hint), then CJK faces and a last general face. Needs a
 // QGuiApplication.
-QStringList FamiliesFor(const QString& face, int pitch_and_family);
+QStringList FamiliesFor(const QString& face, int pitchAndFamily);
 
 // Whether glyph numbers written for `face` pick the same glyphs in `drawn`,
 // the face that stands in for it: it is that face itself, or both put the

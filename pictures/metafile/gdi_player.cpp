@@ -64,8 +64,8 @@ QColor ColourRef(uint32_t value) {
                 static_cast<int>((value >> 16) & 0xFF));
 }
 
-GdiPlayer::GdiPlayer(QImage* image, QTransform device_to_image, QPointF device_px_per_mm, Limits limits)
-    : image_(image), device_to_image_(device_to_image), px_per_mm_(device_px_per_mm), limits_(limits) {
+GdiPlayer::GdiPlayer(QImage* image, QTransform deviceToImage, QPointF devicePxPerMm, Limits limits)
+    : image_(image), deviceToImage_(deviceToImage), pxPerMm_(devicePxPerMm), limits_(limits) {
   s_.font.height = 0;
 }
 
@@ -99,31 +99,31 @@ void GdiPlayer::Warn(const std::string& phrase) {
 }
 
 void GdiPlayer::CountRecord() {
-  if (++records_ > limits_.max_records) throw WorkExhausted{};
+  if (++records_ > limits_.maxRecords) throw WorkExhausted{};
   ChargeWork(1);
 }
 
 void GdiPlayer::ChargeWork(double units) {
   work_ += units;
-  if (!(work_ <= limits_.max_work)) throw WorkExhausted{};
+  if (!(work_ <= limits_.maxWork)) throw WorkExhausted{};
 }
 
 bool GdiPlayer::ChargeBitmap(const QImage& image) {
   if (image.isNull()) return false;
   const qint64 bytes = image.sizeInBytes();
-  if (bitmap_bytes_ + bytes > limits_.max_bitmap_bytes) return false;
-  bitmap_bytes_ += bytes;
+  if (bitmapBytes_ + bytes > limits_.maxBitmapBytes) return false;
+  bitmapBytes_ += bytes;
   ChargeWork(static_cast<double>(image.width()) * image.height());
   return true;
 }
 
 qint64 GdiPlayer::max_bitmap_pixels() const {
-  return std::min<qint64>(qint64(1) << 26, (limits_.max_bitmap_bytes - bitmap_bytes_) / 4);
+  return std::min<qint64>(qint64(1) << 26, (limits_.maxBitmapBytes - bitmapBytes_) / 4);
 }
 
-void GdiPlayer::Account(const QRectF& image_rect, double factor) {
-  QRectF r = image_rect.normalized();
-  if (!r.isValid() && r.isNull()) r = QRectF(image_rect.topLeft(), QSizeF(1, 1));
+void GdiPlayer::Account(const QRectF& imageRect, double factor) {
+  QRectF r = imageRect.normalized();
+  if (!r.isValid() && r.isNull()) r = QRectF(imageRect.topLeft(), QSizeF(1, 1));
   bounds_ = bounds_.isNull() ? r : bounds_.united(r);
   double area = 0;
   if (image_) {
@@ -138,24 +138,24 @@ void GdiPlayer::Account(const QRectF& image_rect, double factor) {
 
 int GdiPlayer::AddObject(GdiObject object) {
   // Every slot below lowest_free_ is taken, so the search starts there.
-  for (size_t i = lowest_free_; i < objects_.size(); ++i) {
+  for (size_t i = lowestFree_; i < objects_.size(); ++i) {
     if (std::holds_alternative<std::monostate>(objects_[i])) {
       objects_[i] = std::move(object);
-      lowest_free_ = i + 1;
+      lowestFree_ = i + 1;
       return static_cast<int>(i);
     }
   }
-  lowest_free_ = objects_.size();
-  if (static_cast<int>(objects_.size()) >= limits_.max_objects) return -1;
+  lowestFree_ = objects_.size();
+  if (static_cast<int>(objects_.size()) >= limits_.maxObjects) return -1;
   objects_.push_back(std::move(object));
-  lowest_free_ = objects_.size();
+  lowestFree_ = objects_.size();
   return static_cast<int>(objects_.size() - 1);
 }
 
 void GdiPlayer::SetObject(uint32_t index, GdiObject object) {
-  if (index >= static_cast<uint32_t>(limits_.max_objects)) return;
+  if (index >= static_cast<uint32_t>(limits_.maxObjects)) return;
   if (index >= objects_.size()) {
-    lowest_free_ = std::min(lowest_free_, objects_.size());
+    lowestFree_ = std::min(lowestFree_, objects_.size());
     objects_.resize(index + 1);
   }
   objects_[index] = std::move(object);
@@ -221,13 +221,13 @@ void GdiPlayer::SelectStockObject(uint32_t stock) {
 void GdiPlayer::DeleteObject(uint32_t index) {
   if (index >= objects_.size()) return;
   objects_[index] = std::monostate{};
-  lowest_free_ = std::min<size_t>(lowest_free_, index);
+  lowestFree_ = std::min<size_t>(lowestFree_, index);
 }
 
 // ---------------------------------------------------------------- states
 
 void GdiPlayer::SaveDc() {
-  if (static_cast<int>(saved_.size()) < limits_.max_saved_states) saved_.push_back(s_);
+  if (static_cast<int>(saved_.size()) < limits_.maxSavedStates) saved_.push_back(s_);
 }
 
 void GdiPlayer::RestoreDc(int which) {
@@ -249,33 +249,33 @@ void GdiPlayer::RestoreDc(int which) {
 // ---------------------------------------------------------------- mapping
 
 void GdiPlayer::SetMapMode(int mode) {
-  if (mode >= kMmText && mode <= kMmAnisotropic) s_.map_mode = mode;
+  if (mode >= kMmText && mode <= kMmAnisotropic) s_.mapMode = mode;
 }
 
-void GdiPlayer::SetWindowOrg(double x, double y) { s_.window_org = QPointF(x, y); }
-void GdiPlayer::SetViewportOrg(double x, double y) { s_.viewport_org = QPointF(x, y); }
+void GdiPlayer::SetWindowOrg(double x, double y) { s_.windowOrg = QPointF(x, y); }
+void GdiPlayer::SetViewportOrg(double x, double y) { s_.viewportOrg = QPointF(x, y); }
 
 void GdiPlayer::SetWindowExt(double x, double y) {
   if (x == 0 || y == 0 || !Finite(x) || !Finite(y)) return;  // refused, as the device context does
-  if (s_.map_mode == kMmIsotropic || s_.map_mode == kMmAnisotropic) s_.window_ext = QPointF(x, y);
+  if (s_.mapMode == kMmIsotropic || s_.mapMode == kMmAnisotropic) s_.windowExt = QPointF(x, y);
 }
 
 void GdiPlayer::SetViewportExt(double x, double y) {
   if (x == 0 || y == 0 || !Finite(x) || !Finite(y)) return;
-  if (s_.map_mode == kMmIsotropic || s_.map_mode == kMmAnisotropic) s_.viewport_ext = QPointF(x, y);
+  if (s_.mapMode == kMmIsotropic || s_.mapMode == kMmAnisotropic) s_.viewportExt = QPointF(x, y);
 }
 
-void GdiPlayer::OffsetWindowOrg(double dx, double dy) { s_.window_org += QPointF(dx, dy); }
-void GdiPlayer::OffsetViewportOrg(double dx, double dy) { s_.viewport_org += QPointF(dx, dy); }
+void GdiPlayer::OffsetWindowOrg(double dx, double dy) { s_.windowOrg += QPointF(dx, dy); }
+void GdiPlayer::OffsetViewportOrg(double dx, double dy) { s_.viewportOrg += QPointF(dx, dy); }
 
 void GdiPlayer::ScaleWindowExt(double xnum, double xden, double ynum, double yden) {
   if (xden == 0 || yden == 0) return;
-  SetWindowExt(s_.window_ext.x() * xnum / xden, s_.window_ext.y() * ynum / yden);
+  SetWindowExt(s_.windowExt.x() * xnum / xden, s_.windowExt.y() * ynum / yden);
 }
 
 void GdiPlayer::ScaleViewportExt(double xnum, double xden, double ynum, double yden) {
   if (xden == 0 || yden == 0) return;
-  SetViewportExt(s_.viewport_ext.x() * xnum / xden, s_.viewport_ext.y() * ynum / yden);
+  SetViewportExt(s_.viewportExt.x() * xnum / xden, s_.viewportExt.y() * ynum / yden);
 }
 
 void GdiPlayer::SetWorldTransform(const QTransform& t) {
@@ -296,8 +296,8 @@ void GdiPlayer::ModifyWorldTransform(const QTransform& t, int mode) {
 
 QTransform GdiPlayer::PageTransform() const {
   double sx = 1, sy = 1;
-  const double mmx = px_per_mm_.x(), mmy = px_per_mm_.y();
-  switch (s_.map_mode) {
+  const double mmx = pxPerMm_.x(), mmy = pxPerMm_.y();
+  switch (s_.mapMode) {
     case kMmLoMetric: sx = 0.1 * mmx, sy = -0.1 * mmy; break;
     case kMmHiMetric: sx = 0.01 * mmx, sy = -0.01 * mmy; break;
     case kMmLoEnglish: sx = 0.254 * mmx, sy = -0.254 * mmy; break;
@@ -305,9 +305,9 @@ QTransform GdiPlayer::PageTransform() const {
     case kMmTwips: sx = 25.4 / 1440 * mmx, sy = -25.4 / 1440 * mmy; break;
     case kMmIsotropic:
     case kMmAnisotropic:
-      sx = s_.viewport_ext.x() / s_.window_ext.x();
-      sy = s_.viewport_ext.y() / s_.window_ext.y();
-      if (s_.map_mode == kMmIsotropic) {
+      sx = s_.viewportExt.x() / s_.windowExt.x();
+      sy = s_.viewportExt.y() / s_.windowExt.y();
+      if (s_.mapMode == kMmIsotropic) {
         const double m = std::min(std::fabs(sx), std::fabs(sy));
         sx = std::copysign(m, sx);
         sy = std::copysign(m, sy);
@@ -315,11 +315,11 @@ QTransform GdiPlayer::PageTransform() const {
       break;
     default: break;
   }
-  return QTransform(sx, 0, 0, sy, s_.viewport_org.x() - s_.window_org.x() * sx,
-                    s_.viewport_org.y() - s_.window_org.y() * sy);
+  return QTransform(sx, 0, 0, sy, s_.viewportOrg.x() - s_.windowOrg.x() * sx,
+                    s_.viewportOrg.y() - s_.windowOrg.y() * sy);
 }
 
-QTransform GdiPlayer::ToImage() const { return s_.world * PageTransform() * device_to_image_; }
+QTransform GdiPlayer::ToImage() const { return s_.world * PageTransform() * deviceToImage_; }
 
 double GdiPlayer::LinearScale() const { return std::sqrt(std::fabs(ToImage().determinant())); }
 
@@ -339,7 +339,7 @@ QPen GdiPlayer::MakePen() const {
   pen.setCapStyle(Qt::RoundCap);
   pen.setJoinStyle(Qt::RoundJoin);
   if (def.geometric) {
-    const uint32_t cap = def.full_style & 0x0F00, join = def.full_style & 0xF000;
+    const uint32_t cap = def.fullStyle & 0x0F00, join = def.fullStyle & 0xF000;
     pen.setCapStyle(cap == 0x100 ? Qt::SquareCap : cap == 0x200 ? Qt::FlatCap : Qt::RoundCap);
     pen.setJoinStyle(join == 0x1000 ? Qt::BevelJoin : join == 0x2000 ? Qt::MiterJoin : Qt::RoundJoin);
   }
@@ -358,9 +358,9 @@ QPen GdiPlayer::MakePen() const {
   } else if (def.style == kPsAlternate) {
     pen.setCapStyle(Qt::FlatCap);
     pen.setDashPattern({1 / width, 1 / width});
-  } else if (def.style == kPsUserStyle && !def.user_dashes.isEmpty()) {
+  } else if (def.style == kPsUserStyle && !def.userDashes.isEmpty()) {
     QVector<qreal> dashes;
-    for (qreal d : def.user_dashes) dashes.push_back(std::max(0.01, d * LinearScale() / width));
+    for (qreal d : def.userDashes) dashes.push_back(std::max(0.01, d * LinearScale() / width));
     if (dashes.size() % 2) dashes.push_back(dashes.back());
     pen.setCapStyle(Qt::FlatCap);
     pen.setDashPattern(dashes);
@@ -373,7 +373,7 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& def) const {
     case kBsNull: return QBrush(Qt::NoBrush);
     case kBsHatched: {
       QImage tile(8, 8, QImage::Format_ARGB32_Premultiplied);
-      tile.fill(s_.bk_mode == kOpaque ? s_.bk_colour : QColor(Qt::transparent));
+      tile.fill(s_.bkMode == kOpaque ? s_.bkColour : QColor(Qt::transparent));
       const QRgb ink = def.colour.rgb();
       for (int y = 0; y < 8; ++y) {
         for (int x = 0; x < 8; ++x) {
@@ -396,9 +396,9 @@ QBrush GdiPlayer::MakeBrush(const BrushSpec& def) const {
     case kBsDibPattern:
     case kBsDibPatternPt: {
       if (def.pattern.isNull()) return QBrush(def.colour);
-      if (!def.mono_pattern || def.pattern.format() != QImage::Format_Indexed8) return QBrush(def.pattern);
+      if (!def.monoPattern || def.pattern.format() != QImage::Format_Indexed8) return QBrush(def.pattern);
       QImage tile = def.pattern;  // a two-colour pattern takes the text and background colours
-      tile.setColorTable({s_.text_colour.rgb(), s_.bk_colour.rgb()});
+      tile.setColorTable({s_.textColour.rgb(), s_.bkColour.rgb()});
       return QBrush(tile.convertToFormat(QImage::Format_RGB32));
     }
     default: return QBrush(def.colour);
@@ -443,32 +443,32 @@ QPainter* GdiPlayer::BeginPaint() {
 
 // ---------------------------------------------------------------- drawing core
 
-void GdiPlayer::Draw(const QPainterPath& image_path, bool fill, bool stroke, bool inside_frame) {
-  (void)inside_frame;
-  const bool has_pen = stroke && s_.pen.style != kPsNull;
-  const bool has_brush = fill && s_.brush.style != kBsNull;
-  if (!has_pen && !has_brush) return;
-  QPen pen = has_pen ? MakePen() : QPen(Qt::NoPen);
-  const double grow = has_pen ? pen.widthF() / 2 : 0;
-  const QRectF bounds = image_path.boundingRect().adjusted(-grow, -grow, grow, grow);
+void GdiPlayer::Draw(const QPainterPath& imagePath, bool fill, bool stroke, bool insideFrame) {
+  (void)insideFrame;
+  const bool hasPen = stroke && s_.pen.style != kPsNull;
+  const bool hasBrush = fill && s_.brush.style != kBsNull;
+  if (!hasPen && !hasBrush) return;
+  QPen pen = hasPen ? MakePen() : QPen(Qt::NoPen);
+  const double grow = hasPen ? pen.widthF() / 2 : 0;
+  const QRectF bounds = imagePath.boundingRect().adjusted(-grow, -grow, grow, grow);
   // Filling (and stroking wide) costs about one edge per row it crosses;
   // a thin stroke costs about its segments.
   double rows = std::min(bounds.height(), 1e5);
   if (image_) rows = std::clamp(bounds.intersected(QRectF(image_->rect())).height(), 0.0, double(image_->height()));
-  const double edges = image_path.elementCount();
-  const bool rasterised = has_brush || (has_pen && pen.widthF() > 1.5);
+  const double edges = imagePath.elementCount();
+  const bool rasterised = hasBrush || (hasPen && pen.widthF() > 1.5);
   ChargeWork(edges * (rasterised ? 1 + rows : 8));
-  const bool textured = has_brush && s_.brush.style != kBsSolid;
+  const bool textured = hasBrush && s_.brush.style != kBsSolid;
   Account(bounds, textured ? 3 : 1);
   if (!image_) return;
   QPainter* const painter = BeginPaint();
   if (!painter) return;
-  QPainterPath path = image_path;
-  path.setFillRule(s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
-  if (has_brush) painter->fillPath(path, MakeBrush(s_.brush));
-  if (has_pen) {
-    if (s_.bk_mode == kOpaque && !pen.dashPattern().isEmpty() && pen.style() == Qt::CustomDashLine) {
-      QPen gaps(s_.bk_colour, pen.widthF());
+  QPainterPath path = imagePath;
+  path.setFillRule(s_.fillMode == kWinding ? Qt::WindingFill : Qt::OddEvenFill);
+  if (hasBrush) painter->fillPath(path, MakeBrush(s_.brush));
+  if (hasPen) {
+    if (s_.bkMode == kOpaque && !pen.dashPattern().isEmpty() && pen.style() == Qt::CustomDashLine) {
+      QPen gaps(s_.bkColour, pen.widthF());
       gaps.setCapStyle(Qt::FlatCap);
       painter->strokePath(path, gaps);
     }
@@ -476,29 +476,29 @@ void GdiPlayer::Draw(const QPainterPath& image_path, bool fill, bool stroke, boo
   }
 }
 
-void GdiPlayer::AddOrDraw(const QPainterPath& image_path, bool closed_shape) {
-  if (in_path_) {
-    ChargeWork(image_path.elementCount());
-    path_.addPath(image_path);
-    figure_open_ = false;
+void GdiPlayer::AddOrDraw(const QPainterPath& imagePath, bool closedShape) {
+  if (inPath_) {
+    ChargeWork(imagePath.elementCount());
+    path_.addPath(imagePath);
+    figureOpen_ = false;
     return;
   }
-  Draw(image_path, closed_shape, true);
+  Draw(imagePath, closedShape, true);
 }
 
 // ---------------------------------------------------------------- lines
 
 void GdiPlayer::MoveTo(QPointF p) {
   s_.position = p;
-  figure_open_ = false;
+  figureOpen_ = false;
 }
 
 void GdiPlayer::LineTo(QPointF p) {
   const QPointF a = Map(s_.position), b = Map(p);
-  if (in_path_) {
-    if (!figure_open_) path_.moveTo(a);
+  if (inPath_) {
+    if (!figureOpen_) path_.moveTo(a);
     path_.lineTo(b);
-    figure_open_ = true;
+    figureOpen_ = true;
   } else {
     QPainterPath line;
     line.moveTo(a);
@@ -519,10 +519,10 @@ void GdiPlayer::Polyline(const QVector<QPointF>& points) {
 void GdiPlayer::PolylineTo(const QVector<QPointF>& points) {
   if (points.isEmpty()) return;
   const QTransform t = ToImage();
-  if (in_path_) {
-    if (!figure_open_) path_.moveTo(t.map(s_.position));
+  if (inPath_) {
+    if (!figureOpen_) path_.moveTo(t.map(s_.position));
     for (const QPointF& p : points) path_.lineTo(t.map(p));
-    figure_open_ = true;
+    figureOpen_ = true;
     ChargeWork(static_cast<double>(points.size()));
   } else {
     QPainterPath path;
@@ -577,11 +577,11 @@ void GdiPlayer::PolyBezierTo(const QVector<QPointF>& points) {
   int i = 0;
   for (; i + 2 < points.size(); i += 3) path.cubicTo(points[i], points[i + 1], points[i + 2]);
   const QPainterPath mapped = t.map(path);
-  if (in_path_) {
-    if (!figure_open_) path_.moveTo(mapped.elementAt(0));
+  if (inPath_) {
+    if (!figureOpen_) path_.moveTo(mapped.elementAt(0));
     for (int e = 1; e + 2 < mapped.elementCount(); e += 3)
       path_.cubicTo(mapped.elementAt(e), mapped.elementAt(e + 1), mapped.elementAt(e + 2));
-    figure_open_ = true;
+    figureOpen_ = true;
     ChargeWork(static_cast<double>(points.size()));
   } else {
     Draw(mapped, false, true);
@@ -626,11 +626,11 @@ void GdiPlayer::Rectangle(QRectF box) {
   AddOrDraw(Mapped(path), true);
 }
 
-void GdiPlayer::RoundRect(QRectF box, double corner_w, double corner_h) {
+void GdiPlayer::RoundRect(QRectF box, double cornerW, double cornerH) {
   box = box.normalized();
   QPainterPath path;
-  path.addRoundedRect(box, std::min(std::fabs(corner_w) / 2, box.width() / 2),
-                      std::min(std::fabs(corner_h) / 2, box.height() / 2), Qt::AbsoluteSize);
+  path.addRoundedRect(box, std::min(std::fabs(cornerW) / 2, box.width() / 2),
+                      std::min(std::fabs(cornerH) / 2, box.height() / 2), Qt::AbsoluteSize);
   AddOrDraw(Mapped(path), true);
 }
 
@@ -645,7 +645,7 @@ void GdiPlayer::Ellipse(QRectF box) {
   AddOrDraw(Mapped(path), true);
 }
 
-QPainterPath GdiPlayer::ArcPath(Arc kind, QRectF box, QPointF start, QPointF end, QPointF* end_point) const {
+QPainterPath GdiPlayer::ArcPath(Arc kind, QRectF box, QPointF start, QPointF end, QPointF* endPoint) const {
   box = box.normalized();
   const QPointF c = box.center();
   const double rx = box.width() / 2, ry = box.height() / 2;
@@ -654,7 +654,7 @@ QPainterPath GdiPlayer::ArcPath(Arc kind, QRectF box, QPointF start, QPointF end
   auto angle = [&](QPointF p) { return std::atan2(-(p.y() - c.y()) / ry, (p.x() - c.x()) / rx) * 180 / kPi; };
   const double a0 = angle(start), a1 = angle(end);
   double sweep = a1 - a0;
-  if (s_.arc_direction == kClockwise) {
+  if (s_.arcDirection == kClockwise) {
     sweep = -std::fmod(std::fmod(a0 - a1, 360.0) + 360.0, 360.0);
     if (sweep == 0) sweep = -360;
   } else {
@@ -677,44 +677,44 @@ QPainterPath GdiPlayer::ArcPath(Arc kind, QRectF box, QPointF start, QPointF end
     path.arcTo(box, a0, sweep);
     if (kind == Arc::kChord) path.closeSubpath();
   }
-  if (end_point) {
+  if (endPoint) {
     QPainterPath probe;
     probe.arcMoveTo(box, a0 + sweep);
-    *end_point = probe.currentPosition();
+    *endPoint = probe.currentPosition();
   }
   return path;
 }
 
 void GdiPlayer::ArcShape(Arc kind, QRectF box, QPointF start, QPointF end) {
-  QPointF end_point;
-  const QPainterPath path = ArcPath(kind, box, start, end, &end_point);
+  QPointF endPoint;
+  const QPainterPath path = ArcPath(kind, box, start, end, &endPoint);
   if (path.isEmpty()) return;
   const QPainterPath mapped = Mapped(path);
-  if (kind == Arc::kArcTo && in_path_) {
-    if (!figure_open_) path_.moveTo(mapped.elementAt(0));
+  if (kind == Arc::kArcTo && inPath_) {
+    if (!figureOpen_) path_.moveTo(mapped.elementAt(0));
     path_.connectPath(mapped);
-    figure_open_ = true;
+    figureOpen_ = true;
   } else {
     AddOrDraw(mapped, kind == Arc::kChord || kind == Arc::kPie);
   }
-  if (kind == Arc::kArcTo) s_.position = end_point;
+  if (kind == Arc::kArcTo) s_.position = endPoint;
 }
 
-void GdiPlayer::AngleArc(QPointF centre, double radius, double start_deg, double sweep_deg) {
-  if (!Finite(radius) || !Finite(start_deg) || !Finite(sweep_deg) || radius > 1e9) return;
+void GdiPlayer::AngleArc(QPointF centre, double radius, double startDeg, double sweepDeg) {
+  if (!Finite(radius) || !Finite(startDeg) || !Finite(sweepDeg) || radius > 1e9) return;
   const QRectF box(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
   QPainterPath path;
   path.moveTo(s_.position);
   QPainterPath probe;
-  probe.arcMoveTo(box, start_deg);
+  probe.arcMoveTo(box, startDeg);
   path.lineTo(probe.currentPosition());
-  path.arcTo(box, start_deg, std::clamp(sweep_deg, -3600.0, 3600.0));
+  path.arcTo(box, startDeg, std::clamp(sweepDeg, -3600.0, 3600.0));
   s_.position = path.currentPosition();
   const QPainterPath mapped = Mapped(path);
-  if (in_path_) {
-    if (!figure_open_) path_.moveTo(mapped.elementAt(0));
+  if (inPath_) {
+    if (!figureOpen_) path_.moveTo(mapped.elementAt(0));
     path_.connectPath(mapped);
-    figure_open_ = true;
+    figureOpen_ = true;
   } else {
     Draw(mapped, false, true);
   }
@@ -733,8 +733,8 @@ void GdiPlayer::SetPixel(QPointF p, QColor colour) {
 const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, double sx) {
   const double width = f.width != 0 ? std::fabs(f.width) * sx : 0;
   char tail[160];
-  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d|%d", px, width, f.weight, f.italic, f.underline,
-                f.strike_out, f.height > 0, f.pitch_and_family & 0xF0);
+  std::snprintf(tail, sizeof tail, "|%.3f|%.3f|%d|%d%d%d%d|%d", px, width, f.weight, f.italic, f.underline, f.strikeOut,
+                f.height > 0, f.pitchAndFamily & 0xF0);
   const std::string key = f.face.toStdString() + tail;
   auto found = fonts_.find(key);
   if (found != fonts_.end()) return found->second;
@@ -744,7 +744,7 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
   if (fonts_.size() >= 1024) fonts_.clear();
   ResolvedFont r;
   QFont& font = r.font;
-  font.setFamilies(FamiliesFor(f.face, f.pitch_and_family));
+  font.setFamilies(FamiliesFor(f.face, f.pitchAndFamily));
   font.setPixelSize(std::max(1, static_cast<int>(std::lround(px))));
   if (f.height > 0) {  // a cell height: the em is the cell less its leading
     const QFontMetricsF cell(font);
@@ -753,7 +753,7 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
   font.setWeight(static_cast<QFont::Weight>(std::clamp(f.weight == 0 ? 400 : f.weight, 100, 900)));
   font.setItalic(f.italic);
   font.setUnderline(f.underline);
-  font.setStrikeOut(f.strike_out);
+  font.setStrikeOut(f.strikeOut);
   if (width > 0 && Finite(width)) {  // an average character width narrows or widens the face
     const double average = QFontMetricsF(font).averageCharWidth();
     if (average > 0) font.setStretch(static_cast<int>(std::clamp(std::lround(width / average * 100), 1L, 4000L)));
@@ -766,33 +766,33 @@ const GdiPlayer::ResolvedFont& GdiPlayer::Resolve(const FontSpec& f, double px, 
 
 // ---------------------------------------------------------------- text
 
-void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<double>& given_advances, uint32_t options,
-                        std::optional<QRectF> rect, bool advanced, const FontSpec* font_override,
-                        const QVector<quint32>* glyph_ids) {
-  const FontSpec& f = font_override ? *font_override : s_.font;
+void GdiPlayer::TextOut(QPointF ref, const QString& givenText, const QVector<double>& givenAdvances, uint32_t options,
+                        std::optional<QRectF> rect, bool advanced, const FontSpec* fontOverride,
+                        const QVector<quint32>* glyphIds) {
+  const FontSpec& f = fontOverride ? *fontOverride : s_.font;
   // Symbol faces draw their code pages' pictures, not the letters; glyph
   // numbers are the face's own and stay as they are.
-  QVector<double> advances = given_advances;
-  const QString text = glyph_ids ? QString() : MapSymbolText(SymbolFaceOf(f.face), given_text, &advances);
-  const int count = glyph_ids ? static_cast<int>(glyph_ids->size()) : static_cast<int>(text.size());
+  QVector<double> advances = givenAdvances;
+  const QString text = glyphIds ? QString() : MapSymbolText(SymbolFaceOf(f.face), givenText, &advances);
+  const int count = glyphIds ? static_cast<int>(glyphIds->size()) : static_cast<int>(text.size());
   const QTransform t = ToImage();
   const double sx = std::hypot(t.m11(), t.m12()), sy = std::hypot(t.m21(), t.m22());
-  std::optional<QPainterPath> rect_image;
-  if (rect) rect_image = t.map(RectPath(rect->normalized()));
+  std::optional<QPainterPath> rectImage;
+  if (rect) rectImage = t.map(RectPath(rect->normalized()));
   // Inside a path bracket text adds its outlines to the path and paints
   // nothing, its opaque box included.
-  if (rect_image && (options & kEtoOpaque) && !in_path_) {
-    Account(rect_image->boundingRect());
+  if (rectImage && (options & kEtoOpaque) && !inPath_) {
+    Account(rectImage->boundingRect());
     if (image_) {
-      if (QPainter* const painter = ClippedPainter()) painter->fillPath(*rect_image, s_.bk_colour);
+      if (QPainter* const painter = ClippedPainter()) painter->fillPath(*rectImage, s_.bkColour);
     }
   }
   if (count == 0) return;
 
-  const QPointF anchor = (s_.text_align & kTaUpdateCp) ? s_.position : ref;
+  const QPointF anchor = (s_.textAlign & kTaUpdateCp) ? s_.position : ref;
   const QPointF origin = t.map(anchor);
-  const double device_scale = std::hypot(device_to_image_.m21(), device_to_image_.m22());
-  double px = f.height != 0 ? std::fabs(f.height) * sy : 16 * device_scale;
+  const double deviceScale = std::hypot(deviceToImage_.m21(), deviceToImage_.m22());
+  double px = f.height != 0 ? std::fabs(f.height) * sy : 16 * deviceScale;
   if (!Finite(px) || !Finite(origin.x()) || !Finite(origin.y())) return;
   const double limit = image_ ? 2.0 * std::max(image_->width(), image_->height()) + 64 : 1e5;
   px = std::clamp(px, 1.0, limit);
@@ -800,17 +800,17 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   // Advances along the baseline in picture pixels.
   QVector<double> adv;
   double total = 0;
-  const bool per_char = advances.size() >= count;
+  const bool perChar = advances.size() >= count;
   QFont font;
   QRawFont raw;  // glyph numbers only
-  const bool can_draw = CanDrawText();
+  const bool canDraw = CanDrawText();
   double ascent = px * 0.8, descent = px * 0.2;
-  if (can_draw) {
+  if (canDraw) {
     const ResolvedFont& resolved = Resolve(f, px, sx);
     font = resolved.font;
     ascent = resolved.ascent;
     descent = resolved.descent;
-    if (glyph_ids) {
+    if (glyphIds) {
       raw = QRawFont::fromFont(font);
       if (!GlyphNumbersCarryOver(f.face, raw)) {
         Warn("text in glyph numbers of " + (f.face.isEmpty() ? std::string("an unnamed face") : f.face.toStdString()) +
@@ -818,15 +818,15 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
         return;
       }
     }
-    if (!per_char && glyph_ids) {
-      for (const QPointF& a : raw.advancesForGlyphIndexes(*glyph_ids)) total += a.x() + s_.char_extra * sx;
-    } else if (!per_char) {
-      total = QFontMetricsF(font).horizontalAdvance(text) + s_.char_extra * sx * static_cast<double>(count);
+    if (!perChar && glyphIds) {
+      for (const QPointF& a : raw.advancesForGlyphIndexes(*glyphIds)) total += a.x() + s_.charExtra * sx;
+    } else if (!perChar) {
+      total = QFontMetricsF(font).horizontalAdvance(text) + s_.charExtra * sx * static_cast<double>(count);
     }
-  } else if (!per_char) {
+  } else if (!perChar) {
     total = px * 0.6 * static_cast<double>(count);
   }
-  if (per_char) {
+  if (perChar) {
     for (int i = 0; i < count; ++i) {
       const double a = advances[i] * (advanced ? sy : sx);
       adv.push_back(Finite(a) ? a : 0);
@@ -834,12 +834,12 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
     }
   }
   double x0 = 0;
-  const uint32_t horizontal = s_.text_align & 6;
+  const uint32_t horizontal = s_.textAlign & 6;
   if (horizontal == kTaCenter)
     x0 = -total / 2;
   else if (horizontal == kTaRight)
     x0 = -total;
-  const uint32_t vertical = s_.text_align & kTaBaseline;
+  const uint32_t vertical = s_.textAlign & kTaBaseline;
   const double baseline = vertical == kTaBaseline ? 0 : vertical == kTaBottom ? -descent : ascent;
   // The escapement turns counter-clockwise as the logical axes see it, so
   // under a mapping that flips one axis (y up) it turns the other way on the
@@ -860,17 +860,17 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   }
   const QRectF box(x0, baseline - ascent, total, std::max(ascent + descent, px));
   ChargeWork(5000 + static_cast<double>(count) * 16);
-  if (!in_path_) Account(place.mapRect(box));
+  if (!inPath_) Account(place.mapRect(box));
 
   // Where each character or glyph starts on the baseline.
   QVector<QPointF> starts;
-  if (per_char || glyph_ids) {
+  if (perChar || glyphIds) {
     const QVector<QPointF> natural =
-        glyph_ids && can_draw && !per_char ? raw.advancesForGlyphIndexes(*glyph_ids) : QVector<QPointF>();
+        glyphIds && canDraw && !perChar ? raw.advancesForGlyphIndexes(*glyphIds) : QVector<QPointF>();
     double x = x0;
     for (int i = 0; i < count; ++i) {
       starts.push_back(QPointF(x, baseline));
-      x += per_char ? adv[i] : i < natural.size() ? natural[i].x() + s_.char_extra * sx : 0;
+      x += perChar ? adv[i] : i < natural.size() ? natural[i].x() + s_.charExtra * sx : 0;
     }
   }
   // Characters drawn together: a surrogate pair, and a character with the
@@ -878,7 +878,7 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   // glyph, or combining marks), which then shape as one run.
   auto cluster = [&](int i) {
     int length = (text[i].isHighSurrogate() && i + 1 < count) ? 2 : 1;
-    while (per_char && i + length < count && adv[i + length] == 0 && !text[i + length].isLowSurrogate() &&
+    while (perChar && i + length < count && adv[i + length] == 0 && !text[i + length].isLowSurrogate() &&
            (i + length + 1 < count || text[i + length].isMark()))
       ++length;
     return length;
@@ -886,9 +886,9 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
   // The glyphs as outlines, in the text's own space.
   auto outlines = [&] {
     QPainterPath shapes;
-    if (glyph_ids) {
-      for (int i = 0; i < count; ++i) shapes.addPath(raw.pathForGlyph((*glyph_ids)[i]).translated(starts[i]));
-    } else if (per_char) {
+    if (glyphIds) {
+      for (int i = 0; i < count; ++i) shapes.addPath(raw.pathForGlyph((*glyphIds)[i]).translated(starts[i]));
+    } else if (perChar) {
       for (int i = 0; i < count;) {
         const int length = text[i].isLowSurrogate() ? 1 : cluster(i);
         if (!text[i].isLowSurrogate()) shapes.addText(starts[i], font, text.mid(i, length));
@@ -901,30 +901,30 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
     return shapes;
   };
 
-  if (in_path_) {
-    if (can_draw) {
+  if (inPath_) {
+    if (canDraw) {
       path_.addPath(place.map(outlines()));
-      figure_open_ = false;
+      figureOpen_ = false;
     }
-  } else if (image_ && can_draw) {
+  } else if (image_ && canDraw) {
     if (QPainter* const painter = ClippedPainter()) {
       if (rect && (options & kEtoClipped)) painter->setClipRegion(LogicalRectRegion(*rect), Qt::IntersectClip);
       painter->setTransform(place);
-      if (s_.bk_mode == kOpaque && !(options & kEtoOpaque)) painter->fillRect(box, s_.bk_colour);
+      if (s_.bkMode == kOpaque && !(options & kEtoOpaque)) painter->fillRect(box, s_.bkColour);
       painter->setFont(font);
-      painter->setPen(s_.text_colour);
+      painter->setPen(s_.textColour);
       // Turned or stretched glyphs are drawn as outlines: Qt's glyph cache
       // can fail on them (a FreeType raster overflow it does not survive).
       if (place.type() > QTransform::TxTranslate || (font.stretch() != 0 && font.stretch() != 100)) {
         painter->setRenderHint(QPainter::Antialiasing, true);
-        painter->fillPath(outlines(), s_.text_colour);
-      } else if (glyph_ids) {
+        painter->fillPath(outlines(), s_.textColour);
+      } else if (glyphIds) {
         QGlyphRun run;
         run.setRawFont(raw);
-        run.setGlyphIndexes(*glyph_ids);
+        run.setGlyphIndexes(*glyphIds);
         run.setPositions(starts);
         painter->drawGlyphRun(QPointF(0, 0), run);
-      } else if (per_char) {
+      } else if (perChar) {
         for (int i = 0; i < count;) {
           const int length = text[i].isLowSurrogate() ? 1 : cluster(i);
           if (!text[i].isLowSurrogate()) painter->drawText(starts[i], text.mid(i, length));
@@ -935,9 +935,9 @@ void GdiPlayer::TextOut(QPointF ref, const QString& given_text, const QVector<do
       }
     }
   }
-  if (s_.text_align & kTaUpdateCp) {
+  if (s_.textAlign & kTaUpdateCp) {
     double logical = 0;
-    if (per_char) {
+    if (perChar) {
       for (int i = 0; i < count; ++i) logical += advances[i];
     } else if (sx > 0) {
       logical = total / sx * (t.m11() < 0 ? -1 : 1);
@@ -1028,26 +1028,26 @@ void GdiPlayer::PatBlt(QRectF dest, uint32_t rop) {
   painter->fillPath(area, brush);
 }
 
-void GdiPlayer::StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop) {
+void GdiPlayer::StretchBlt(QRectF dest, const QImage& source, QRectF sourceRect, uint32_t rop) {
   const int index = static_cast<int>((rop >> 16) & 0xFF);
   if (!UsesSource(index)) {
     if (UsesPattern(index) || index == 0x00 || index == 0xFF || index == 0x55) PatBlt(dest, rop);
     return;
   }
-  Blit(dest, source, source_rect, BlitMode(index), 1.0);
+  Blit(dest, source, sourceRect, BlitMode(index), 1.0);
 }
 
-void GdiPlayer::AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect, double opacity) {
-  Blit(dest, source, source_rect, QPainter::CompositionMode_SourceOver, std::clamp(opacity, 0.0, 1.0));
+void GdiPlayer::AlphaBlend(QRectF dest, const QImage& source, QRectF sourceRect, double opacity) {
+  Blit(dest, source, sourceRect, QPainter::CompositionMode_SourceOver, std::clamp(opacity, 0.0, 1.0));
 }
 
-void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPainter::CompositionMode mode,
+void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF sourceRect, QPainter::CompositionMode mode,
                      double opacity) {
   if (source.isNull()) return;
   // The source rectangle maps onto the whole destination; only its part
   // inside the bitmap is drawn, at its own place there, and the rest of the
   // destination keeps what it had.
-  const QRectF whole = source_rect.normalized();
+  const QRectF whole = sourceRect.normalized();
   const QRectF part = whole.intersected(QRectF(source.rect()));
   if (whole.width() <= 0 || whole.height() <= 0 || part.width() <= 0 || part.height() <= 0) return;
   const QTransform t = ToImage();
@@ -1062,7 +1062,7 @@ void GdiPlayer::Blit(QRectF dest, const QImage& source, QRectF source_rect, QPai
   const QRectF to(part.topLeft() - whole.topLeft(), part.size());
   QImage picture = source;
   QRectF from = part;
-  if (s_.stretch_mode == kHalftone) {
+  if (s_.stretchMode == kHalftone) {
     // HALFTONE: a shrinking copy averages the source pixels that fall on one
     // picture pixel (the other modes keep one of them).
     const double w = QLineF(p0, p1).length() * part.width() / sw, h = QLineF(p0, p2).length() * part.height() / sh;
@@ -1149,13 +1149,13 @@ QRegion GdiPlayer::LogicalRectRegion(QRectF r) const {
   return PathRegion(outline, Qt::OddEvenFill, QRectF(ImageRegion().boundingRect()).adjusted(-2, -2, 2, 2));
 }
 
-QRegion GdiPlayer::ImageRegionOf(const QRegion& device_region) {
-  ChargeWork(static_cast<double>(device_region.rectCount()) * 4);
-  return MapRegion(device_region, device_to_image_);
+QRegion GdiPlayer::ImageRegionOf(const QRegion& deviceRegion) {
+  ChargeWork(static_cast<double>(deviceRegion.rectCount()) * 4);
+  return MapRegion(deviceRegion, deviceToImage_);
 }
 
-void GdiPlayer::FillRegion(const QRegion& device_region, const BrushSpec& brush) {
-  QRegion area = ImageRegionOf(device_region);
+void GdiPlayer::FillRegion(const QRegion& deviceRegion, const BrushSpec& brush) {
+  QRegion area = ImageRegionOf(deviceRegion);
   Account(area.boundingRect(), brush.style == kBsSolid ? 1 : 3);
   if (!image_ || brush.style == kBsNull) return;
   if (s_.clip) area &= *s_.clip;
@@ -1165,8 +1165,8 @@ void GdiPlayer::FillRegion(const QRegion& device_region, const BrushSpec& brush)
   painter->fillRect(area.boundingRect(), MakeBrush(brush));
 }
 
-void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush, double w, double h) {
-  const QRegion area = ImageRegionOf(device_region);
+void GdiPlayer::FrameRegion(const QRegion& deviceRegion, const BrushSpec& brush, double w, double h) {
+  const QRegion area = ImageRegionOf(deviceRegion);
   Account(area.boundingRect());
   if (!image_ || brush.style == kBsNull) return;
   const double scale = LinearScale();
@@ -1185,8 +1185,8 @@ void GdiPlayer::FrameRegion(const QRegion& device_region, const BrushSpec& brush
   painter->fillRect(frame.boundingRect(), MakeBrush(brush));
 }
 
-void GdiPlayer::InvertRegion(const QRegion& device_region) {
-  QRegion area = ImageRegionOf(device_region);
+void GdiPlayer::InvertRegion(const QRegion& deviceRegion) {
+  QRegion area = ImageRegionOf(deviceRegion);
   Account(area.boundingRect());
   if (!image_) return;
   if (s_.clip) area &= *s_.clip;
@@ -1196,16 +1196,16 @@ void GdiPlayer::InvertRegion(const QRegion& device_region) {
   painter->fillRect(area.boundingRect(), Qt::black);
 }
 
-void GdiPlayer::CombineClip(const QRegion& image_area, int mode) {
+void GdiPlayer::CombineClip(const QRegion& imageArea, int mode) {
   if (!image_) return;  // a measuring pass draws no pixels, so it needs no clip
   const QRegion base = s_.clip ? *s_.clip : ImageRegion();
-  ChargeWork(4.0 * (base.rectCount() + image_area.rectCount()));
+  ChargeWork(4.0 * (base.rectCount() + imageArea.rectCount()));
   switch (mode) {
-    case kRgnAnd: s_.clip = base.intersected(image_area); break;
-    case kRgnOr: s_.clip = base.united(image_area); break;
-    case kRgnXor: s_.clip = base.xored(image_area); break;
-    case kRgnDiff: s_.clip = base.subtracted(image_area); break;
-    case kRgnCopy: s_.clip = image_area; break;
+    case kRgnAnd: s_.clip = base.intersected(imageArea); break;
+    case kRgnOr: s_.clip = base.united(imageArea); break;
+    case kRgnXor: s_.clip = base.xored(imageArea); break;
+    case kRgnDiff: s_.clip = base.subtracted(imageArea); break;
+    case kRgnCopy: s_.clip = imageArea; break;
     default: break;
   }
 }
@@ -1221,59 +1221,59 @@ void GdiPlayer::OffsetClip(double dx, double dy) {
   s_.clip->translate(static_cast<int>(std::lround(d.x())), static_cast<int>(std::lround(d.y())));
 }
 
-void GdiPlayer::SelectClipRegion(const QRegion* device_region, int mode) {
-  if (!device_region) {
+void GdiPlayer::SelectClipRegion(const QRegion* deviceRegion, int mode) {
+  if (!deviceRegion) {
     if (mode == kRgnCopy) s_.clip.reset();
     return;
   }
-  CombineClip(ImageRegionOf(*device_region), mode);
+  CombineClip(ImageRegionOf(*deviceRegion), mode);
 }
 
 void GdiPlayer::SelectClipPath(int mode) {
   ChargeWork(path_.elementCount() * 16.0);
   if (image_) {
-    const Qt::FillRule rule = s_.fill_mode == kWinding ? Qt::WindingFill : Qt::OddEvenFill;
+    const Qt::FillRule rule = s_.fillMode == kWinding ? Qt::WindingFill : Qt::OddEvenFill;
     CombineClip(PathRegion(path_, rule, QRectF(image_->rect()).adjusted(-2, -2, 2, 2)), mode);
   }
   path_ = QPainterPath();
-  in_path_ = false;
+  inPath_ = false;
 }
 
 // ---------------------------------------------------------------- paths
 
 void GdiPlayer::BeginPath() {
-  in_path_ = true;
+  inPath_ = true;
   path_ = QPainterPath();
-  figure_open_ = false;
+  figureOpen_ = false;
 }
 
-void GdiPlayer::EndPath() { in_path_ = false; }
+void GdiPlayer::EndPath() { inPath_ = false; }
 
 void GdiPlayer::AbortPath() {
-  in_path_ = false;
+  inPath_ = false;
   path_ = QPainterPath();
 }
 
 void GdiPlayer::CloseFigure() {
-  if (!in_path_) return;
+  if (!inPath_) return;
   path_.closeSubpath();
-  figure_open_ = false;
+  figureOpen_ = false;
 }
 
 void GdiPlayer::FillPath() {
-  in_path_ = false;
+  inPath_ = false;
   Draw(path_, true, false);
   path_ = QPainterPath();
 }
 
 void GdiPlayer::StrokePath() {
-  in_path_ = false;
+  inPath_ = false;
   Draw(path_, false, true);
   path_ = QPainterPath();
 }
 
 void GdiPlayer::StrokeAndFillPath() {
-  in_path_ = false;
+  inPath_ = false;
   // Every open figure is closed first, so its outline is stroked closed.
   QPainterPath closed;
   for (int i = 0; i < path_.elementCount(); ++i) {

@@ -69,19 +69,19 @@ QColor ColourRef(uint32_t value);
 
 struct PenSpec {
   int style = kPsSolid;  // low four bits of the pen style
-  uint32_t full_style = 0;
+  uint32_t fullStyle = 0;
   double width = 0;        // logical units; 0 is one pixel
   bool geometric = false;  // wide pens keep their dashes
   QColor colour = Qt::black;
-  QVector<qreal> user_dashes;  // logical units, for PS_USERSTYLE
+  QVector<qreal> userDashes;  // logical units, for PS_USERSTYLE
 };
 
 struct BrushSpec {
   int style = kBsSolid;
   QColor colour = Qt::white;
   int hatch = 0;
-  QImage pattern;             // BS_DIBPATTERN / BS_PATTERN
-  bool mono_pattern = false;  // drawn in text and background colour
+  QImage pattern;            // BS_DIBPATTERN / BS_PATTERN
+  bool monoPattern = false;  // drawn in text and background colour
 };
 
 struct FontSpec {
@@ -89,9 +89,9 @@ struct FontSpec {
   double width = 0;
   int escapement = 0;  // tenths of a degree, counter-clockwise
   int weight = 400;
-  bool italic = false, underline = false, strike_out = false;
+  bool italic = false, underline = false, strikeOut = false;
   int charset = 0;
-  int pitch_and_family = 0;  // the generic family in the high four bits
+  int pitchAndFamily = 0;  // the generic family in the high four bits
   QString face;
 };
 
@@ -114,14 +114,14 @@ using GdiObject = std::variant<std::monostate, PenSpec, BrushSpec, FontSpec, Reg
 
 // Hard limits that keep a hostile file from running forever or eating memory.
 struct Limits {
-  uint64_t max_records = uint64_t(1) << 24;
-  double max_work = 1.0e9;                    // about the pixels touched, plus edges times rows for fills
-  qint64 max_bitmap_bytes = qint64(1) << 30;  // decoded bitmaps, added up over the file
-  int max_objects = 65536;
-  int max_saved_states = 4096;
+  uint64_t maxRecords = uint64_t(1) << 24;
+  double maxWork = 1.0e9;                   // about the pixels touched, plus edges times rows for fills
+  qint64 maxBitmapBytes = qint64(1) << 30;  // decoded bitmaps, added up over the file
+  int maxObjects = 65536;
+  int maxSavedStates = 4096;
   // A metafile drawn inside another: its picture is scaled down to this
   // longer side (0: no such fitting), and how deep it sits.
-  double fit_side = 0;
+  double fitSide = 0;
   int nesting = 0;
 };
 
@@ -134,7 +134,7 @@ class GdiPlayer {
   // measuring pass that only gathers the bounds of what would be drawn.
   // device_to_image places device units on the picture; px_per_mm is the
   // device resolution the metric map modes use.
-  GdiPlayer(QImage* image, QTransform device_to_image, QPointF device_px_per_mm, Limits limits = {});
+  GdiPlayer(QImage* image, QTransform deviceToImage, QPointF devicePxPerMm, Limits limits = {});
   ~GdiPlayer();
   GdiPlayer(const GdiPlayer&) = delete;
   GdiPlayer& operator=(const GdiPlayer&) = delete;
@@ -155,8 +155,8 @@ class GdiPlayer {
   // units land on the picture, and the bounds and cost of a drawing.
   QPainter* PlainPainter() { return Painter(); }
   const QImage* picture() const { return image_; }
-  const QTransform& device_to_image() const { return device_to_image_; }
-  void AccountArea(const QRectF& image_rect, double factor) { Account(image_rect, factor); }
+  const QTransform& device_to_image() const { return deviceToImage_; }
+  void AccountArea(const QRectF& imageRect, double factor) { Account(imageRect, factor); }
 
   // Work accounting; throws WorkExhausted past the limits.
   void CountRecord();
@@ -191,21 +191,21 @@ class GdiPlayer {
   void ScaleViewportExt(double xnum, double xden, double ynum, double yden);
   void SetWorldTransform(const QTransform& t);
   void ModifyWorldTransform(const QTransform& t, int mode);
-  QPointF window_ext() const { return s_.window_ext; }
+  QPointF window_ext() const { return s_.windowExt; }
   // Logical to device units with the mapping in force now.
   QRegion ToDevice(const QRegion& logical) const { return MapRegion(logical, s_.world * PageTransform()); }
 
   // Attributes.
-  void SetTextColour(QColor c) { s_.text_colour = c; }
-  void SetBkColour(QColor c) { s_.bk_colour = c; }
-  void SetBkMode(int mode) { s_.bk_mode = mode; }
-  void SetTextAlign(uint32_t align) { s_.text_align = align; }
-  void SetPolyFillMode(int mode) { s_.fill_mode = mode; }
+  void SetTextColour(QColor c) { s_.textColour = c; }
+  void SetBkColour(QColor c) { s_.bkColour = c; }
+  void SetBkMode(int mode) { s_.bkMode = mode; }
+  void SetTextAlign(uint32_t align) { s_.textAlign = align; }
+  void SetPolyFillMode(int mode) { s_.fillMode = mode; }
   void SetRop2(int rop) { s_.rop2 = rop; }
-  void SetArcDirection(int dir) { s_.arc_direction = dir; }
-  void SetStretchMode(int mode) { s_.stretch_mode = mode; }
-  void SetTextCharExtra(double extra) { s_.char_extra = extra; }
-  int bk_mode() const { return s_.bk_mode; }
+  void SetArcDirection(int dir) { s_.arcDirection = dir; }
+  void SetStretchMode(int mode) { s_.stretchMode = mode; }
+  void SetTextCharExtra(double extra) { s_.charExtra = extra; }
+  int bk_mode() const { return s_.bkMode; }
 
   // Drawing (logical coordinates).
   void MoveTo(QPointF p);
@@ -219,10 +219,10 @@ class GdiPlayer {
   void PolyBezierTo(const QVector<QPointF>& points);
   void PolyDraw(const QVector<QPointF>& points, const QVector<uint8_t>& types);
   void Rectangle(QRectF box);
-  void RoundRect(QRectF box, double corner_w, double corner_h);
+  void RoundRect(QRectF box, double cornerW, double cornerH);
   void Ellipse(QRectF box);
   void ArcShape(Arc kind, QRectF box, QPointF start, QPointF end);
-  void AngleArc(QPointF centre, double radius, double start_deg, double sweep_deg);
+  void AngleArc(QPointF centre, double radius, double startDeg, double sweepDeg);
   void SetPixel(QPointF p, QColor colour);
   // Text: one entry per character in advances (logical units) or none.
   // `advanced`: the record was made in the advanced graphics mode, where the
@@ -231,13 +231,13 @@ class GdiPlayer {
   // itself is then ignored). Inside a path bracket the glyph outlines join
   // the path and nothing is painted.
   void TextOut(QPointF ref, const QString& text, const QVector<double>& advances, uint32_t options,
-               std::optional<QRectF> rect, bool advanced = false, const FontSpec* font_override = nullptr,
-               const QVector<quint32>* glyph_ids = nullptr);
+               std::optional<QRectF> rect, bool advanced = false, const FontSpec* fontOverride = nullptr,
+               const QVector<quint32>* glyphIds = nullptr);
   // Block transfers; rop is a ternary raster operation code.
-  void StretchBlt(QRectF dest, const QImage& source, QRectF source_rect, uint32_t rop);
+  void StretchBlt(QRectF dest, const QImage& source, QRectF sourceRect, uint32_t rop);
   void PatBlt(QRectF dest, uint32_t rop);
   // The source laid over the destination through its alpha, times opacity.
-  void AlphaBlend(QRectF dest, const QImage& source, QRectF source_rect, double opacity);
+  void AlphaBlend(QRectF dest, const QImage& source, QRectF sourceRect, double opacity);
 
   // Shading (logical coordinates): a rectangle from one colour to another
   // across (or down), a triangle from its corners' colours.
@@ -245,14 +245,14 @@ class GdiPlayer {
   void GradientTriangle(const std::array<QPointF, 3>& corners, const std::array<QColor, 3>& colours);
 
   // Regions (device units) and clipping.
-  void FillRegion(const QRegion& device_region, const BrushSpec& brush);
-  void FrameRegion(const QRegion& device_region, const BrushSpec& brush, double w, double h);
-  void InvertRegion(const QRegion& device_region);
-  void PaintRegion(const QRegion& device_region) { FillRegion(device_region, s_.brush); }
+  void FillRegion(const QRegion& deviceRegion, const BrushSpec& brush);
+  void FrameRegion(const QRegion& deviceRegion, const BrushSpec& brush, double w, double h);
+  void InvertRegion(const QRegion& deviceRegion);
+  void PaintRegion(const QRegion& deviceRegion) { FillRegion(deviceRegion, s_.brush); }
   void IntersectClipRect(QRectF r);
   void ExcludeClipRect(QRectF r);
   void OffsetClip(double dx, double dy);
-  void SelectClipRegion(const QRegion* device_region, int mode);  // null: no clip (with kRgnCopy)
+  void SelectClipRegion(const QRegion* deviceRegion, int mode);  // null: no clip (with kRgnCopy)
   void SelectClipPath(int mode);
 
   // Paths.
@@ -270,20 +270,20 @@ class GdiPlayer {
 
  private:
   struct State {
-    int map_mode = kMmText;
-    QPointF window_org{0, 0}, window_ext{1, 1}, viewport_org{0, 0}, viewport_ext{1, 1};
+    int mapMode = kMmText;
+    QPointF windowOrg{0, 0}, windowExt{1, 1}, viewportOrg{0, 0}, viewportExt{1, 1};
     QTransform world;
     PenSpec pen;
     BrushSpec brush;
     FontSpec font;
-    QColor text_colour = Qt::black, bk_colour = Qt::white;
-    int bk_mode = kOpaque;
-    uint32_t text_align = 0;
-    int fill_mode = kAlternate;
+    QColor textColour = Qt::black, bkColour = Qt::white;
+    int bkMode = kOpaque;
+    uint32_t textAlign = 0;
+    int fillMode = kAlternate;
     int rop2 = 13;  // R2_COPYPEN
-    int arc_direction = kCounterClockwise;
-    int stretch_mode = kBlackOnWhite;
-    double char_extra = 0;
+    int arcDirection = kCounterClockwise;
+    int stretchMode = kBlackOnWhite;
+    double charExtra = 0;
     QPointF position;             // logical
     std::optional<QRegion> clip;  // picture pixels
   };
@@ -308,34 +308,34 @@ class GdiPlayer {
     double ascent = 0, descent = 0;
   };
   const ResolvedFont& Resolve(const FontSpec& f, double px, double sx);
-  void Draw(const QPainterPath& image_path, bool fill, bool stroke, bool inside_frame = false);
-  void AddOrDraw(const QPainterPath& image_path, bool closed_shape);
-  void Account(const QRectF& image_rect, double factor = 1);
-  QPainterPath ArcPath(Arc kind, QRectF box, QPointF start, QPointF end, QPointF* end_point) const;
-  void Blit(QRectF dest, const QImage& source, QRectF source_rect, QPainter::CompositionMode mode, double opacity);
-  void CombineClip(const QRegion& image_area, int mode);
+  void Draw(const QPainterPath& imagePath, bool fill, bool stroke, bool insideFrame = false);
+  void AddOrDraw(const QPainterPath& imagePath, bool closedShape);
+  void Account(const QRectF& imageRect, double factor = 1);
+  QPainterPath ArcPath(Arc kind, QRectF box, QPointF start, QPointF end, QPointF* endPoint) const;
+  void Blit(QRectF dest, const QImage& source, QRectF sourceRect, QPainter::CompositionMode mode, double opacity);
+  void CombineClip(const QRegion& imageArea, int mode);
   QRegion ImageRegion() const;
   QRegion LogicalRectRegion(QRectF r) const;
-  QRegion ImageRegionOf(const QRegion& device_region);
+  QRegion ImageRegionOf(const QRegion& deviceRegion);
 
   QImage* image_;
   std::unique_ptr<QPainter> painter_;
   std::unordered_map<std::string, ResolvedFont> fonts_;
-  QTransform device_to_image_;
-  QPointF px_per_mm_;
+  QTransform deviceToImage_;
+  QPointF pxPerMm_;
   Limits limits_;
   uint64_t records_ = 0;
   double work_ = 0;
-  qint64 bitmap_bytes_ = 0;
+  qint64 bitmapBytes_ = 0;
   QRectF bounds_;
   State s_;
   std::vector<State> saved_;
   std::vector<GdiObject> objects_;
-  size_t lowest_free_ = 0;  // no free slot below this one
+  size_t lowestFree_ = 0;  // no free slot below this one
   QVector<QRgb> palette_;
-  bool in_path_ = false;
+  bool inPath_ = false;
   QPainterPath path_;  // picture pixels
-  bool figure_open_ = false;
+  bool figureOpen_ = false;
   std::vector<std::string> warnings_;
 };
 

@@ -26,8 +26,8 @@ Bytes View(const QByteArray& data) {
 
 QSize PictureSize(double w, double h, const Limits& limits) {
   w = std::fabs(w), h = std::fabs(h);
-  if (limits.fit_side > 0 && std::max(w, h) > limits.fit_side) {
-    const double fit = limits.fit_side / std::max(w, h);
+  if (limits.fitSide > 0 && std::max(w, h) > limits.fitSide) {
+    const double fit = limits.fitSide / std::max(w, h);
     w *= fit, h *= fit;
   }
   if (!std::isfinite(w) || !std::isfinite(h) || w < 0.5 || h < 0.5)
@@ -110,7 +110,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   WmfHeader header;
   if (!ReadWmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged metafile header)");
   // The standard header's size counts 16-bit words from its own start.
-  const size_t standard = header.first_record - 18;
+  const size_t standard = header.firstRecord - 18;
   const uint64_t promised = standard + uint64_t{file.U32(standard + 6)} * 2;
   // A header that overstates the size of a file whose records are all there,
   // up to the end record, loses nothing: it plays, as libwmf plays it.
@@ -121,13 +121,13 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   } else {
     CheckNotCutShort(promised, file.size());
   }
-  const QPointF px_per_mm(dpi / 25.4, dpi / 25.4);
+  const QPointF pxPerMm(dpi / 25.4, dpi / 25.4);
   if (header.placeable) {
     const double inch = header.inch > 0 ? header.inch : 1440;
     const QSize size = PictureSize(header.bbox.width() * dpi / inch, header.bbox.height() * dpi / inch, limits);
     if (std::optional<QImage> embedded = FromEmbeddedEmf(file, header, dpi, limits, warnings, size)) return *embedded;
     QImage image = WhitePicture(size);
-    GdiPlayer player(&image, QTransform(), px_per_mm, limits);
+    GdiPlayer player(&image, QTransform(), pxPerMm, limits);
     PlaceWindow(player, header.bbox, size);
     PlayWmf(file, header, player);
     Finish(player, image, warnings);
@@ -139,7 +139,7 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
     const QSize size = PictureSize(std::max(1.0, w * fit), std::max(1.0, h * fit), limits);
     if (std::optional<QImage> embedded = FromEmbeddedEmf(file, header, dpi, limits, warnings, size)) return *embedded;
     QImage image = WhitePicture(size);
-    GdiPlayer player(&image, QTransform(), px_per_mm, limits);
+    GdiPlayer player(&image, QTransform(), pxPerMm, limits);
     PlaceWindow(player, *window, size);
     PlayWmf(file, header, player);
     Finish(player, image, warnings);
@@ -148,18 +148,18 @@ QImage RenderWmf(const QByteArray& data, double dpi, const Limits& limits, std::
   // No window: measure what the file draws in device units, then play it again.
   QRectF drawn;
   {
-    GdiPlayer measure(nullptr, QTransform(), px_per_mm, limits);
+    GdiPlayer measure(nullptr, QTransform(), pxPerMm, limits);
     PlayWmf(file, header, measure);
     drawn = measure.drawn_bounds();
   }
   if (drawn.isEmpty()) Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
   double scale = dpi / 96;
-  const double longest = limits.fit_side > 0 ? std::min(kUnplacedMaxSide, limits.fit_side) : kUnplacedMaxSide;
+  const double longest = limits.fitSide > 0 ? std::min(kUnplacedMaxSide, limits.fitSide) : kUnplacedMaxSide;
   scale = std::min(scale, longest / std::max(drawn.width(), drawn.height()) * 1.0);
   const QSize size = PictureSize(std::max(1.0, drawn.width() * scale), std::max(1.0, drawn.height() * scale), limits);
   QImage image = WhitePicture(size);
   GdiPlayer player(&image, QTransform::fromTranslate(-drawn.left(), -drawn.top()) * QTransform::fromScale(scale, scale),
-                   px_per_mm, limits);
+                   pxPerMm, limits);
   PlayWmf(file, header, player);
   Finish(player, image, warnings);
   return image;
@@ -172,34 +172,34 @@ QImage RenderEmf(const QByteArray& data, double dpi, const Limits& limits, std::
   EmfHeader header;
   if (!ReadEmfHeader(file, &header)) Raise(ErrorKind::InvalidPicture, "(damaged enhanced metafile header)");
   if (file.Has(48, 4)) CheckNotCutShort(file.U32(48), file.size());
-  QPointF px_per_mm(96 / 25.4, 96 / 25.4);
-  if (header.device_px.width() > 0 && header.device_px.height() > 0 && header.device_mm.width() > 0 &&
-      header.device_mm.height() > 0) {
-    px_per_mm = QPointF(double(header.device_px.width()) / header.device_mm.width(),
-                        double(header.device_px.height()) / header.device_mm.height());
+  QPointF pxPerMm(96 / 25.4, 96 / 25.4);
+  if (header.devicePx.width() > 0 && header.devicePx.height() > 0 && header.deviceMm.width() > 0 &&
+      header.deviceMm.height() > 0) {
+    pxPerMm = QPointF(double(header.devicePx.width()) / header.deviceMm.width(),
+                      double(header.devicePx.height()) / header.deviceMm.height());
   }
-  QRectF frame_device;
+  QRectF frameDevice;
   QSize size;
   const QRect& f = header.frame;
   const double fw = double(f.right()) - f.left(), fh = double(f.bottom()) - f.top();
   if (fw > 0 && fh > 0) {
     size = PictureSize(fw * dpi / 2540, fh * dpi / 2540, limits);
-    frame_device = QRectF(f.left() / 100.0 * px_per_mm.x(), f.top() / 100.0 * px_per_mm.y(), fw / 100.0 * px_per_mm.x(),
-                          fh / 100.0 * px_per_mm.y());
+    frameDevice = QRectF(f.left() / 100.0 * pxPerMm.x(), f.top() / 100.0 * pxPerMm.y(), fw / 100.0 * pxPerMm.x(),
+                         fh / 100.0 * pxPerMm.y());
   } else {
     const QRect& b = header.bounds;
     const double bw = double(b.right()) - b.left() + 1, bh = double(b.bottom()) - b.top() + 1;
     if (bw <= 0 || bh <= 0 || b.right() < b.left() || b.bottom() < b.top())
       Raise(ErrorKind::InvalidPicture, "(the metafile's picture has no size)");
-    size = PictureSize(bw / px_per_mm.x() / 25.4 * dpi, bh / px_per_mm.y() / 25.4 * dpi, limits);
-    frame_device = QRectF(b.left(), b.top(), bw, bh);
+    size = PictureSize(bw / pxPerMm.x() / 25.4 * dpi, bh / pxPerMm.y() / 25.4 * dpi, limits);
+    frameDevice = QRectF(b.left(), b.top(), bw, bh);
   }
   if (fit.isValid()) size = fit;
   QImage image = WhitePicture(size);
-  const QTransform device_to_image =
-      QTransform::fromTranslate(-frame_device.left(), -frame_device.top()) *
-      QTransform::fromScale(size.width() / frame_device.width(), size.height() / frame_device.height());
-  GdiPlayer player(&image, device_to_image, px_per_mm, limits);
+  const QTransform deviceToImage =
+      QTransform::fromTranslate(-frameDevice.left(), -frameDevice.top()) *
+      QTransform::fromScale(size.width() / frameDevice.width(), size.height() / frameDevice.height());
+  GdiPlayer player(&image, deviceToImage, pxPerMm, limits);
   PlayEmf(file, player);
   Finish(player, image, warnings);
   return image;

@@ -19,7 +19,7 @@ struct WmfHeader {
   bool placeable = false;
   QRectF bbox;      // placeable header: the picture's box in logical units
   double inch = 0;  // placeable header: logical units per inch
-  size_t first_record = 0;
+  size_t firstRecord = 0;
 };
 
 // Reads the placeable header (if any) and the standard header; false when
@@ -35,10 +35,10 @@ bool WmfRecordsReachEnd(Bytes file, const WmfHeader& header);
 void PlayWmf(Bytes file, const WmfHeader& header, GdiPlayer& player);
 
 struct EmfHeader {
-  QRect bounds;     // device units, inclusive
-  QRect frame;      // 0.01 mm, inclusive
-  QSize device_px;  // reference device in pixels
-  QSize device_mm;  // and in millimetres
+  QRect bounds;    // device units, inclusive
+  QRect frame;     // 0.01 mm, inclusive
+  QSize devicePx;  // reference device in pixels
+  QSize deviceMm;  // and in millimetres
   uint32_t handles = 0;
 };
 

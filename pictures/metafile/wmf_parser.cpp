@@ -72,7 +72,7 @@ enum : uint16_t {
   kSetDibToDev = 0x0D33,
 };
 
-QPointF Pt(const Bytes& r, size_t x_at, size_t y_at) { return QPointF(r.I16(x_at), r.I16(y_at)); }
+QPointF Pt(const Bytes& r, size_t xAt, size_t yAt) { return QPointF(r.I16(xAt), r.I16(yAt)); }
 
 // A rectangle stored as bottom, right, top, left (the argument order reversed).
 QRectF ReversedRect(const Bytes& r, size_t at) {
@@ -121,7 +121,7 @@ bool LeadByte(int charset, uint8_t b) {
 
 // Decodes text bytes by the font's character set. Per-byte advances, when
 // given, become per-character ones (a double-byte character takes both).
-QString DecodeText(const Bytes& bytes, int charset, const QVector<double>* byte_dx, QVector<double>* char_dx) {
+QString DecodeText(const Bytes& bytes, int charset, const QVector<double>* byteDx, QVector<double>* charDx) {
   const char* codec = CodecFor(charset);
   QStringDecoder decoder(codec ? codec : "ISO-8859-1", QStringConverter::Flag::Stateless);
   const bool valid = decoder.isValid();
@@ -132,11 +132,11 @@ QString DecodeText(const Bytes& bytes, int charset, const QVector<double>* byte_
     const QByteArray unit(reinterpret_cast<const char*>(bytes.data() + i), static_cast<qsizetype>(length));
     QString piece = valid ? decoder.decode(unit) : QString::fromLatin1(unit);
     if (piece.isEmpty()) piece = QString(QChar(0xFFFD));
-    if (byte_dx && char_dx) {
+    if (byteDx && charDx) {
       double advance = 0;
-      for (size_t k = 0; k < length; ++k) advance += (*byte_dx)[static_cast<int>(i + k)];
-      char_dx->push_back(advance);
-      for (int extra = 1; extra < piece.size(); ++extra) char_dx->push_back(0);
+      for (size_t k = 0; k < length; ++k) advance += (*byteDx)[static_cast<int>(i + k)];
+      charDx->push_back(advance);
+      for (int extra = 1; extra < piece.size(); ++extra) charDx->push_back(0);
     }
     text += piece;
     i += length;
@@ -263,8 +263,8 @@ class WmfPlayback {
       case kDeleteObject: p_.DeleteObject(r.U16(0)); break;
       case kCreatePenIndirect: {
         PenSpec pen;
-        pen.full_style = r.U16(0);
-        pen.style = static_cast<int>(pen.full_style & 0x0F);
+        pen.fullStyle = r.U16(0);
+        pen.style = static_cast<int>(pen.fullStyle & 0x0F);
         pen.width = r.I16(2);
         if (pen.width < 0) pen.width = -pen.width;
         pen.colour = ColourRef(r.U32(6));
@@ -288,9 +288,9 @@ class WmfPlayback {
         font.weight = r.I16(8);
         font.italic = r.U8(10) != 0;
         font.underline = r.U8(11) != 0;
-        font.strike_out = r.U8(12) != 0;
+        font.strikeOut = r.U8(12) != 0;
         font.charset = r.U8(13);
-        font.pitch_and_family = r.U8(17);
+        font.pitchAndFamily = r.U8(17);
         font.face = FaceName(r, 18, font.charset);
         p_.AddObject(font);
         break;
@@ -299,9 +299,9 @@ class WmfPlayback {
         BrushSpec brush;
         brush.style = kBsDibPattern;
         DibOptions options;
-        options.palette_indices = r.U16(2) == 1;
+        options.paletteIndices = r.U16(2) == 1;
         options.palette = p_.SelectedPalette();
-        options.max_pixels = p_.max_bitmap_pixels();
+        options.maxPixels = p_.max_bitmap_pixels();
         brush.pattern = DecodePackedDib(r.From(4), options).convertToFormat(QImage::Format_RGB32);
         if (!p_.ChargeBitmap(brush.pattern)) brush.pattern = QImage();
         if (brush.pattern.isNull()) brush.style = kBsSolid, brush.colour = Qt::black;
@@ -366,12 +366,12 @@ class WmfPlayback {
     }
     const Bytes text = r.Sub(pos, static_cast<size_t>(length));
     pos += (static_cast<size_t>(length) + 1) & ~size_t(1);
-    QVector<double> byte_dx, char_dx;
-    const bool has_dx = r.Has(pos, static_cast<size_t>(length) * 2);
-    if (has_dx)
-      for (int i = 0; i < length; ++i) byte_dx.push_back(r.I16(pos + 2 * static_cast<size_t>(i)));
-    const QString decoded = DecodeText(text, p_.font().charset, has_dx ? &byte_dx : nullptr, &char_dx);
-    p_.TextOut(at, decoded, has_dx ? char_dx : QVector<double>{}, options, rect);
+    QVector<double> byteDx, charDx;
+    const bool hasDx = r.Has(pos, static_cast<size_t>(length) * 2);
+    if (hasDx)
+      for (int i = 0; i < length; ++i) byteDx.push_back(r.I16(pos + 2 * static_cast<size_t>(i)));
+    const QString decoded = DecodeText(text, p_.font().charset, hasDx ? &byteDx : nullptr, &charDx);
+    p_.TextOut(at, decoded, hasDx ? charDx : QVector<double>{}, options, rect);
   }
 
   void Regions(uint16_t function, const Bytes& r) {
@@ -383,8 +383,8 @@ class WmfPlayback {
     } else if (function == kInvertRegion) {
       p_.InvertRegion(region->device);
     } else {
-      const GdiObject* brush_object = p_.Object(r.U16(2));
-      const BrushSpec* brush = brush_object ? std::get_if<BrushSpec>(brush_object) : nullptr;
+      const GdiObject* brushObject = p_.Object(r.U16(2));
+      const BrushSpec* brush = brushObject ? std::get_if<BrushSpec>(brushObject) : nullptr;
       if (!brush) return;
       if (function == kFillRegion)
         p_.FillRegion(region->device, *brush);
@@ -396,32 +396,32 @@ class WmfPlayback {
   void Blit(uint16_t function, const Bytes& r, size_t words) {
     // The forms without a bitmap are exactly three words longer than the
     // high byte of the function number says.
-    const bool no_bitmap = words == static_cast<size_t>((function >> 8) + 3);
+    const bool noBitmap = words == static_cast<size_t>((function >> 8) + 3);
     const uint32_t rop = r.U32(0);
     QRectF dest, src;
     Bytes dib;
-    bool palette_indices = false;
+    bool paletteIndices = false;
     switch (function) {
       case kDibBitBlt:
       case kBitBlt: {
-        const size_t skip = no_bitmap ? 2 : 0;
+        const size_t skip = noBitmap ? 2 : 0;
         const double ysrc = r.I16(4), xsrc = r.I16(6);
         const double h = r.I16(8 + skip), w = r.I16(10 + skip);
         dest = QRectF(r.I16(14 + skip), r.I16(12 + skip), w, h);
         src = QRectF(xsrc, ysrc, w, h);
-        if (!no_bitmap && function == kDibBitBlt) dib = r.From(16);
+        if (!noBitmap && function == kDibBitBlt) dib = r.From(16);
         break;
       }
       case kDibStretchBlt:
       case kStretchBlt: {
-        const size_t skip = no_bitmap ? 2 : 0;
+        const size_t skip = noBitmap ? 2 : 0;
         src = QRectF(r.I16(10), r.I16(8), r.I16(6), r.I16(4));
         dest = QRectF(r.I16(18 + skip), r.I16(16 + skip), r.I16(14 + skip), r.I16(12 + skip));
-        if (!no_bitmap && function == kDibStretchBlt) dib = r.From(20);
+        if (!noBitmap && function == kDibStretchBlt) dib = r.From(20);
         break;
       }
       case kStretchDib: {
-        palette_indices = r.U16(4) == 1;
+        paletteIndices = r.U16(4) == 1;
         src = QRectF(r.I16(12), r.I16(10), r.I16(8), r.I16(6));
         dest = QRectF(r.I16(20), r.I16(18), r.I16(16), r.I16(14));
         dib = r.From(22);
@@ -429,15 +429,15 @@ class WmfPlayback {
       }
       case kSetDibToDev: {
         // Always a copy; the first field is the colour usage, not an operation.
-        palette_indices = r.U16(0) == 1;
+        paletteIndices = r.U16(0) == 1;
         const double w = r.I16(12), h = r.I16(10);
         src = QRectF(r.I16(8), r.I16(6), w, h);
         dest = QRectF(r.I16(16), r.I16(14), w, h);
         dib = r.From(18);
         DibOptions options;
-        options.palette_indices = palette_indices;
+        options.paletteIndices = paletteIndices;
         options.palette = p_.SelectedPalette();
-        options.max_pixels = p_.max_bitmap_pixels();
+        options.maxPixels = p_.max_bitmap_pixels();
         QImage image = DecodePackedDib(dib, options);
         if (!p_.ChargeBitmap(image)) return;
         // Source rows count from the bitmap's origin, its last row when bottom-up.
@@ -448,16 +448,16 @@ class WmfPlayback {
       default: return;
     }
     const int index = static_cast<int>((rop >> 16) & 0xFF);
-    const bool uses_source = (((index >> 2) ^ index) & 0x33) != 0;
-    if (!uses_source || no_bitmap) {
-      if (!uses_source) p_.PatBlt(dest, rop);
+    const bool usesSource = (((index >> 2) ^ index) & 0x33) != 0;
+    if (!usesSource || noBitmap) {
+      if (!usesSource) p_.PatBlt(dest, rop);
       return;
     }
     if (dib.size() == 0) return;  // device-dependent bitmaps are not drawn
     DibOptions options;
-    options.palette_indices = palette_indices;
+    options.paletteIndices = paletteIndices;
     options.palette = p_.SelectedPalette();
-    options.max_pixels = p_.max_bitmap_pixels();
+    options.maxPixels = p_.max_bitmap_pixels();
     const QImage image = DecodePackedDib(dib, options);
     if (!p_.ChargeBitmap(image)) return;
     if (function == kStretchDib && DibIsBottomUp(dib)) src.moveTop(image.height() - src.top() - src.height());
@@ -469,7 +469,7 @@ class WmfPlayback {
 
 template <typename Visit>
 void WalkRecords(Bytes file, const WmfHeader& header, Visit visit) {
-  size_t pos = header.first_record;
+  size_t pos = header.firstRecord;
   while (file.Has(pos, 6)) {
     const uint32_t words = file.U32(pos);
     const uint16_t function = file.U16(pos + 4);
@@ -496,7 +496,7 @@ bool ReadWmfHeader(Bytes file, WmfHeader* header) {
     const uint16_t type = file.U16(at), size = file.U16(at + 2);
     if ((type != 1 && type != 2) || size != 9) return false;
     file.Need(at, 18);
-    header->first_record = at + 18;
+    header->firstRecord = at + 18;
     return true;
   } catch (const ShortRecord&) {
     return false;
@@ -550,7 +550,7 @@ QByteArray FindEmbeddedEmf(Bytes file, const WmfHeader& header) {
 }
 
 bool WmfRecordsReachEnd(Bytes file, const WmfHeader& header) {
-  size_t pos = header.first_record;
+  size_t pos = header.firstRecord;
   while (file.Has(pos, 6)) {
     const uint32_t words = file.U32(pos);
     if (words < 3 || words > (file.size() - pos) / 2) return false;

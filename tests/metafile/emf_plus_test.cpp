@@ -194,22 +194,22 @@ TEST(EmfPlus, DriverStringsInGlyphNumbersDrawLikeCharacters) {
 }
 
 TEST(EmfPlus, GdiRecordsPlayOnlyWhereGdiPlusPlaysThem) {
-  auto gdi_square = [](Emf& e) { e.Brush(1, 0, kBlue).Select(1).Select(0x80000008u).Rectangle(60, 60, 90, 90); };
-  const auto red_plus = [](EmfPlus& p) {
+  auto gdiSquare = [](Emf& e) { e.Brush(1, 0, kBlue).Select(1).Select(0x80000008u).Rectangle(60, 60, 90, 90); };
+  const auto redPlus = [](EmfPlus& p) {
     p.Rec(0x400A, 0x8000, F::Argb(kRed) + F::U32({1}) + F::Floats({10, 10, 30, 30}));
   };
   // Dual: the GDI square mirrors EMF+ drawing and is skipped.
-  const Played dual = PlayPlus(red_plus, true, gdi_square);
+  const Played dual = PlayPlus(redPlus, true, gdiSquare);
   EXPECT_TRUE(Near(dual.image.pixel(20, 20), kRed));
   EXPECT_TRUE(Near(dual.image.pixel(75, 75), kWhite));
   // After GetDC the GDI records draw.
-  const Played get_dc = PlayPlus([&](EmfPlus& p) { red_plus(p), p.Rec(0x4004, 0); }, false, gdi_square);
-  EXPECT_TRUE(Near(get_dc.image.pixel(20, 20), kRed));
-  EXPECT_TRUE(Near(get_dc.image.pixel(75, 75), kBlue));
+  const Played getDc = PlayPlus([redPlus](EmfPlus& p) { redPlus(p), p.Rec(0x4004, 0); }, false, gdiSquare);
+  EXPECT_TRUE(Near(getDc.image.pixel(20, 20), kRed));
+  EXPECT_TRUE(Near(getDc.image.pixel(75, 75), kBlue));
   // A record not drawn here: a dual file's GDI records stand in for it, and
   // nothing is left to warn about.
   const auto effect = [](EmfPlus& p) { p.Rec(0x4038, 0, F::U32({0, 0, 0, 0, 0})); };
-  const Played covered = PlayPlus(effect, true, gdi_square);
+  const Played covered = PlayPlus(effect, true, gdiSquare);
   EXPECT_TRUE(Near(covered.image.pixel(75, 75), kBlue));
   EXPECT_TRUE(covered.warnings.empty());
 }
@@ -232,13 +232,13 @@ TEST(EmfPlus, StrokeFillPathClosesStrokesAndFillsTheDeviceContextsPath) {
   // path, after a GetDC, then consumed by EMR_STROKEANDFILLPATH or by the
   // EMF+ record that stands for it: filled red, and its outline, closing
   // edge included, stroked blue.
-  for (const bool plus_record : {false, true}) {
+  for (const bool plusRecord : {false, true}) {
     EmfPlus head;
     head.Header(false).Rec(0x4004, 0);
     Emf e;
     e.Plus(head).Pen(1, 0, 5, kBlue).Select(1).Brush(2, 0, kRed).Select(2);
     e.Rec(59, {}).Poly(4, {20, 80, 50, 20, 80, 80}).Rec(60, {});
-    if (plus_record) {
+    if (plusRecord) {
       EmfPlus use;
       use.Rec(0x4037, 0);
       e.Plus(use);
@@ -247,7 +247,7 @@ TEST(EmfPlus, StrokeFillPathClosesStrokesAndFillsTheDeviceContextsPath) {
     }
     std::vector<std::string> warnings;
     const QImage image = zindrel::RenderMetafile(e.Finish(), 254, &warnings);
-    const char* name = plus_record ? "EMF+ StrokeFillPath" : "EMR_STROKEANDFILLPATH";
+    const char* name = plusRecord ? "EMF+ StrokeFillPath" : "EMR_STROKEANDFILLPATH";
     EXPECT_TRUE(Near(image.pixel(50, 60), kRed)) << name;
     EXPECT_TRUE(Near(image.pixel(50, 80), kBlue)) << name << ": the closing edge";
     EXPECT_TRUE(Near(image.pixel(35, 50), kBlue)) << name;

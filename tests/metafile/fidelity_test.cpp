@@ -52,16 +52,16 @@ bool Installed(const QString& family) { return QFontInfo(QFont(family)).family()
 TEST(Faces, WindowsFacesDrawInTheirMetricCompatibleStandIns) {
   struct Case {
     const char* face;
-    const char* stand_in;
+    const char* standIn;
   } cases[] = {
       {"Arial", "Liberation Sans"}, {"Times New Roman", "Liberation Serif"}, {"Courier New", "Liberation Mono"}};
   for (const Case& c : cases) {
-    if (!Installed(c.stand_in)) GTEST_SKIP() << c.stand_in << " is not installed (fonts-liberation2)";
-    const QImage file_face = EmfText(c.face, "Hamburgefonts");
-    EXPECT_GT(InkIn(file_face, file_face.rect()), 200) << c.face;
-    EXPECT_EQ(file_face, EmfText(c.stand_in, "Hamburgefonts")) << c.face;
+    if (!Installed(c.standIn)) GTEST_SKIP() << c.standIn << " is not installed (fonts-liberation2)";
+    const QImage fileFace = EmfText(c.face, "Hamburgefonts");
+    EXPECT_GT(InkIn(fileFace, fileFace.rect()), 200) << c.face;
+    EXPECT_EQ(fileFace, EmfText(c.standIn, "Hamburgefonts")) << c.face;
     // Not the CJK face the player once put right after every face name.
-    EXPECT_NE(file_face, EmfText("AR PL UMing CN", "Hamburgefonts")) << c.face;
+    EXPECT_NE(fileFace, EmfText("AR PL UMing CN", "Hamburgefonts")) << c.face;
   }
 }
 
@@ -74,9 +74,9 @@ TEST(Faces, CjkTextFallsBackToTheCjkFaceOnly) {
   EXPECT_NE(EmfText("Arial", han), EmfText("Noto Sans CJK SC", han));
   const QImage mixed = EmfText("Arial", QString::fromUtf8("Hx汉"));
   const QImage latin = EmfText("Arial", "Hx");
-  const QRect latin_box = InkBox(latin);
-  EXPECT_EQ(mixed.copy(latin_box), latin.copy(latin_box));
-  EXPECT_GT(InkIn(mixed, QRect(latin_box.right() + 2, 0, 60, 100)), 100);
+  const QRect latinBox = InkBox(latin);
+  EXPECT_EQ(mixed.copy(latinBox), latin.copy(latinBox));
+  EXPECT_GT(InkIn(mixed, QRect(latinBox.right() + 2, 0, 60, 100)), 100);
 }
 
 // ------------------------------------------------------------- direction
@@ -86,7 +86,7 @@ TEST(TextDirection, EscapementFollowsTheMappingsYAxis) {
   // y-up mapping puts logical (100, 20).
   struct Case {
     const char* name;
-    bool y_up;
+    bool yUp;
     int escapement;
     enum { kRight, kUp, kDown } runs;
   } cases[] = {
@@ -100,8 +100,8 @@ TEST(TextDirection, EscapementFollowsTheMappingsYAxis) {
   for (const Case& c : cases) {
     Emf e(QRect(0, 0, 2000, 2000));
     e.Rec(18, {1}).Rec(22, {24}).Font(1, -20, "DejaVu Sans", c.escapement).Select(1);
-    if (c.y_up) e.Rec(17, {8}).Rec(9, {200, -200}).Rec(11, {200, 200}).Rec(10, {0, 100});
-    e.TextW(100, c.y_up ? 20 : 80, "HHHHHH");
+    if (c.yUp) e.Rec(17, {8}).Rec(9, {200, -200}).Rec(11, {200, 200}).Rec(10, {0, 100});
+    e.TextW(100, c.yUp ? 20 : 80, "HHHHHH");
     const QImage image = Play(e);
     const QRect box = InkBox(image);
     ASSERT_FALSE(box.isEmpty()) << c.name;
@@ -138,17 +138,17 @@ TEST(TextDirection, AdvancedModeDrawsGlyphsThroughTheWholeMapping) {
       e.Rec(17, {8}).Rec(9, {200, -200}).Rec(11, {200, 200}).Rec(10, {0, 100}).TextW(20, 50, "HHHHHH", 0, mode);
     return InkBox(Play(e));
   };
-  const QRect compatible_turned = ink(1, true), advanced_turned = ink(2, true);
-  EXPECT_GT(compatible_turned.width(), 3 * compatible_turned.height());
-  EXPECT_GT(advanced_turned.height(), 3 * advanced_turned.width());
-  EXPECT_GE(advanced_turned.top(), 9);
-  EXPECT_GE(advanced_turned.left(), 59);  // turned clockwise: the glyph tops face right
+  const QRect compatibleTurned = ink(1, true), advancedTurned = ink(2, true);
+  EXPECT_GT(compatibleTurned.width(), 3 * compatibleTurned.height());
+  EXPECT_GT(advancedTurned.height(), 3 * advancedTurned.width());
+  EXPECT_GE(advancedTurned.top(), 9);
+  EXPECT_GE(advancedTurned.left(), 59);  // turned clockwise: the glyph tops face right
   // y up: the baseline is picture row 50; upright glyphs stand on it,
   // mirrored ones hang from it.
-  const QRect compatible_up = ink(1, false), advanced_up = ink(2, false);
-  EXPECT_LE(compatible_up.bottom(), 51);
-  EXPECT_GE(advanced_up.top(), 49);
-  EXPECT_GT(advanced_up.height(), 10);
+  const QRect compatibleUp = ink(1, false), advancedUp = ink(2, false);
+  EXPECT_LE(compatibleUp.bottom(), 51);
+  EXPECT_GE(advancedUp.top(), 49);
+  EXPECT_GT(advancedUp.height(), 10);
 }
 
 // ------------------------------------------------------------- symbol faces
@@ -157,7 +157,7 @@ TEST(SymbolFaces, CodePagesMapToTheCharactersTheyShow) {
   struct Case {
     const char* name;
     const char* face;
-    QString code_page, unicode;
+    QString codePage, unicode;
   } cases[] = {
       {"Symbol letters are Greek", "Symbol", "abcp", QString::fromUtf8("αβχπ")},
       {"Symbol private-use form", "Symbol", QString::fromUtf8("\uF061\uF062\uF063\uF070"), QString::fromUtf8("αβχπ")},
@@ -166,10 +166,10 @@ TEST(SymbolFaces, CodePagesMapToTheCharactersTheyShow) {
        QString::fromUtf8("●▪✔✘")},
   };
   for (const Case& c : cases) {
-    const QImage mapped = EmfText(c.face, c.code_page);
+    const QImage mapped = EmfText(c.face, c.codePage);
     EXPECT_GT(InkIn(mapped, mapped.rect()), 100) << c.name;
     EXPECT_EQ(mapped, EmfText(c.face, c.unicode)) << c.name;
-    EXPECT_NE(mapped, EmfText("Liberation Serif", c.code_page)) << c.name;
+    EXPECT_NE(mapped, EmfText("Liberation Serif", c.codePage)) << c.name;
   }
 }
 
@@ -202,22 +202,22 @@ Emf& StarPolygon(Emf& e) {
 
 TEST(ClipPaths, StarClipsInEveryCombinationMode) {
   // The left half is clipped first; the star path then combines with it.
-  const QPoint left_tip(14, 37), right_tip(86, 37), left_out(8, 85), right_out(92, 85), pentagon(50, 55);
+  const QPoint leftTip(14, 37), rightTip(86, 37), leftOut(8, 85), rightOut(92, 85), pentagon(50, 55);
   struct Case {
     const char* name;
-    int mode, fill_mode;
+    int mode, fillMode;
     std::vector<QPoint> red, white;
   } cases[] = {
-      {"and", 1, 1, {left_tip}, {right_tip, left_out, right_out}},
-      {"or", 2, 1, {left_tip, right_tip, left_out}, {right_out}},
-      {"xor", 3, 1, {right_tip, left_out}, {left_tip, right_out}},
-      {"diff", 4, 1, {left_out}, {left_tip, right_tip, right_out}},
-      {"copy, alternate: the pentagon is a hole", 5, 1, {left_tip, right_tip}, {left_out, right_out, pentagon}},
-      {"copy, winding: the pentagon is inside", 5, 2, {left_tip, right_tip, pentagon}, {left_out, right_out}},
+      {"and", 1, 1, {leftTip}, {rightTip, leftOut, rightOut}},
+      {"or", 2, 1, {leftTip, rightTip, leftOut}, {rightOut}},
+      {"xor", 3, 1, {rightTip, leftOut}, {leftTip, rightOut}},
+      {"diff", 4, 1, {leftOut}, {leftTip, rightTip, rightOut}},
+      {"copy, alternate: the pentagon is a hole", 5, 1, {leftTip, rightTip}, {leftOut, rightOut, pentagon}},
+      {"copy, winding: the pentagon is inside", 5, 2, {leftTip, rightTip, pentagon}, {leftOut, rightOut}},
   };
   for (const Case& c : cases) {
     Emf e;
-    e.Brush(1, 0, kRed).Select(1).Select(0x80000008u).Rec(19, {c.fill_mode});
+    e.Brush(1, 0, kRed).Select(1).Select(0x80000008u).Rec(19, {c.fillMode});
     e.Rec(30, {0, 0, 50, 100});  // IntersectClipRect: the left half
     e.Rec(59, {});
     StarPolygon(e).Rec(60, {}).Rec(67, {c.mode});
@@ -302,7 +302,7 @@ TEST(Bitmaps, SourceOutsideTheBitmapLeavesItsPartOfTheDestination) {
   // A 4 x 4 red bitmap. Each copy's source rectangle reaches past the
   // bitmap: only the part inside lands, at its proportional place.
   const QByteArray red = Dib(4, 4, 24, std::vector<uint32_t>(16, 0xFF0000));
-  const QByteArray red_top_down = Dib(4, -4, 24, std::vector<uint32_t>(16, 0xFF0000));
+  const QByteArray redTopDown = Dib(4, -4, 24, std::vector<uint32_t>(16, 0xFF0000));
   struct Case {
     const char* name;
     std::function<void(Emf&)> draw;
@@ -316,8 +316,8 @@ TEST(Bitmaps, SourceOutsideTheBitmapLeavesItsPartOfTheDestination) {
       // top-down bitmap count from its top, so the bitmap is the lower right
       // quarter of the source and lands in the lower right of the dest.
       {"stretch from before the origin",
-       [&](Emf& e) { e.StretchDib(QRect(0, 0, 80, 80), QRect(-4, -4, 8, 8), red_top_down); }, QRect(42, 42, 36, 36),
-       QRect(2, 2, 36, 36)},
+       [redTopDown](Emf& e) { e.StretchDib(QRect(0, 0, 80, 80), QRect(-4, -4, 8, 8), redTopDown); },
+       QRect(42, 42, 36, 36), QRect(2, 2, 36, 36)},
       // A bottom-up bitmap's source rows count from its bottom row: the same
       // rectangle holds the bitmap in its upper right quarter.
       {"bottom-up rows count from the bottom",
@@ -360,9 +360,9 @@ TEST(TextInPaths, GlyphOutlinesBecomeThePath) {
   Emf plain(QRect(0, 0, 2000, 1000));
   plain.Rec(18, {1}).Rec(22, {24}).Font(1, -40, "DejaVu Sans").Select(1).TextW(10, 70, "HHHH");
   const QImage reference = Play(plain);
-  const QRect text_box = InkBox(reference);
-  ASSERT_GT(text_box.width(), 80);
-  const int text_ink = InkIn(reference, text_box);
+  const QRect textBox = InkBox(reference);
+  ASSERT_GT(textBox.width(), 80);
+  const int textInk = InkIn(reference, textBox);
   const QRect outside(0, 0, 200, 100);
   struct Case {
     const char* name;
@@ -390,15 +390,15 @@ TEST(TextInPaths, GlyphOutlinesBecomeThePath) {
   };
   for (const Case& c : cases) {
     const QImage image = PathText(c.use);
-    const int coloured = CountNear(image, text_box, c.colour, 40);
-    EXPECT_GT(coloured, text_ink / 3) << c.name;
-    EXPECT_EQ(CountNear(image, text_box, kBlack, 60), 0) << c.name << ": the text is not painted as text";
-    EXPECT_EQ(InkIn(image, outside) - InkIn(image, text_box.adjusted(-2, -2, 2, 2)), 0)
+    const int coloured = CountNear(image, textBox, c.colour, 40);
+    EXPECT_GT(coloured, textInk / 3) << c.name;
+    EXPECT_EQ(CountNear(image, textBox, kBlack, 60), 0) << c.name << ": the text is not painted as text";
+    EXPECT_EQ(InkIn(image, outside) - InkIn(image, textBox.adjusted(-2, -2, 2, 2)), 0)
         << c.name << ": nothing outside the glyphs";
   }
   // Filled, the path covers about what the text itself inks.
-  const int filled = CountNear(PathText([](Emf& e) { e.Rec(62, {0, 0, 0, 0}); }), text_box, kRed, 40);
-  EXPECT_NEAR(filled, text_ink, text_ink / 4);
+  const int filled = CountNear(PathText([](Emf& e) { e.Rec(62, {0, 0, 0, 0}); }), textBox, kRed, 40);
+  EXPECT_NEAR(filled, textInk, textInk / 4);
   // A path aborted after the text draws nothing at all.
   EXPECT_EQ(InkIn(PathText([](Emf& e) { e.Rec(68, {}).Rec(62, {0, 0, 0, 0}); }), outside), 0);
 }
@@ -421,14 +421,14 @@ TEST(GlyphNumbers, DrawnWithTheFaceTheyBelongTo) {
   struct Case {
     const char* name;
     const char* face;
-    const char* glyph_face;  // whose numbers the file holds
+    const char* glyphFace;  // whose numbers the file holds
   } cases[] = {
       {"an installed face", "DejaVu Sans", "DejaVu Sans"},
       // Arial's numbers for the Latin letters are those of its stand-in.
       {"Arial through Liberation Sans", "Arial", "Liberation Sans"},
   };
   for (const Case& c : cases) {
-    QFont font(c.glyph_face);
+    QFont font(c.glyphFace);
     font.setPixelSize(40);
     const QVector<quint32> glyphs = QRawFont::fromFont(font).glyphIndexesForString("Hxmo");
     std::vector<std::string> warnings;
@@ -491,7 +491,7 @@ TEST(EmbeddedEmf, TheEmfAWmfCarriesDrawsInItsPlace) {
   struct Case {
     const char* name;
     QByteArray wmf;
-    QColor at_centre, at_corner;
+    QColor atCentre, atCorner;
   } cases[] = {
       {"in one piece", WmfCarrying(emf, 100000), kRed, kWhite},
       {"in pieces of 64 bytes", WmfCarrying(emf, 64), kRed, kWhite},
@@ -502,8 +502,8 @@ TEST(EmbeddedEmf, TheEmfAWmfCarriesDrawsInItsPlace) {
   for (const Case& c : cases) {
     const QImage image = zindrel::RenderMetafile(c.wmf, 96);
     ASSERT_EQ(image.size(), QSize(100, 100)) << c.name;
-    EXPECT_TRUE(Near(image.pixel(40, 40), c.at_centre)) << c.name;
-    EXPECT_TRUE(Near(image.pixel(5, 90), c.at_corner)) << c.name;
+    EXPECT_TRUE(Near(image.pixel(40, 40), c.atCentre)) << c.name;
+    EXPECT_TRUE(Near(image.pixel(5, 90), c.atCorner)) << c.name;
   }
 }
 
@@ -524,10 +524,10 @@ Emf& TextWithAdvances(Emf& e, int x, int y, const QString& text, const std::vect
   Put32(p, 76);  // the string right after the fixed part
   Put32(p, 0);   // options
   for (int i = 0; i < 4; ++i) Put32(p, 0);
-  const int64_t off_dx = 76 + ((text.size() * 2 + 3) / 4) * 4;
-  Put32(p, off_dx);
+  const int64_t offDx = 76 + ((text.size() * 2 + 3) / 4) * 4;
+  Put32(p, offDx);
   for (QChar c : text) Put16(p, c.unicode());
-  while (p.size() + 8 < off_dx) p.append('\0');
+  while (p.size() + 8 < offDx) p.append('\0');
   for (int d : dx) Put32(p, d);
   return e.Raw(84, p);
 }
@@ -539,13 +539,13 @@ TEST(Advances, ZeroAdvancesJoinTheCharacterBefore) {
   // on the "f" and "i" after it: drawn as "x", "ffi" and "y" each at its
   // place, not as three glyphs piled where the "y" goes.
   auto setup = [](Emf& e) { e.Rec(18, {1}).Rec(22, {24}).Font(1, -30, "DejaVu Sans").Select(1); };
-  Emf laid_out(QRect(0, 0, 2000, 1000));
-  setup(laid_out);
-  TextWithAdvances(laid_out, 10, 60, "xffiy", {20, 40, 0, 0, 20});
+  Emf laidOut(QRect(0, 0, 2000, 1000));
+  setup(laidOut);
+  TextWithAdvances(laidOut, 10, 60, "xffiy", {20, 40, 0, 0, 20});
   Emf pieces(QRect(0, 0, 2000, 1000));
   setup(pieces);
   pieces.TextW(10, 60, "x").TextW(30, 60, "ffi").TextW(70, 60, "y");
-  const QImage image = Play(laid_out);
+  const QImage image = Play(laidOut);
   EXPECT_GT(InkIn(image, image.rect()), 150);
   EXPECT_EQ(image, Play(pieces));
 }

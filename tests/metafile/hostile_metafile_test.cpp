@@ -83,7 +83,7 @@ TEST(HostileMetafiles, DamageTable) {
     const char* name;
     QByteArray data;
     Outcome expected;
-    bool square_kept;  // the picture still shows what came before the damage
+    bool squareKept;  // the picture still shows what came before the damage
   };
   const QByteArray wmf = WmfWithSquare().Finish(false);
   const QByteArray emf = EmfWithSquare().Finish(false);
@@ -155,7 +155,7 @@ TEST(HostileMetafiles, DamageTable) {
   for (const Case& c : cases) {
     const Result r = Play(c.data, c.name[0] == 'e' ? 254 : 96);
     EXPECT_EQ(r.outcome, c.expected) << c.name << " " << r.detail;
-    if (c.square_kept && r.outcome == Outcome::kPicture) {
+    if (c.squareKept && r.outcome == Outcome::kPicture) {
       EXPECT_EQ(r.image.pixel(25, 25) & 0xFFFFFF, 0xFF0000u) << c.name;
     }
   }
@@ -176,7 +176,7 @@ TEST(HostileMetafiles, DrawingWorkAndRecordCountAreLimited) {
   w.Brush(0, Qt::red).Select(0);
   for (int i = 0; i < 2000; ++i) w.Rectangle(0, 0, 1000, 1000);
   zindrel::metafile::Limits small;
-  small.max_work = 5e7;
+  small.maxWork = 5e7;
   Result r = Play(w.Finish(), 96, small);
   EXPECT_EQ(r.outcome, Outcome::kError);
   EXPECT_NE(r.detail.find("drawing work"), std::string::npos) << r.detail;
@@ -185,7 +185,7 @@ TEST(HostileMetafiles, DrawingWorkAndRecordCountAreLimited) {
   Emf e;
   for (int i = 0; i < 5000; ++i) e.Rec(33, {});
   zindrel::metafile::Limits few;
-  few.max_records = 1000;
+  few.maxRecords = 1000;
   r = Play(e.Finish(), 254, few);
   EXPECT_EQ(r.outcome, Outcome::kError);
 
@@ -193,9 +193,9 @@ TEST(HostileMetafiles, DrawingWorkAndRecordCountAreLimited) {
   Emf bitmaps;
   const QByteArray dib = Dib(64, 64, 24, std::vector<uint32_t>(64 * 64, 0x0000FF));
   for (int i = 0; i < 50; ++i) bitmaps.StretchDib(QRect(0, 0, 100, 100), QRect(0, 0, 64, 64), dib);
-  zindrel::metafile::Limits little_memory;
-  little_memory.max_bitmap_bytes = 64 * 64 * 4 * 10;
-  r = Play(bitmaps.Finish(), 254, little_memory);
+  zindrel::metafile::Limits littleMemory;
+  littleMemory.maxBitmapBytes = 64 * 64 * 4 * 10;
+  r = Play(bitmaps.Finish(), 254, littleMemory);
   ASSERT_EQ(r.outcome, Outcome::kPicture);
   EXPECT_EQ(r.image.pixel(50, 50) & 0xFFFFFF, 0x0000FFu);
 }

@@ -235,7 +235,7 @@ TEST(Pens, StylesWidthsAndColours) {
   struct Case {
     const char* name;
     int style, width;
-    int min_ink, max_ink;  // ink pixels along row 50 between x = 10 and 89
+    int minInk, maxInk;  // ink pixels along row 50 between x = 10 and 89
   } cases[] = {
       {"solid thin", 0, 1, 80, 80},   {"solid wide", 0, 9, 80, 80},   {"null", 5, 1, 0, 0},
       {"dash", 1, 1, 50, 72},         {"dot", 2, 1, 30, 50},          {"dash dot", 3, 1, 40, 68},
@@ -247,9 +247,9 @@ TEST(Pens, StylesWidthsAndColours) {
     w.Pen(c.style, c.width, kGreen).Select(0).MoveTo(10, 50).LineTo(90, 50);
     const QImage image = PlayWmf(w);
     const int ink = InkIn(image, QRect(10, 50, 80, 1));
-    EXPECT_GE(ink, c.min_ink) << c.name;
-    EXPECT_LE(ink, c.max_ink) << c.name;
-    if (c.max_ink > 0) {
+    EXPECT_GE(ink, c.minInk) << c.name;
+    EXPECT_LE(ink, c.maxInk) << c.name;
+    if (c.maxInk > 0) {
       EXPECT_TRUE(Near(image.pixel(11, 50), kGreen, 40)) << c.name;
     }
     // A wide pen is wide: rows 46 and 54 are inked only by the 9-pixel pen.
@@ -798,8 +798,8 @@ TEST(Blits, RunLengthBitmapSkipsAsColourZero) {
 TEST(Blits, AlphaBlendAndTransparentBlt) {
   // 2 x 1 bitmap of 32 bits with premultiplied alpha: left opaque red,
   // right fully transparent.
-  const QByteArray alpha_dib = Dib(2, 1, 32, {0xFFFF0000, 0x00000000});
-  const QByteArray key_dib = Dib(2, 1, 24, {0xFF0000, 0x00FF00});
+  const QByteArray alphaDib = Dib(2, 1, 32, {0xFFFF0000, 0x00000000});
+  const QByteArray keyDib = Dib(2, 1, 24, {0xFF0000, 0x00FF00});
   struct Case {
     const char* name;
     uint32_t type, fourth;
@@ -808,9 +808,9 @@ TEST(Blits, AlphaBlendAndTransparentBlt) {
   } cases[] = {
       {"constant half alpha", 114, 0x00800000, Dib(2, 1, 24, {0xFF0000, 0xFF0000}), QColor(128, 0, 127),
        QColor(128, 0, 127)},
-      {"per-pixel alpha", 114, 0x01FF0000, alpha_dib, kRed, kBlue},
-      {"transparent green key", 116, Ref(QColor(0, 255, 0)), key_dib, kRed, kBlue},
-      {"stretch blt copy", 77, 0x00CC0020, key_dib, kRed, QColor(0, 255, 0)},
+      {"per-pixel alpha", 114, 0x01FF0000, alphaDib, kRed, kBlue},
+      {"transparent green key", 116, Ref(QColor(0, 255, 0)), keyDib, kRed, kBlue},
+      {"stretch blt copy", 77, 0x00CC0020, keyDib, kRed, QColor(0, 255, 0)},
   };
   for (const auto& c : cases) {
     Emf e;
@@ -832,7 +832,7 @@ TEST(Blits, OneBitBitmapUsesItsColourTable) {
 }
 
 TEST(Text, FontWidthNarrowsTheText) {
-  auto ink_width = [](int width) {
+  auto inkWidth = [](int width) {
     Wmf w(true, QRect(0, 0, 300, 60));
     QByteArray p;
     for (int v : {-30, width, 0, 0, 400}) Put16(p, v);
@@ -844,7 +844,7 @@ TEST(Text, FontWidthNarrowsTheText) {
       if (InkIn(image, QRect(x, 0, 1, 60)) > 0) right = x;
     return right;
   };
-  const int normal = ink_width(0), narrow = ink_width(6);
+  const int normal = inkWidth(0), narrow = inkWidth(6);
   EXPECT_GT(normal, 100);
   EXPECT_LT(narrow, normal * 3 / 4);
 }

@@ -742,9 +742,9 @@ QByteArray MakeEmfPlus(bool dual) {
   records.push_back({37, Params({1})});              // SELECTOBJECT
   records.push_back({43, Params({70, 5, 95, 20})});  // RECTANGLE, after GetDC
   Bytes end;
-  Bytes eof_record;
-  PlusRecord(eof_record, 0x4002, 0, Bytes());
-  end.u32(static_cast<uint32_t>(4 + eof_record.size())).u32(0x2B464D45).raw(eof_record.data);
+  Bytes eofRecord;
+  PlusRecord(eofRecord, 0x4002, 0, Bytes());
+  end.u32(static_cast<uint32_t>(4 + eofRecord.size())).u32(0x2B464D45).raw(eofRecord.data);
   records.push_back({70, end.data});
   return MakeEmfFrom(records);
 }

@@ -204,12 +204,12 @@ class EmfPlus {
  public:
   // A record: its size counts the padding to four bytes, its data size not.
   EmfPlus& Rec(uint16_t type, uint16_t flags, QByteArray data = {}) {
-    const int data_size = static_cast<int>(data.size());
+    const int dataSize = static_cast<int>(data.size());
     while (data.size() % 4) data.append('\0');
     Put16(records_, type);
     Put16(records_, flags);
     Put32(records_, 12 + data.size());
-    Put32(records_, data_size);
+    Put32(records_, dataSize);
     records_ += data;
     return *this;
   }
@@ -230,10 +230,10 @@ class EmfPlus {
     for (int i = 0; i < n; ++i) types.append(static_cast<char>(i == 0 ? 0 : i == n - 1 ? 0x81 : 1));
     return Object(id, 3, U32({0xDBC01002, n, 0}) + Floats(xy) + types);
   }
-  EmfPlus& Font(int id, float em_pixels, const QString& family) {
+  EmfPlus& Font(int id, float emPixels, const QString& family) {
     QByteArray name;
     for (QChar c : family) Put16(name, c.unicode());
-    return Object(id, 6, U32({0xDBC01002}) + Floats({em_pixels}) + U32({2, 0, 0, family.size()}) + name);
+    return Object(id, 6, U32({0xDBC01002}) + Floats({emPixels}) + U32({2, 0, 0, family.size()}) + name);
   }
 
   static QByteArray U32(std::initializer_list<int64_t> values) {
@@ -321,21 +321,21 @@ class Emf {
   }
   // EMR_EXTCREATEFONTINDIRECTW: a LOGFONTW with the given face.
   Emf& Font(uint32_t slot, int height, const QString& face, int escapement = 0, int charset = 0,
-            int pitch_and_family = 0) {
+            int pitchAndFamily = 0) {
     QByteArray p;
     for (int v : {static_cast<int>(slot), height, 0, escapement, escapement, 400}) Put32(p, v);
     p.append('\0').append('\0').append('\0').append(static_cast<char>(charset));
-    p.append('\0').append('\0').append('\0').append(static_cast<char>(pitch_and_family));
+    p.append('\0').append('\0').append('\0').append(static_cast<char>(pitchAndFamily));
     QByteArray name;
     for (QChar c : face) Put16(name, c.unicode());
     while (name.size() < 64) name.append('\0');
     return Raw(82, p + name);
   }
   // EMR_EXTTEXTOUTW; graphics mode 1 is GM_COMPATIBLE, 2 GM_ADVANCED.
-  Emf& TextW(int x, int y, const QString& text, uint32_t options = 0, int graphics_mode = 1) {
+  Emf& TextW(int x, int y, const QString& text, uint32_t options = 0, int graphicsMode = 1) {
     QByteArray p;
     for (int i = 0; i < 4; ++i) Put32(p, 0);  // bounds
-    Put32(p, graphics_mode);
+    Put32(p, graphicsMode);
     PutF32(p, 1);
     PutF32(p, 1);
     Put32(p, x);
@@ -415,7 +415,7 @@ class Emf {
 // The layout EMR_ALPHABLEND, EMR_TRANSPARENTBLT and EMR_STRETCHBLT share
 // (EMR_BITBLT reads the same fields up to the bitmap offsets): `fourth` is
 // the raster operation, blend function or key colour.
-inline QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QByteArray& packed, int info_size) {
+inline QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QByteArray& packed, int infoSize) {
   QByteArray p;
   for (int i = 0; i < 4; ++i) Put32(p, 0);
   for (int v : {dest.x(), dest.y(), dest.width(), dest.height()}) Put32(p, v);
@@ -426,9 +426,9 @@ inline QByteArray StretchLayout(QRect dest, QRect src, uint32_t fourth, const QB
   Put32(p, 0);    // background colour
   Put32(p, 0);    // usage
   Put32(p, 108);  // bitmap header right after the fixed part
-  Put32(p, info_size);
-  Put32(p, 108 + info_size);
-  Put32(p, packed.size() - info_size);
+  Put32(p, infoSize);
+  Put32(p, 108 + infoSize);
+  Put32(p, packed.size() - infoSize);
   Put32(p, src.width());
   Put32(p, src.height());
   return p + packed;
