@@ -177,10 +177,16 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
     const bool coloured = o.colour != ColourMode::None;
     GlyphRows rows;
     ColourRows colours;
+    // The plain text of a streamed picture is written row by row while the
+    // rest decodes, so that little is left to do after its last row.
+    std::string streamedText;
+    GlyphRowSink onRow;
+    if (streamed && !coloured)
+      onRow = [&](const std::vector<int>& row) { AppendArtRow(*run.table, row, o.encoding, o.newline, streamedText); };
     try {
       if (streamed) {
         try {
-          rows = ConvertPictureRows(run.matcher, *measuredRows, ParametersOf(o), coloured ? &colours : nullptr);
+          rows = ConvertPictureRows(run.matcher, *measuredRows, ParametersOf(o), coloured ? &colours : nullptr, onRow);
         } catch (const RuntimeError& e) {
           // A damaged picture is reported alone, as when it was decoded
           // before converting; an error of the conversion follows the
@@ -207,6 +213,7 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
     const GlyphTable& table = *run.table;
     if (coloured && o.invert) TurnColoursBack(colours);
     const std::string text = coloured ? ColouredArtText(table, rows, colours, o.colour, o.encoding, o.newline)
+                             : onRow  ? std::move(streamedText)
                                       : ArtText(table, rows, o.encoding, o.newline);
 
     const bool toFile = !o.output.empty() && o.output != "-";
