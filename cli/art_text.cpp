@@ -21,7 +21,12 @@ class CollectingHost : public RunHost {
   // taken from `measured` (every cell of every row of cells) when given.
   CollectingHost(const PixelSource& picture, const ArtParameters& parameters, GlyphRows& rows, ColourRows* colours,
                  const ColourRows* measured = nullptr, const GlyphRowSink* onRow = nullptr)
-      : picture_(picture), parameters_(parameters), rows_(rows), colours_(colours), measured_(measured), onRow_(onRow) {}
+      : picture_(picture),
+        parameters_(parameters),
+        rows_(rows),
+        colours_(colours),
+        measured_(measured),
+        onRow_(onRow) {}
   int16_t CellSize() override { return parameters_.cellSize; }
   int16_t Quality() override { return parameters_.quality; }
   float BrightnessFactor() override { return parameters_.brightnessFactor; }

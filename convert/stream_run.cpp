@@ -290,9 +290,9 @@ class StreamPipeline {
   int released_ = 0;           // rows of cells handed to the host
   bool done_ = false, failed_ = false, draining_ = false, stopWork_ = false, stopDecode_ = false;
   bool decoderWaits_ = false;
-  int decoderY_ = 0;       // the row the decoder waits to write, while it waits
+  int decoderY_ = 0;  // the row the decoder waits to write, while it waits
   bool handWaits_ = false;
-  int handWant_ = 0;       // the row of cells the handing thread waits for, or kDraining
+  int handWant_ = 0;  // the row of cells the handing thread waits for, or kDraining
   int helpersWaiting_ = 0;
   std::exception_ptr decodeError_;
   std::thread decoder_;
