@@ -20,8 +20,13 @@ class CollectingHost : public RunHost {
   // Colours, when wanted, are measured on `picture` at each row's end, or
   // taken from `measured` (every cell of every row of cells) when given.
   CollectingHost(const PixelSource& picture, const ArtParameters& parameters, GlyphRows& rows, ColourRows* colours,
-                 const ColourRows* measured = nullptr)
-      : picture_(picture), parameters_(parameters), rows_(rows), colours_(colours), measured_(measured) {}
+                 const ColourRows* measured = nullptr, const GlyphRowSink* onRow = nullptr)
+      : picture_(picture),
+        parameters_(parameters),
+        rows_(rows),
+        colours_(colours),
+        measured_(measured),
+        onRow_(onRow) {}
   int16_t CellSize() override { return parameters_.cellSize; }
   int16_t Quality() override { return parameters_.quality; }
   float BrightnessFactor() override { return parameters_.brightnessFactor; }
@@ -37,6 +42,7 @@ class CollectingHost : public RunHost {
                            parameters_.brightnessFactor, row.data());
       colours_->push_back(std::move(row));
     }
+    if (onRow_ && *onRow_) (*onRow_)(current_);
     rows_.push_back(std::move(current_));
     current_.clear();
   }
@@ -47,6 +53,7 @@ class CollectingHost : public RunHost {
   GlyphRows& rows_;
   ColourRows* colours_;
   const ColourRows* measured_;
+  const GlyphRowSink* onRow_;
   std::vector<int> current_;
 };
 
@@ -75,7 +82,7 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
 }
 
 GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
-                             const ArtParameters& parameters, ColourRows* colours) {
+                             const ArtParameters& parameters, ColourRows* colours, const GlyphRowSink& onRow) {
   GlyphRows rows;
   if (colours) colours->clear();
   // The colours are measured beside the glyphs, while each row of cells'
@@ -98,24 +105,26 @@ GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, Row
     };
   }
   const RowsPixelSource none(nullptr, 0, 0, 0);  // the host's picture is never asked for
-  CollectingHost host(none, parameters, rows, colours, &measured);
+  CollectingHost host(none, parameters, rows, colours, &measured, &onRow);
   // The decoder takes a thread of its own beside the converting ones.
   ConvertRowStream(matcher, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
                    Threads(), tap);
   return rows;
 }
 
+void AppendArtRow(const GlyphTable& table, const std::vector<int>& row, Encoding encoding, Newline newline,
+                  std::string& text) {
+  for (int glyph : row)
+    if (glyph != 0) text += encoding == Encoding::Gbk ? table.GlyphText(glyph) : table.GlyphUtf8(glyph);
+  text += newline == Newline::CrLf ? "\r\n" : "\n";
+}
+
 std::string ArtText(const GlyphTable& table, const GlyphRows& rows, Encoding encoding, Newline newline) {
-  const char* lineEnd = newline == Newline::CrLf ? "\r\n" : "\n";
   std::string text;
   size_t cells = 0;
   for (const std::vector<int>& row : rows) cells += row.size() + 1;
   text.reserve(cells * 3);  // a glyph takes 2 bytes in GBK, mostly 3 in UTF-8
-  for (const std::vector<int>& row : rows) {
-    for (int glyph : row)
-      if (glyph != 0) text += encoding == Encoding::Gbk ? table.GlyphText(glyph) : table.GlyphUtf8(glyph);
-    text += lineEnd;
-  }
+  for (const std::vector<int>& row : rows) AppendArtRow(table, row, encoding, newline, text);
   return text;
 }
 

@@ -25,6 +25,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "convert/matcher.h"
+#include "convert/run.h"
 #include "core/errors.h"
 #include "glyphs/glyph_table.h"
 #include "metafile/metafile.h"
@@ -104,17 +105,35 @@ struct Decoded {
   std::exception_ptr error;
 };
 
-// --save-picture writes the whole picture, so a picture is then decoded
-// whole; every other option works on the rows as they stream.
-Decoded Decode(const std::string& picture, const Options& o) {
+// Reads a picture and opens its rows when it streams: --save-picture writes
+// the whole picture, so a picture is then decoded whole; every other option
+// works on the rows as they stream. `bytes` keeps a picture that does not
+// stream for DecodeWhole.
+Decoded OpenPicture(const std::string& picture, const Options& o, QByteArray& bytes) {
   Decoded d;
   try {
-    const QByteArray bytes = picture == "-" ? ReadStandardInput() : ReadPictureBytes(picture);
+    bytes = picture == "-" ? ReadStandardInput() : ReadPictureBytes(picture);
     if (o.savePicture.empty()) d.stream = OpenPictureRows(bytes, &d.warnings);
-    if (!d.stream) d.image = DecodePictureBytes(bytes, picture, &d.warnings);
   } catch (...) {
     d.error = std::current_exception();
   }
+  return d;
+}
+
+// Decodes a picture OpenPicture read that does not stream.
+void DecodeWhole(Decoded& d, const std::string& picture, const QByteArray& bytes) {
+  if (d.stream || d.error) return;
+  try {
+    d.image = DecodePictureBytes(bytes, picture, &d.warnings);
+  } catch (...) {
+    d.error = std::current_exception();
+  }
+}
+
+Decoded Decode(const std::string& picture, const Options& o) {
+  QByteArray bytes;
+  Decoded d = OpenPicture(picture, o, bytes);
+  DecodeWhole(d, picture, bytes);
   return d;
 }
 
@@ -177,10 +196,24 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
     const bool coloured = o.colour != ColourMode::None;
     GlyphRows rows;
     ColourRows colours;
+    // The plain text of a streamed picture is written row by row while the
+    // rest decodes, so that little is left to do after its last row.
+    std::string streamedText;
+    GlyphRowSink onRow;
+    if (streamed && !coloured)
+      onRow = [&](const std::vector<int>& row) {
+        // Room for the whole text at once, as ArtText takes it: a glyph
+        // takes 2 bytes in GBK, mostly 3 in UTF-8.
+        if (streamedText.empty()) {
+          const int cellRows = LastCellIndex(measuredRows->Height(), static_cast<int16_t>(o.cellSize)) + 1;
+          streamedText.reserve((row.size() + 1) * 3 * static_cast<size_t>(cellRows));
+        }
+        AppendArtRow(*run.table, row, o.encoding, o.newline, streamedText);
+      };
     try {
       if (streamed) {
         try {
-          rows = ConvertPictureRows(run.matcher, *measuredRows, ParametersOf(o), coloured ? &colours : nullptr);
+          rows = ConvertPictureRows(run.matcher, *measuredRows, ParametersOf(o), coloured ? &colours : nullptr, onRow);
         } catch (const RuntimeError& e) {
           // A damaged picture is reported alone, as when it was decoded
           // before converting; an error of the conversion follows the
@@ -207,6 +240,7 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
     const GlyphTable& table = *run.table;
     if (coloured && o.invert) TurnColoursBack(colours);
     const std::string text = coloured ? ColouredArtText(table, rows, colours, o.colour, o.encoding, o.newline)
+                             : onRow  ? std::move(streamedText)
                                       : ArtText(table, rows, o.encoding, o.newline);
 
     const bool toFile = !o.output.empty() && o.output != "-";
@@ -289,22 +323,27 @@ int Convert(const Options& o, int columns) {
   } catch (const RuntimeError& e) {
     return Report(subject, e.message(), 1);
   }
-  // The table and its search index load on a thread of their own while the
-  // first picture decodes (a JPEG or PNG streams into the conversion before
-  // the table is there); a failing table is still reported before a failing
+  // The table and its search index load while the first picture decodes: a
+  // JPEG or PNG streams into the conversion before the table is there (its
+  // decoder starts first, and the table loads on the calling thread while
+  // it works); any other picture decodes whole while the table loads on a
+  // thread of its own. A failing table is still reported before a failing
   // picture, as if the two were read one after the other.
   // Made by the loader only (an empty table would take its memory too).
   std::unique_ptr<GlyphTable> table;
   std::unique_ptr<Matcher> matcher;
   std::exception_ptr tableError;
-  std::thread loader([&] {
+  bool tableRead = false;
+  const auto loadTable = [&] {
     try {
       table = std::make_unique<GlyphTable>(LoadGlyphTable(run.tablePath));
       matcher = std::make_unique<Matcher>(*table);
     } catch (...) {
       tableError = std::current_exception();
     }
-  });
+    tableRead = true;
+  };
+  std::thread loader;
   struct JoinAtExit {
     std::thread& thread;
     ~JoinAtExit() {
@@ -313,6 +352,7 @@ int Convert(const Options& o, int columns) {
   } joinLoader{loader};
   run.matcher = [&]() -> const Matcher& {
     if (loader.joinable()) loader.join();
+    if (!tableRead) loadTable();
     if (tableError) throw TableFailed{tableError};
     run.table = table.get();
     return *matcher;
@@ -326,7 +366,13 @@ int Convert(const Options& o, int columns) {
       return Report(run.tablePath, "out of memory", 1);
     }
   };
-  Decoded first = Decode(o.pictures.front(), o);
+  QByteArray firstBytes;
+  Decoded first = OpenPicture(o.pictures.front(), o, firstBytes);
+  if (!first.stream) {
+    loader = std::thread(loadTable);
+    DecodeWhole(first, o.pictures.front(), firstBytes);
+  }
+  firstBytes = QByteArray();
   int status = 0;
   try {
     // Only a picture that streams starts converting before the table is

@@ -69,17 +69,16 @@ class StreamPipeline {
       std::lock_guard<std::mutex> lock(mutex_);
       stopWork_ = stopDecode_ = true;
     }
-    changed_.notify_all();
+    decoderCv_.notify_all();
+    helperCv_.notify_all();
     JoinHelpers();
     if (decoder_.joinable()) decoder_.join();
   }
 
   void SetMatcher(const Matcher& matcher) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      matcher_ = &matcher;
-    }
-    changed_.notify_all();
+    std::lock_guard<std::mutex> lock(mutex_);
+    matcher_ = &matcher;
+    Notify();
   }
 
   // Waits for row of cells r and returns it, working on rows itself while
@@ -92,15 +91,13 @@ class StreamPipeline {
       if (slot.result.row == r) return slot.result;
       if (Step(lock, own_)) continue;
       if (next_ <= r && failed_ && !Ready(r)) std::rethrow_exception(decodeError_);
-      changed_.wait(lock);
+      WaitAsHandingThread(lock, r);
     }
   }
   void Release(int r) {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      released_ = r + 1;
-    }
-    changed_.notify_all();
+    std::lock_guard<std::mutex> lock(mutex_);
+    released_ = r + 1;
+    Notify();
   }
 
   // Ends the conversion's use of the ring and lets the decoder read the
@@ -110,12 +107,12 @@ class StreamPipeline {
       std::lock_guard<std::mutex> lock(mutex_);
       stopWork_ = true;
     }
-    changed_.notify_all();
+    helperCv_.notify_all();
     JoinHelpers();
     std::unique_lock<std::mutex> lock(mutex_);
     draining_ = true;
-    changed_.notify_all();
-    changed_.wait(lock, [&] { return done_ || failed_; });
+    Notify();
+    while (!done_ && !failed_) WaitAsHandingThread(lock, kDraining);
     return decodeError_;
   }
 
@@ -125,6 +122,8 @@ class StreamPipeline {
   static constexpr int kMinResults = 32;
   // Rows of cells ready and waiting that call a helper in.
   static constexpr int kBacklog = 4;
+  // What the handing thread waits for when it waits for the decoder's end.
+  static constexpr int kDraining = -1;
 
   struct Slot {
     MeasuredRow cells;
@@ -136,6 +135,7 @@ class StreamPipeline {
   };
 
   Slot& SlotOf(int r) { return results_[static_cast<size_t>(r) % results_.size()]; }
+  const Slot& SlotOf(int r) const { return results_[static_cast<size_t>(r) % results_.size()]; }
   // The pixel rows row of cells r reads: up to the end of its sub-blocks.
   int Need(int r) const { return static_cast<int>(std::min<long>(long{job_.cellSize} * r + reach_, height_)); }
   bool Ready(int r) const { return decoded_ >= Need(r); }
@@ -157,8 +157,9 @@ class StreamPipeline {
     while (y < height_) {
       if (WriteLimit() <= y) {
         decoderWaits_ = true;  // the helpers may take the rows it waits on
-        changed_.notify_all();
-        changed_.wait(lock, [&] { return stopDecode_ || WriteLimit() > y; });
+        decoderY_ = y;
+        Notify();
+        decoderCv_.wait(lock, [&] { return stopDecode_ || WriteLimit() > y; });
         decoderWaits_ = false;
       }
       if (stopDecode_) return;
@@ -171,16 +172,16 @@ class StreamPipeline {
         lock.lock();
         decodeError_ = std::current_exception();
         failed_ = true;
-        changed_.notify_all();
+        Notify();
         return;
       }
       lock.lock();
       y += count;
       decoded_ = y;
-      changed_.notify_all();
+      Notify();
     }
     done_ = true;
-    changed_.notify_all();
+    Notify();
   }
 
   // A helper leaves the second core to the decoder, the critical path,
@@ -196,10 +197,9 @@ class StreamPipeline {
     Worker w;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-      changed_.wait(lock, [&] {
-        return stopWork_ || (HelperWanted() && (CanMatch() || CanMeasure())) || failed_ ||
-               (next_ >= cellRows_ && unmatched_.empty());
-      });
+      ++helpersWaiting_;
+      helperCv_.wait(lock, [&] { return HelperMayGo(); });
+      --helpersWaiting_;
       if (!Step(lock, w)) return;
     }
   }
@@ -221,7 +221,7 @@ class StreamPipeline {
       lock.lock();
       measured_[r] = 1;
       while (lowest_ < cellRows_ && measured_[lowest_]) ++lowest_;
-      changed_.notify_all();
+      Notify();
       if (matcher_ == nullptr) {
         unmatched_.push_back(r);
         return true;
@@ -236,8 +236,33 @@ class StreamPipeline {
     MatchRow(job_, slot.cells, *w.matcher, slot.result);
     lock.lock();
     slot.result.row = r;
-    changed_.notify_all();
+    Notify();
     return true;
+  }
+
+  bool HelperMayGo() const {
+    return stopWork_ || (HelperWanted() && (CanMatch() || CanMeasure())) || failed_ ||
+           (next_ >= cellRows_ && unmatched_.empty());
+  }
+  // What the handing thread waits for has come: row of cells handWant_
+  // matched, or work it can do itself, or (draining) the decoder's end.
+  bool HandMayGo() const {
+    if (handWant_ == kDraining) return done_ || failed_;
+    return SlotOf(handWant_).result.row == handWant_ || CanMatch() || CanMeasure() || failed_;
+  }
+  void WaitAsHandingThread(std::unique_lock<std::mutex>& lock, int want) {
+    handWant_ = want;
+    handWaits_ = true;
+    handCv_.wait(lock);
+    handWaits_ = false;
+  }
+  // Wakes, after a change of the state (lock held), only the threads that
+  // can now go on: a wake-up of a thread that would only wait again costs a
+  // core the decoder may need.
+  void Notify() {
+    if (decoderWaits_ && (stopDecode_ || WriteLimit() > decoderY_)) decoderCv_.notify_one();
+    if (handWaits_ && HandMayGo()) handCv_.notify_one();
+    if (helpersWaiting_ > 0 && HelperMayGo()) helperCv_.notify_all();
   }
 
   void JoinHelpers() {
@@ -256,7 +281,7 @@ class StreamPipeline {
   Worker own_;  // the handing thread's
 
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable decoderCv_, handCv_, helperCv_;
   const Matcher* matcher_ = nullptr;
   std::deque<int> unmatched_;  // rows of cells measured before the matcher came
   int decoded_ = 0;            // picture rows read so far
@@ -265,6 +290,10 @@ class StreamPipeline {
   int released_ = 0;           // rows of cells handed to the host
   bool done_ = false, failed_ = false, draining_ = false, stopWork_ = false, stopDecode_ = false;
   bool decoderWaits_ = false;
+  int decoderY_ = 0;  // the row the decoder waits to write, while it waits
+  bool handWaits_ = false;
+  int handWant_ = 0;  // the row of cells the handing thread waits for, or kDraining
+  int helpersWaiting_ = 0;
   std::exception_ptr decodeError_;
   std::thread decoder_;
   std::vector<std::thread> helpers_;

@@ -47,14 +47,23 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
 // and may wait for a table still loading (an error it raises ends the
 // conversion first). Every row is read, so a damaged picture raises its own
 // error (InvalidPicture) rather than any error of the conversion. The same
-// glyphs and colours as ConvertPicture on the decoded picture.
+// glyphs and colours as ConvertPicture on the decoded picture. `onRow`, when
+// given, sees each row of glyphs as it is finished, in order, on the calling
+// thread, once the matcher is there.
+using GlyphRowSink = std::function<void(const std::vector<int>& row)>;
 GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
-                             const ArtParameters& parameters, ColourRows* colours = nullptr);
+                             const ArtParameters& parameters, ColourRows* colours = nullptr,
+                             const GlyphRowSink& onRow = {});
 
 // The text of the art: the glyphs of each row without separators, each row
 // ended by the line end. GBK gives the table's bytes unchanged; UTF-8 their
 // decoded text.
 std::string ArtText(const GlyphTable& table, const GlyphRows& rows, Encoding encoding, Newline newline);
+
+// Appends one row of ArtText to `text`: so the text of a picture that
+// streams is written while the decoder is still at work.
+void AppendArtRow(const GlyphTable& table, const std::vector<int>& row, Encoding encoding, Newline newline,
+                  std::string& text);
 
 // The same with every glyph in its cell's colour (ShownColour): the colour's
 // code before each run of glyphs of one colour, and the reset code before
