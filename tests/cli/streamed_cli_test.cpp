@@ -164,10 +164,10 @@ TEST_F(StreamedCli, ArtIsTheEnginesArtOfTheDecodedPicture) {
 TEST_F(StreamedCli, PictureDamagedAtItsEndWritesNothing) {
   namespace s = samples;
   const QString dir = Folder("damaged");
-  s::JpegSpec spec;
-  spec.width = 640;
-  spec.height = 480;
-  QByteArray jpeg = s::EncodeJpeg(spec, 7);
+  s::JpegSpec recipe;
+  recipe.width = 640;
+  recipe.height = 480;
+  QByteArray jpeg = s::EncodeJpeg(recipe, 7);
   // An unknown marker late in the scan: libjpeg fills the rest of the scan
   // and then refuses the marker, once every row is out.
   jpeg[jpeg.size() - 40] = '\xFF';

@@ -78,18 +78,18 @@ void ExpectSamePixels(const QByteArray& bytes, const char* format, bool ours) {
 }
 
 s::JpegSpec Jpeg(std::string name) {
-  s::JpegSpec spec;
-  spec.name = std::move(name);
-  return spec;
+  s::JpegSpec recipe;
+  recipe.name = std::move(name);
+  return recipe;
 }
 
 std::vector<s::JpegSpec> JpegVariants() {
   using C = s::JpegSpec::Colour;
   std::vector<s::JpegSpec> v;
   auto add = [&](std::string name, auto change) {
-    s::JpegSpec spec = Jpeg(std::move(name));
-    change(spec);
-    v.push_back(spec);
+    s::JpegSpec recipe = Jpeg(std::move(name));
+    change(recipe);
+    v.push_back(recipe);
   };
   add("YCbCr420", [](s::JpegSpec&) {});
   add("YCbCr422", [](s::JpegSpec& j) { j.vSample = 1; });
@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(Variants, OwnJpegReader, testing::ValuesIn(JpegVariants
                          [](const testing::TestParamInfo<s::JpegSpec>& p) { return p.param.name; });
 
 struct PngCase {
-  s::PngSpec spec;
+  s::PngSpec recipe;
   bool ours = true;  // false: a form left to Qt
 };
 
@@ -141,12 +141,12 @@ std::vector<PngCase> PngVariants() {
   using C = s::PngSpec::Colour;
   std::vector<PngCase> v;
   auto add = [&](std::string name, C colour, int depth, auto change, bool ours = true) {
-    s::PngSpec spec;
-    spec.name = std::move(name);
-    spec.colour = colour;
-    spec.depth = depth;
-    change(spec);
-    v.push_back({spec, ours});
+    s::PngSpec recipe;
+    recipe.name = std::move(name);
+    recipe.colour = colour;
+    recipe.depth = depth;
+    change(recipe);
+    v.push_back({recipe, ours});
   };
   const auto plain = [](s::PngSpec&) {};
   const auto keyed = [](s::PngSpec& p) { p.transparentKey = true; };
@@ -187,26 +187,26 @@ std::vector<PngCase> PngVariants() {
   return v;
 }
 
-void PrintTo(const PngCase& c, std::ostream* out) { *out << c.spec.name; }
+void PrintTo(const PngCase& c, std::ostream* out) { *out << c.recipe.name; }
 
 class OwnPngReader : public testing::TestWithParam<PngCase> {};
 
 TEST_P(OwnPngReader, GivesQtsPixels) {
   for (uint32_t seed : {1u, 2u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
-    ExpectSamePixels(s::EncodePng(GetParam().spec, seed), "png", GetParam().ours);
+    ExpectSamePixels(s::EncodePng(GetParam().recipe, seed), "png", GetParam().ours);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, OwnPngReader, testing::ValuesIn(PngVariants()),
-                         [](const testing::TestParamInfo<PngCase>& p) { return p.param.spec.name; });
+                         [](const testing::TestParamInfo<PngCase>& p) { return p.param.recipe.name; });
 
 // Every 16-bit grey level scales to 8 bits as Qt scales it.
 TEST(OwnPngReader, EverySixteenBitLevelScalesAsQtScalesIt) {
-  s::PngSpec spec;
-  spec.colour = s::PngSpec::Colour::Grey;
-  spec.depth = 16;
-  spec.width = spec.height = 256;
+  s::PngSpec recipe;
+  recipe.colour = s::PngSpec::Colour::Grey;
+  recipe.depth = 16;
+  recipe.width = recipe.height = 256;
   // The generator's noise covers only part of the levels; a ramp covers all.
   QImage ramp(256, 256, QImage::Format_Grayscale16);
   for (int y = 0; y < 256; ++y)

@@ -26,7 +26,7 @@ struct JpegSpec {
   int quality = 85;
   int exifOrientation = 0;  // 1..8 adds an EXIF segment with that orientation
 };
-QByteArray EncodeJpeg(const JpegSpec& spec, uint32_t seed = 1);
+QByteArray EncodeJpeg(const JpegSpec& recipe, uint32_t seed = 1);
 
 struct PngSpec {
   enum class Colour { Grey = 0, Rgb = 2, Palette = 3, GreyAlpha = 4, Rgba = 6 };
@@ -41,6 +41,6 @@ struct PngSpec {
   bool transparentKey = false;  // grey and RGB: one colour marked transparent (tRNS)
   double gamma = 0;             // > 0 adds a gAMA chunk
 };
-QByteArray EncodePng(const PngSpec& spec, uint32_t seed = 1);
+QByteArray EncodePng(const PngSpec& recipe, uint32_t seed = 1);
 
 }  // namespace zindrel::samples
