@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/errors.h"
+#include "core/pixel_source.h"
 #include "dib/bmp_file.h"
 
 namespace zindrel {
@@ -131,7 +132,7 @@ void CheckPngComplete(const unsigned char* data, size_t size, PngSizeCheck check
     if (first) {
       if (name != "IHDR" || length != 13) Invalid("PNG file does not start with its header chunk");
       const uint32_t width = Big32(type + 4), height = Big32(type + 8);
-      if (check == PngSizeCheck::Decoded || width > 32767 || height > 32767) CheckPictureSize(width, height);
+      if (check == PngSizeCheck::Decoded || width > kMaxPictureSide || height > kMaxPictureSide) CheckPictureSize(width, height);
       first = false;
     }
     for (int i = 0; i < 4; ++i)

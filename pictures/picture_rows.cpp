@@ -1,5 +1,6 @@
 #include "pictures/picture_rows.h"
 
+#include "core/pixel_source.h"
 #include "dib/bmp_file.h"
 #include "jpeg_reader.h"
 #include "pictures/jpeg_markers.h"
@@ -7,12 +8,6 @@
 #include "png_reader.h"
 
 namespace zindrel {
-
-namespace {
-
-constexpr int kMaxSide = 32767;
-
-}  // namespace
 
 std::unique_ptr<RowStream> OpenPictureRows(const QByteArray& data, PictureWarnings* warnings) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
@@ -37,7 +32,7 @@ std::unique_ptr<RowStream> OpenPictureRows(const QByteArray& data, PictureWarnin
   // A picture the conversion refuses for its sides was refused before for
   // its decoded size when that is over the limit too; the same message (a
   // PNG's header was checked so above).
-  if (rows && (rows->Width() > kMaxSide || rows->Height() > kMaxSide)) CheckPictureSize(rows->Width(), rows->Height());
+  if (rows && (rows->Width() > kMaxPictureSide || rows->Height() > kMaxPictureSide)) CheckPictureSize(rows->Width(), rows->Height());
   return rows;
 }
 

@@ -9,13 +9,10 @@
 
 #include <QImage>
 
+#include "core/pixel_source.h"
 #include "core/row_stream.h"
 
 namespace zindrel::cli {
-
-// Largest width or height of a picture the measurement takes: its pixel
-// coordinates are 16-bit.
-constexpr int kMaxPictureSide = 32767;
 
 struct PictureSize {
   int width = 0, height = 0;

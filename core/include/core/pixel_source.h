@@ -6,6 +6,10 @@
 
 namespace zindrel {
 
+// Largest width or height of a picture the engine measures: its pixel
+// coordinates are 16-bit.
+constexpr int kMaxPictureSide = 32767;
+
 class PixelSource {
  public:
   virtual ~PixelSource() = default;
