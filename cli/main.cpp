@@ -101,7 +101,9 @@ void WritePicturePng(const QImage& picture, const std::string& path) {
 struct Decoded {
   QImage image;
   std::unique_ptr<RowStream> stream;
-  PictureWarnings warnings;
+  // Held apart, so that its address stays when a Decoded is moved: a
+  // stream's decoder adds the warnings it meets while its rows are read.
+  std::unique_ptr<PictureWarnings> warnings = std::make_unique<PictureWarnings>();
   std::exception_ptr error;
 };
 
@@ -113,7 +115,7 @@ Decoded OpenPicture(const std::string& picture, const Options& o, QByteArray& by
   Decoded d;
   try {
     bytes = picture == "-" ? ReadStandardInput() : ReadPictureBytes(picture);
-    if (o.savePicture.empty()) d.stream = OpenPictureRows(bytes, &d.warnings);
+    if (o.savePicture.empty()) d.stream = OpenPictureRows(bytes, d.warnings.get());
   } catch (...) {
     d.error = std::current_exception();
   }
@@ -124,7 +126,7 @@ Decoded OpenPicture(const std::string& picture, const Options& o, QByteArray& by
 void DecodeWhole(Decoded& d, const std::string& picture, const QByteArray& bytes) {
   if (d.stream || d.error) return;
   try {
-    d.image = DecodePictureBytes(bytes, picture, &d.warnings);
+    d.image = DecodePictureBytes(bytes, picture, d.warnings.get());
   } catch (...) {
     d.error = std::current_exception();
   }
@@ -174,7 +176,7 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
     if (decoded.error) std::rethrow_exception(decoded.error);
     const bool streamed = decoded.stream != nullptr;
     // A streamed picture's warnings are complete only once it is read.
-    if (!streamed && !decoded.warnings.empty()) Warn(subject, decoded.warnings);
+    if (!streamed && !decoded.warnings->empty()) Warn(subject, *decoded.warnings);
     const int width = streamed ? decoded.stream->Width() : decoded.image.width();
     const int height = streamed ? decoded.stream->Height() : decoded.image.height();
     const PictureSize target =
@@ -186,7 +188,7 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
         measuredRows = MeasuredRows(std::move(decoded.stream), o.invert, target);
       } catch (const RuntimeError&) {
         run.matcher();  // a failing table is reported before the picture
-        if (!decoded.warnings.empty()) Warn(subject, decoded.warnings);
+        if (!decoded.warnings->empty()) Warn(subject, *decoded.warnings);
         throw;
       }
     } else {
@@ -218,10 +220,10 @@ int ConvertOne(Run& run, const std::string& picture, Decoded decoded) {
           // A damaged picture is reported alone, as when it was decoded
           // before converting; an error of the conversion follows the
           // picture's warnings.
-          if (e.kind() != ErrorKind::InvalidPicture && !decoded.warnings.empty()) Warn(subject, decoded.warnings);
+          if (e.kind() != ErrorKind::InvalidPicture && !decoded.warnings->empty()) Warn(subject, *decoded.warnings);
           throw;
         }
-        if (!decoded.warnings.empty()) Warn(subject, decoded.warnings);
+        if (!decoded.warnings->empty()) Warn(subject, *decoded.warnings);
       } else {
         rows =
             ConvertPicture(run.matcher(), ImagePixelSource(measured), ParametersOf(o), coloured ? &colours : nullptr);
