@@ -19,6 +19,7 @@
 #include "icon_file.h"
 #include "jpeg_reader.h"
 #include "metafile/metafile.h"
+#include "over_white.h"
 #include "pictures/jpeg_markers.h"
 #include "pictures/picture_kinds.h"
 #include "png_reader.h"
@@ -121,7 +122,8 @@ inline QRgb OverWhite(QRgb pixel, bool premultiplied) {
   const int a = qAlpha(pixel);
   if (a == 255) return pixel | 0xFF000000u;
   auto channel = [&](int c) {
-    const int v = premultiplied ? c + 255 - a : (c * a + 255 * (255 - a) + 127) / 255;
+    if (!premultiplied) return static_cast<int>(ChannelOverWhite(static_cast<uint32_t>(c), static_cast<uint32_t>(a)));
+    const int v = c + 255 - a;
     return v > 255 ? 255 : v;
   };
   return qRgb(channel(qRed(pixel)), channel(qGreen(pixel)), channel(qBlue(pixel)));

@@ -10,6 +10,7 @@
 
 #include "core/errors.h"
 #include "dib/bmp_file.h"
+#include "over_white.h"
 #include "pictures/picture_kinds.h"
 #include "qt_reader.h"
 
@@ -21,18 +22,11 @@ namespace {
 // pictures into 32-bit ones.
 inline uint32_t Down16(uint32_t v) { return (v + 128 - ((v + 128) >> 8)) >> 8; }
 
-// One channel of a colour laid over white with its alpha (not premultiplied),
-// as the picture room flattens every picture.
-inline uint32_t OverWhite(uint32_t c, uint32_t a) {
-  const uint32_t v = (c * a + 255 * (255 - a) + 127) / 255;
-  return v > 255 ? 255 : v;
-}
-
 inline uint32_t Pixel(uint32_t r, uint32_t g, uint32_t b) { return 0xFF000000u | (r << 16) | (g << 8) | b; }
 
 inline uint32_t PixelOverWhite(uint32_t r, uint32_t g, uint32_t b, uint32_t a) {
   if (a == 255) return Pixel(r, g, b);
-  return Pixel(OverWhite(r, a), OverWhite(g, a), OverWhite(b, a));
+  return Pixel(ChannelOverWhite(r, a), ChannelOverWhite(g, a), ChannelOverWhite(b, a));
 }
 
 struct MemoryInput {
