@@ -8,14 +8,12 @@
 #include "core/errors.h"
 #include "dib/bmp_file.h"
 #include "dib/bmp_pixels.h"
-#include "pictures/picture_kinds.h"
+#include "readers/picture_kinds.h"
 #include "qt_reader.h"
 
 namespace zindrel {
 
 namespace {
-
-[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
 
 unsigned U16(const unsigned char* p) { return static_cast<unsigned>(p[0] | (p[1] << 8)); }
 
@@ -63,12 +61,12 @@ Image Describe(const unsigned char* data, size_t size, int index) {
   image.listedBytes = U32(entry + 8);
   image.offset = U32(entry + 12);
   const std::string which = "icon image " + std::to_string(index + 1);
-  if (image.offset >= size) Invalid(which + " lies past the end of the file");
+  if (image.offset >= size) RaiseInvalidPicture(which + " lies past the end of the file");
   const unsigned char* start = data + image.offset;
   const size_t rest = size - image.offset;
   if (rest >= 8 && std::memcmp(start, kPngSignature, 8) == 0) {
     // The header chunk: length and type, then width, height, depth, colour type.
-    if (rest < 8 + 8 + 13) Invalid(which + " (a PNG) cut short in its header");
+    if (rest < 8 + 8 + 13) RaiseInvalidPicture(which + " (a PNG) cut short in its header");
     image.png = true;
     // Sizes past 2^31 are refused later; kept there, their product fits.
     image.width = std::min<int64_t>(Big32(start + 16), INT32_MAX);
@@ -76,7 +74,7 @@ Image Describe(const unsigned char* data, size_t size, int index) {
     image.bitsPerPixel = PngBitsPerPixel(start[24], start[25]);
     return image;
   }
-  if (rest < 12) Invalid(which + " cut short in its header");
+  if (rest < 12) RaiseInvalidPicture(which + " cut short in its header");
   // The bitmap's height counts its colour rows and the mask's.
   const int32_t doubled = static_cast<int32_t>(U32(start + 8));
   image.bitmap = ReadDibHeader(data, size, image.offset, (doubled < 0 ? -int64_t{doubled} : doubled) / 2);
@@ -124,7 +122,7 @@ QImage DecodeBitmap(const unsigned char* data, size_t size, const Image& image, 
   const size_t maskAt = h.pixelOffset + colourBytes;
   const std::string which = "icon image of " + Size(image.width, image.height);
   if (size - h.pixelOffset < colourBytes)
-    Invalid(which + " cut short: its rows need " + std::to_string(colourBytes) + " bytes, " +
+    RaiseInvalidPicture(which + " cut short: its rows need " + std::to_string(colourBytes) + " bytes, " +
             std::to_string(size - h.pixelOffset) + " are present");
   QImage picture = DecodeBmpRows(h, data, size);
   const bool alpha = h.bitCount == 32 && UsesAlpha(picture);
@@ -132,7 +130,7 @@ QImage DecodeBitmap(const unsigned char* data, size_t size, const Image& image, 
   *used = maskAt + (alpha && !haveMask ? 0 : maskBytes) - image.offset;
   if (alpha) return picture;
   if (!haveMask)
-    Invalid(which + " cut short: its mask needs " + std::to_string(maskBytes) + " bytes, " +
+    RaiseInvalidPicture(which + " cut short: its mask needs " + std::to_string(maskBytes) + " bytes, " +
             std::to_string(size - maskAt) + " are present");
   picture = std::move(picture).convertToFormat(QImage::Format_ARGB32);
   const int width = picture.width(), rows = picture.height();
@@ -160,11 +158,11 @@ size_t PngLength(const unsigned char* png, size_t size) {
 }  // namespace
 
 QImage DecodeIconFile(const unsigned char* data, size_t size, std::vector<std::string>* warnings) {
-  if (size < kDirectorySize + kEntrySize) Invalid("icon file cut short in its directory");
+  if (size < kDirectorySize + kEntrySize) RaiseInvalidPicture("icon file cut short in its directory");
   const int count = static_cast<int>(U16(data + 4));
-  if (count == 0) Invalid("icon file holds no images");
+  if (count == 0) RaiseInvalidPicture("icon file holds no images");
   if ((size - kDirectorySize) / kEntrySize < static_cast<size_t>(count))
-    Invalid("icon file cut short in its directory");
+    RaiseInvalidPicture("icon file cut short in its directory");
 
   Image best = Describe(data, size, 0);
   for (int i = 1; i < count; ++i) {

@@ -17,19 +17,17 @@
 #include "dib/bmp_pixels.h"
 #include "dib/bmp_rle.h"
 #include "icon_file.h"
-#include "jpeg_reader.h"
+#include "readers/jpeg_reader.h"
 #include "metafile/metafile.h"
-#include "over_white.h"
-#include "pictures/jpeg_markers.h"
-#include "pictures/picture_kinds.h"
-#include "png_reader.h"
+#include "readers/over_white.h"
+#include "readers/jpeg_markers.h"
+#include "readers/picture_kinds.h"
+#include "readers/png_reader.h"
 #include "qt_reader.h"
 
 namespace zindrel {
 
 namespace {
-
-[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
 
 // Qt's own limit on one decoded picture, in megabytes (its default is 128).
 constexpr int kAllocationLimitMb = static_cast<int>(kMaxPictureBytes >> 20);
@@ -170,12 +168,12 @@ QImage ReadWhole(RowStream& rows) {
 // picture is flattened: at most the file and one picture, or two pictures
 // of which one is no deeper than 32 bits, are held at once.
 QImage Decode(QByteArray data, PictureWarnings* warnings) {
-  if (data.isEmpty()) Invalid("the file is empty");
+  if (data.isEmpty()) RaiseInvalidPicture("the file is empty");
   const auto* bytes = reinterpret_cast<const unsigned char*>(data.constData());
   const size_t size = static_cast<size_t>(data.size());
   const PictureKind kind = DetectPictureKind(bytes, size);
   switch (kind) {
-    case PictureKind::Unknown: Invalid("not a supported picture");
+    case PictureKind::Unknown: RaiseInvalidPicture("not a supported picture");
     case PictureKind::Wmf:
     case PictureKind::Emf: return FlattenOnWhite(RenderMetafile(data, MetafileDpi(), warnings));
     case PictureKind::Bmp: {
@@ -189,13 +187,13 @@ QImage Decode(QByteArray data, PictureWarnings* warnings) {
       const size_t before = warnings ? warnings->size() : 0;
       CheckJpegComplete(bytes, size, warnings);
       const int stray = warnings ? static_cast<int>(warnings->size() - before) : 0;
-      if (std::unique_ptr<RowStream> rows = OpenJpegRows(data, warnings, stray)) return ReadWhole(*rows);
+      if (std::unique_ptr<RowStream> rows = OpenJpegRows(SharedBytes(data), warnings, stray)) return ReadWhole(*rows);
       break;
     }
     case PictureKind::Gif: CheckGifComplete(bytes, size); break;
     case PictureKind::Png: {
       CheckPngComplete(bytes, size);
-      if (std::unique_ptr<RowStream> rows = OpenPngRows(data)) return ReadWhole(*rows);
+      if (std::unique_ptr<RowStream> rows = OpenPngRows(SharedBytes(data), QtPngVerdict())) return ReadWhole(*rows);
       break;
     }
     case PictureKind::Icon: return FlattenOnWhite(DecodeIconFile(bytes, size, warnings));
@@ -206,6 +204,20 @@ QImage Decode(QByteArray data, PictureWarnings* warnings) {
 }
 
 }  // namespace
+
+PictureBytes SharedBytes(const QByteArray& data) {
+  auto owner = std::make_shared<const QByteArray>(data);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(owner->constData());
+  const auto size = static_cast<size_t>(owner->size());
+  return {std::move(owner), bytes, size};
+}
+
+PngRefusal QtPngVerdict() {
+  return [](const PictureBytes& refused) {
+    QByteArray copy(reinterpret_cast<const char*>(refused.data), static_cast<qsizetype>(refused.size));
+    ReadWithQt(copy, PictureKind::Png);
+  };
+}
 
 QImage ReadWithQt(QByteArray& data, PictureKind kind) {
   QImageReader::setAllocationLimit(kAllocationLimitMb);
@@ -220,7 +232,7 @@ QImage ReadWithQt(QByteArray& data, PictureKind kind) {
   if (!reader.read(&image) || image.isNull()) {
     QString reason = warnings.Last();
     if (reason.isEmpty()) reason = reader.errorString();
-    Invalid(std::string(PictureKindName(kind)) + ": " + reason.toStdString());
+    RaiseInvalidPicture(std::string(PictureKindName(kind)) + ": " + reason.toStdString());
   }
   return image;
 }
@@ -239,7 +251,7 @@ QByteArray ReadPictureBytes(const std::string& path) {
   QFile file(qpath);
   if (!file.open(QIODevice::ReadOnly)) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
   if (file.size() > kMaxFileBytes)
-    Invalid("a file of " + std::to_string(file.size()) + " bytes is larger than any picture accepted");
+    RaiseInvalidPicture("a file of " + std::to_string(file.size()) + " bytes is larger than any picture accepted");
   const qint64 expected = file.size();
   QByteArray data = file.read(expected);
   if (file.error() != QFileDevice::NoError) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");

@@ -8,8 +8,6 @@ namespace zindrel {
 
 namespace {
 
-[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
-
 uint32_t U16(const unsigned char* p) { return static_cast<uint32_t>(p[0] | (p[1] << 8)); }
 
 uint32_t U32(const unsigned char* p) {
@@ -50,17 +48,17 @@ void CheckMask(uint32_t mask) {
   if ((run & (run + 1)) != 0) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", mask);
-    Invalid(std::string("BMP colour mask ") + text + " is not one run of bits");
+    RaiseInvalidPicture(std::string("BMP colour mask ") + text + " is not one run of bits");
   }
 }
 
 // The info header at `at`: everything but where the pixel data starts.
 BmpHeader ReadInfo(const unsigned char* data, size_t size, size_t at) {
-  if (size < at || size - at < 4) Invalid("BMP header cut short");
+  if (size < at || size - at < 4) RaiseInvalidPicture("BMP header cut short");
   BmpHeader h;
   h.headerSize = U32(data + at);
-  if (h.headerSize != 12 && h.headerSize < 16) Invalid("unknown BMP header size " + std::to_string(h.headerSize));
-  if (h.headerSize > size - at) Invalid("BMP header cut short");
+  if (h.headerSize != 12 && h.headerSize < 16) RaiseInvalidPicture("unknown BMP header size " + std::to_string(h.headerSize));
+  if (h.headerSize > size - at) RaiseInvalidPicture("BMP header cut short");
   const unsigned char* info = data + at;
   const bool core = h.headerSize == 12, os2 = h.IsOs2();
   if (core) {
@@ -77,13 +75,13 @@ BmpHeader ReadInfo(const unsigned char* data, size_t size, size_t at) {
     if (h.headerSize >= 20) h.compression = U32(info + 16);
     if (h.headerSize >= 36) h.colorsUsed = U32(info + 32);
   }
-  if (h.width <= 0) Invalid("BMP width " + std::to_string(h.width) + " is not positive");
-  if (h.height == 0) Invalid("BMP height is zero");
+  if (h.width <= 0) RaiseInvalidPicture("BMP width " + std::to_string(h.width) + " is not positive");
+  if (h.height == 0) RaiseInvalidPicture("BMP height is zero");
   if (h.compression > kBmpAlphaBitFields || h.compression == kBmpJpeg || h.compression == kBmpPng ||
       (os2 && h.compression > kBmpRle4))
-    Invalid(CompressionName(h.compression, os2 || h.headerSize == 64) + " is not supported");
+    RaiseInvalidPicture(CompressionName(h.compression, os2 || h.headerSize == 64) + " is not supported");
   if (!DepthFits(h.compression, h.bitCount, core))
-    Invalid("BMP depth of " + std::to_string(h.bitCount) + " bits does not go with compression " +
+    RaiseInvalidPicture("BMP depth of " + std::to_string(h.bitCount) + " bits does not go with compression " +
             std::to_string(h.compression));
 
   h.paletteOffset = static_cast<uint32_t>(at + h.headerSize);
@@ -95,7 +93,7 @@ BmpHeader ReadInfo(const unsigned char* data, size_t size, size_t at) {
       for (int i = 0; i < 3; ++i) h.masks[i] = U32(info + 40 + 4 * i);
       if (h.headerSize >= 56) h.masks[3] = U32(info + 52);
     } else {
-      if (size - h.paletteOffset < static_cast<size_t>(4 * count)) Invalid("BMP colour masks cut short");
+      if (size - h.paletteOffset < static_cast<size_t>(4 * count)) RaiseInvalidPicture("BMP colour masks cut short");
       for (int i = 0; i < count; ++i) h.masks[i] = U32(data + h.paletteOffset + 4 * i);
       h.paletteOffset += static_cast<uint32_t>(4 * count);
     }
@@ -113,7 +111,7 @@ void CountPalette(BmpHeader& h) {
   const int64_t most = int64_t{1} << h.bitCount;
   const int64_t room = (int64_t{h.pixelOffset} - h.paletteOffset) / h.paletteEntrySize;
   if (h.colorsUsed > most && h.colorsUsed > room)
-    Invalid("BMP palette of " + std::to_string(h.colorsUsed) + " colours does not fit before its pixel data");
+    RaiseInvalidPicture("BMP palette of " + std::to_string(h.colorsUsed) + " colours does not fit before its pixel data");
   int64_t count = h.colorsUsed == 0 || h.colorsUsed > most ? most : h.colorsUsed;
   // Entries that would overlap the pixel data are not part of the table.
   if (count > room) count = room;
@@ -122,33 +120,25 @@ void CountPalette(BmpHeader& h) {
 
 }  // namespace
 
-void CheckPictureSize(int64_t width, int64_t height) {
-  if (width <= 0 || height <= 0)
-    Invalid("a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is empty");
-  if (width > kMaxPictureBytes / 4 / height)
-    Invalid("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
-            " pixels is larger than the 1 GiB limit");
-}
-
 bool LooksLikeBmp(const unsigned char* data, size_t size) { return size >= 2 && data[0] == 'B' && data[1] == 'M'; }
 
 BmpHeader ReadBmpHeader(const unsigned char* data, size_t size) {
-  if (!LooksLikeBmp(data, size)) Invalid("not a BMP file");
-  if (size < kFileHeaderSize + 4) Invalid("BMP header cut short");
+  if (!LooksLikeBmp(data, size)) RaiseInvalidPicture("not a BMP file");
+  if (size < kFileHeaderSize + 4) RaiseInvalidPicture("BMP header cut short");
   BmpHeader h = ReadInfo(data, size, kFileHeaderSize);
   CheckPictureSize(h.width, h.Rows());
   h.pixelOffset = U32(data + 10);
   if (h.pixelOffset < h.paletteOffset)
-    Invalid("BMP pixel data offset " + std::to_string(h.pixelOffset) + " lies inside the header");
+    RaiseInvalidPicture("BMP pixel data offset " + std::to_string(h.pixelOffset) + " lies inside the header");
   if (h.pixelOffset > size)
-    Invalid("BMP pixel data offset " + std::to_string(h.pixelOffset) + " lies past the end of the file");
+    RaiseInvalidPicture("BMP pixel data offset " + std::to_string(h.pixelOffset) + " lies past the end of the file");
   CountPalette(h);
   return h;
 }
 
 BmpHeader ReadDibHeader(const unsigned char* data, size_t size, size_t at, int64_t rows) {
   BmpHeader h = ReadInfo(data, size, at);
-  if (h.IsRunLength()) Invalid("a run-length bitmap cannot hold a mask");
+  if (h.IsRunLength()) RaiseInvalidPicture("a run-length bitmap cannot hold a mask");
   h.height = h.height < 0 ? -rows : rows;
   CheckPictureSize(h.width, h.Rows());
   // The palette lies between the header and the rows: as many entries as
@@ -156,7 +146,7 @@ BmpHeader ReadDibHeader(const unsigned char* data, size_t size, size_t at, int64
   uint64_t entries = h.colorsUsed;
   if (entries == 0 && h.bitCount <= 8) entries = uint64_t{1} << h.bitCount;
   const uint64_t end = h.paletteOffset + entries * static_cast<uint64_t>(h.paletteEntrySize);
-  if (end > size) Invalid("bitmap palette of " + std::to_string(entries) + " colours lies past the end of the file");
+  if (end > size) RaiseInvalidPicture("bitmap palette of " + std::to_string(entries) + " colours lies past the end of the file");
   h.pixelOffset = static_cast<uint32_t>(end);
   CountPalette(h);
   return h;
@@ -166,7 +156,7 @@ void CheckBmpPixelData(const BmpHeader& header, size_t size) {
   const int64_t needed = header.Stride() * header.Rows();
   const int64_t present = static_cast<int64_t>(size) - header.pixelOffset;
   if (present < needed)
-    Invalid("BMP file cut short: its rows need " + std::to_string(needed) + " bytes of pixel data, " +
+    RaiseInvalidPicture("BMP file cut short: its rows need " + std::to_string(needed) + " bytes of pixel data, " +
             std::to_string(present) + " are present");
 }
 

@@ -10,8 +10,6 @@ namespace zindrel {
 
 namespace {
 
-[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
-
 }  // namespace
 
 bool IsRunLengthBmp(const unsigned char* data, size_t size) {
@@ -26,8 +24,8 @@ bool IsRunLengthBmp(const unsigned char* data, size_t size) {
 
 QImage DecodeRunLengthBmp(const unsigned char* data, size_t size) {
   const BmpHeader header = ReadBmpHeader(data, size);
-  if (!header.IsRunLength()) Invalid("not a run-length bitmap");
-  if (header.height < 0) Invalid("a run-length bitmap cannot be stored top-down (negative height)");
+  if (!header.IsRunLength()) RaiseInvalidPicture("not a run-length bitmap");
+  if (header.height < 0) RaiseInvalidPicture("a run-length bitmap cannot be stored top-down (negative height)");
 
   QRgb colours[256];
   for (QRgb& c : colours) c = qRgb(0, 0, 0);

@@ -11,9 +11,9 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "pictures/jpeg_markers.h"
+#include "readers/jpeg_markers.h"
 #include "pictures/picture.h"
-#include "pictures/picture_kinds.h"
+#include "readers/picture_kinds.h"
 #include "pictures/picture_rows.h"
 #include "support/jpeg_png.h"
 

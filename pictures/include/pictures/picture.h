@@ -9,11 +9,9 @@
 #include <vector>
 
 #include "core/pixel_source.h"
+#include "readers/picture_kinds.h"
 
 namespace zindrel {
-
-// What was odd about a picture that decoded all the same, one phrase each.
-using PictureWarnings = std::vector<std::string>;
 
 // Decodes a picture file. The result is Format_RGB32; transparent parts are
 // laid over white (as points outside the picture count). Raises

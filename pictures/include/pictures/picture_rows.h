@@ -1,8 +1,5 @@
-// Pictures read row by row by our own readers, JPEG on libjpeg and PNG on
-// libpng, straight into the engine's 0xFFRRGGBB pixels: for a conversion that
-// measures each row of cells as soon as its rows are decoded and keeps only
-// the rows it still needs. Their pixels are exactly the ones DecodePictureBytes
-// gives for the same file.
+// The picture room's way into our own row readers (readers/picture_rows.h)
+// for bytes held in a QByteArray.
 #pragma once
 
 #include <QByteArray>
@@ -10,21 +7,13 @@
 
 #include "core/row_stream.h"
 #include "pictures/picture.h"
+#include "readers/picture_rows.h"
 
 namespace zindrel {
 
-// Opens a JPEG or PNG picture that our own readers take. Returns nullptr for
-// every other picture and for the few kinds of JPEG and PNG left to Qt
-// (DecodePictureBytes reads those). Checks the file's structure first and
-// raises InvalidPicture with the reasons DecodePictureBytes gives.
-//
-// No decoded picture is held, so the 1 GiB limit of DecodePictureBytes
-// applies only to a picture with a side over 32767 pixels (one the
-// conversion refuses anyway), whose message stays the same, and to an
-// interlaced PNG, which is held whole before its first row is known.
-//
-// Warnings go to `warnings` as with DecodePictureBytes: those of the file's
-// structure here, libjpeg's as the rows are read.
+// OpenPictureRows on the array's bytes (shared, not copied); a PNG that
+// libpng refuses is reported with the reason Qt's reader gives for it, as
+// the whole decode reports it.
 std::unique_ptr<RowStream> OpenPictureRows(const QByteArray& data, PictureWarnings* warnings);
 
 }  // namespace zindrel

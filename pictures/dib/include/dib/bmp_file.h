@@ -13,14 +13,9 @@
 #include <cstdint>
 #include <string>
 
+#include "readers/picture_kinds.h"
+
 namespace zindrel {
-
-// Largest decoded picture accepted, in bytes of 32-bit pixels: 1 GiB.
-constexpr int64_t kMaxPictureBytes = int64_t{1} << 30;
-
-// Raises InvalidPicture when a picture of width x height pixels (as claimed
-// by a header) is empty or would take more than kMaxPictureBytes decoded.
-void CheckPictureSize(int64_t width, int64_t height);
 
 enum BmpCompression : uint32_t {
   kBmpRgb = 0,

@@ -2,14 +2,13 @@
 // accurate integer IDCT, smooth upsampling, libjpeg's colour conversion), so
 // that its pixels are exactly the ones Qt gives; rows go straight into
 // 0xFFRRGGBB pixels. EXIF orientation is not applied, as Qt's reader does not
-// apply it unless asked. Private to the picture room.
+// apply it unless asked. Used by the picture room for a whole decode.
 #pragma once
 
-#include <QByteArray>
 #include <memory>
 
 #include "core/row_stream.h"
-#include "pictures/picture.h"
+#include "readers/picture_kinds.h"
 
 namespace zindrel {
 
@@ -19,6 +18,6 @@ namespace zindrel {
 // colour space we leave to Qt (other than grey, YCbCr, RGB, CMYK and YCCK).
 // Raises InvalidPicture with libjpeg's reason, as Qt words it ("(JPEG: ...)").
 // libjpeg's warnings while decoding go to `warnings`, one phrase each.
-std::unique_ptr<RowStream> OpenJpegRows(QByteArray data, PictureWarnings* warnings, int strayWarnings);
+std::unique_ptr<RowStream> OpenJpegRows(PictureBytes data, PictureWarnings* warnings, int strayWarnings);
 
 }  // namespace zindrel

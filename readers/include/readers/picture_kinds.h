@@ -4,8 +4,38 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace zindrel {
+
+// What was odd about a picture that decoded all the same, one phrase each.
+using PictureWarnings = std::vector<std::string>;
+
+// A picture file's bytes, held for as long as a reader needs them: `owner`
+// keeps them alive (a std::string, a QByteArray, ...) and `data`/`size` say
+// where they are.
+struct PictureBytes {
+  std::shared_ptr<const void> owner;
+  const unsigned char* data = nullptr;
+  size_t size = 0;
+};
+
+// The bytes of a string, held by the string itself.
+PictureBytes HoldBytes(std::string bytes);
+
+// Largest decoded picture accepted, in bytes of 32-bit pixels: 1 GiB.
+constexpr int64_t kMaxPictureBytes = int64_t{1} << 30;
+
+// Raises InvalidPicture with the reason in brackets, the way every reader
+// words it: "(GIF file has no image)".
+[[noreturn]] void RaiseInvalidPicture(const std::string& why);
+
+// Raises InvalidPicture when a picture of width x height pixels (as claimed
+// by a header) is empty or would take more than kMaxPictureBytes decoded.
+void CheckPictureSize(int64_t width, int64_t height);
 
 enum class PictureKind { Unknown, Bmp, Png, Jpeg, Gif, Icon, Wmf, Emf };
 

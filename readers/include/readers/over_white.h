@@ -1,6 +1,6 @@
-// How the picture room lays a colour with alpha over white: the one rule for
+// How pictures lay a colour with alpha over white: the one rule for
 // pictures Qt decodes and for our own PNG reader, so both give the same
-// pixels. Private to the room.
+// pixels.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "pictures/picture_kinds.h"
+#include "readers/picture_kinds.h"
 
 #include <array>
 #include <cstdint>
@@ -8,13 +8,27 @@
 
 #include "core/errors.h"
 #include "core/pixel_source.h"
-#include "dib/bmp_file.h"
 
 namespace zindrel {
 
-namespace {
+void RaiseInvalidPicture(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
 
-[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
+void CheckPictureSize(int64_t width, int64_t height) {
+  if (width <= 0 || height <= 0)
+    RaiseInvalidPicture("a picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is empty");
+  if (width > kMaxPictureBytes / 4 / height)
+    RaiseInvalidPicture("a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                        " pixels is larger than the 1 GiB limit");
+}
+
+PictureBytes HoldBytes(std::string bytes) {
+  auto owner = std::make_shared<const std::string>(std::move(bytes));
+  const auto* data = reinterpret_cast<const unsigned char*>(owner->data());
+  const size_t size = owner->size();
+  return {std::move(owner), data, size};
+}
+
+namespace {
 
 bool StartsWith(const unsigned char* data, size_t size, const char* bytes, size_t n) {
   return size >= n && std::memcmp(data, bytes, n) == 0;
@@ -82,7 +96,7 @@ const char* PictureKindName(PictureKind kind) {
 }
 
 void CheckGifComplete(const unsigned char* data, size_t size) {
-  auto cutShort = [] { Invalid("GIF file cut short before the end of its first image"); };
+  auto cutShort = [] { RaiseInvalidPicture("GIF file cut short before the end of its first image"); };
   auto skipBlocks = [&](size_t& pos) {
     for (;;) {
       if (pos >= size) cutShort();
@@ -112,37 +126,37 @@ void CheckGifComplete(const unsigned char* data, size_t size) {
       skipBlocks(pos);
       return;
     } else if (block == 0x3B) {
-      Invalid("GIF file has no image");
+      RaiseInvalidPicture("GIF file has no image");
     } else {
-      Invalid("unknown GIF block " + Hex(block) + " at byte " + std::to_string(pos - 1));
+      RaiseInvalidPicture("unknown GIF block " + Hex(block) + " at byte " + std::to_string(pos - 1));
     }
   }
 }
 
 void CheckPngComplete(const unsigned char* data, size_t size, PngSizeCheck check) {
-  if (!StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) Invalid("not a PNG file");
+  if (!StartsWith(data, size, "\x89PNG\r\n\x1a\n", 8)) RaiseInvalidPicture("not a PNG file");
   size_t pos = 8;
   bool first = true, seenData = false;
   for (;;) {
-    if (size - pos < 12) Invalid("PNG file cut short before its end chunk");
+    if (size - pos < 12) RaiseInvalidPicture("PNG file cut short before its end chunk");
     const uint32_t length = Big32(data + pos);
     const unsigned char* type = data + pos + 4;
     const std::string name(reinterpret_cast<const char*>(type), 4);
-    if (length > 0x7FFFFFFFu || size - pos - 12 < length) Invalid("PNG file cut short in chunk " + std::to_string(pos));
+    if (length > 0x7FFFFFFFu || size - pos - 12 < length) RaiseInvalidPicture("PNG file cut short in chunk " + std::to_string(pos));
     if (first) {
-      if (name != "IHDR" || length != 13) Invalid("PNG file does not start with its header chunk");
+      if (name != "IHDR" || length != 13) RaiseInvalidPicture("PNG file does not start with its header chunk");
       const uint32_t width = Big32(type + 4), height = Big32(type + 8);
       if (check == PngSizeCheck::Decoded || width > kMaxPictureSide || height > kMaxPictureSide) CheckPictureSize(width, height);
       first = false;
     }
     for (int i = 0; i < 4; ++i)
       if (!((type[i] >= 'A' && type[i] <= 'Z') || (type[i] >= 'a' && type[i] <= 'z')))
-        Invalid("PNG chunk at byte " + std::to_string(pos) + " has no valid type");
+        RaiseInvalidPicture("PNG chunk at byte " + std::to_string(pos) + " has no valid type");
     if (name == "IDAT") seenData = true;
-    if (name == "IEND" && !seenData) Invalid("PNG file has no image data");
+    if (name == "IEND" && !seenData) RaiseInvalidPicture("PNG file has no image data");
     const bool critical = (type[0] & 0x20) == 0;
     if (critical && Crc32(type, length + 4) != Big32(type + 4 + length))
-      Invalid("PNG chunk at byte " + std::to_string(pos) + " is damaged (wrong checksum)");
+      RaiseInvalidPicture("PNG chunk at byte " + std::to_string(pos) + " is damaged (wrong checksum)");
     pos += 12 + static_cast<size_t>(length);
     if (name == "IEND") return;
   }

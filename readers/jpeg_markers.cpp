@@ -1,17 +1,16 @@
-#include "pictures/jpeg_markers.h"
+#include "readers/jpeg_markers.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include "core/errors.h"
+#include "readers/picture_kinds.h"
 
 namespace zindrel {
 
 namespace {
 
-[[noreturn]] void Invalid(const std::string& why) { Raise(ErrorKind::InvalidPicture, "(" + why + ")"); }
-
-[[noreturn]] void CutShortInHeaders() { Invalid("JPEG file cut short before its image data"); }
+[[noreturn]] void CutShortInHeaders() { RaiseInvalidPicture("JPEG file cut short before its image data"); }
 
 // From `pos`, skips what is no marker the way libjpeg does: any byte but FF,
 // and FF 00 (a stuffed zero, data rather than a marker). Stops on the FF of
@@ -48,12 +47,12 @@ void CheckJpegComplete(const unsigned char* data, size_t size, std::vector<std::
     while (data[pos] == 0xFF) ++pos;  // SkipToMarker saw the marker code after them
     const unsigned marker = data[pos++];
     if (stray > 0 && warnings) warnings->push_back(JpegStrayBytesWarning(stray, marker));
-    if (marker == 0xD9) Invalid("JPEG file has no image data");
+    if (marker == 0xD9) RaiseInvalidPicture("JPEG file has no image data");
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // markers without a length
-    if (size - pos < 2) Invalid("JPEG file cut short in a header");
+    if (size - pos < 2) RaiseInvalidPicture("JPEG file cut short in a header");
     const size_t length = static_cast<size_t>((data[pos] << 8) | data[pos + 1]);
-    if (length < 2) Invalid("JPEG segment of length " + std::to_string(length) + " at byte " + std::to_string(pos));
-    if (size - pos < length) Invalid("JPEG file cut short in a header");
+    if (length < 2) RaiseInvalidPicture("JPEG segment of length " + std::to_string(length) + " at byte " + std::to_string(pos));
+    if (size - pos < length) RaiseInvalidPicture("JPEG file cut short in a header");
     pos += length;
     if (marker == 0xDA) break;  // start of scan: entropy-coded data follows
   }
@@ -66,7 +65,7 @@ void CheckJpegComplete(const unsigned char* data, size_t size, std::vector<std::
     if (data[pos + 1] == 0xD9) return;
     ++pos;
   }
-  Invalid("JPEG file cut short: no end-of-image marker");
+  RaiseInvalidPicture("JPEG file cut short: no end-of-image marker");
 }
 
 }  // namespace zindrel

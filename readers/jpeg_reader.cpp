@@ -1,4 +1,4 @@
-#include "jpeg_reader.h"
+#include "readers/jpeg_reader.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "pictures/jpeg_markers.h"
+#include "readers/jpeg_markers.h"
 
 // jpeglib.h wants FILE and size_t declared before it (cstdio above).
 extern "C" {
@@ -79,7 +79,7 @@ J_COLOR_SPACE NativeArgb() {
 
 class JpegRows final : public RowStream {
  public:
-  JpegRows(QByteArray data, PictureWarnings* warnings, int strayWarnings) : data_(std::move(data)) {
+  JpegRows(PictureBytes data, PictureWarnings* warnings, int strayWarnings) : data_(std::move(data)) {
     info_.err = jpeg_std_error(&errors_.pub);
     errors_.pub.error_exit = ErrorExit;
     errors_.pub.emit_message = EmitMessage;
@@ -96,8 +96,7 @@ class JpegRows final : public RowStream {
   // leave to Qt.
   bool Open() {
     Guard([this] {
-      jpeg_mem_src(&info_, reinterpret_cast<const unsigned char*>(data_.constData()),
-                   static_cast<unsigned long>(data_.size()));
+      jpeg_mem_src(&info_, data_.data, static_cast<unsigned long>(data_.size));
       jpeg_read_header(&info_, TRUE);
     });
     // Qt leaves libjpeg's output colour space as it is: grey for grey,
@@ -167,7 +166,7 @@ class JpegRows final : public RowStream {
     step();
   }
 
-  QByteArray data_;
+  PictureBytes data_;
   ErrorManager errors_;
   jpeg_decompress_struct info_{};
   bool cmyk_ = false;
@@ -177,7 +176,7 @@ class JpegRows final : public RowStream {
 
 }  // namespace
 
-std::unique_ptr<RowStream> OpenJpegRows(QByteArray data, PictureWarnings* warnings, int strayWarnings) {
+std::unique_ptr<RowStream> OpenJpegRows(PictureBytes data, PictureWarnings* warnings, int strayWarnings) {
   auto rows = std::make_unique<JpegRows>(std::move(data), warnings, strayWarnings);
   if (!rows->Open()) return nullptr;
   return rows;

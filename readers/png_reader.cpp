@@ -1,4 +1,4 @@
-#include "png_reader.h"
+#include "readers/png_reader.h"
 
 #include <png.h>
 
@@ -9,10 +9,8 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "dib/bmp_file.h"
-#include "over_white.h"
-#include "pictures/picture_kinds.h"
-#include "qt_reader.h"
+#include "readers/over_white.h"
+#include "readers/picture_kinds.h"
 
 namespace zindrel {
 
@@ -59,9 +57,9 @@ void OnWarning(png_structp, png_const_charp) {}
 
 class PngRows final : public RowStream {
  public:
-  explicit PngRows(QByteArray data) : data_(std::move(data)) {
-    input_.data = reinterpret_cast<const unsigned char*>(data_.constData());
-    input_.size = static_cast<size_t>(data_.size());
+  PngRows(PictureBytes data, PngRefusal refusal) : data_(std::move(data)), refusal_(std::move(refusal)) {
+    input_.data = data_.data;
+    input_.size = data_.size;
     png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &message_, OnError, OnWarning);
     if (png_) info_ = png_create_info_struct(png_);
   }
@@ -219,8 +217,8 @@ class PngRows final : public RowStream {
     for (int i = 0; i < count; ++i, ++next_) Convert(whole_.data() + rowBytes_ * static_cast<size_t>(next_), rows[i]);
   }
 
-  // Runs calls into libpng. When libpng fails, Qt's reader is asked for its
-  // verdict on the same bytes, so the reason given is Qt's own.
+  // Runs calls into libpng. When libpng fails, the refusal says what to
+  // report.
   template <class Step>
   void Guard(Step step) {
     if (setjmp(png_jmpbuf(png_)) != 0) Fail();
@@ -228,12 +226,12 @@ class PngRows final : public RowStream {
   }
 
   [[noreturn]] void Fail() {
-    QByteArray bytes = data_;
-    ReadWithQt(bytes, PictureKind::Png);
+    if (refusal_) refusal_(data_);
     Raise(ErrorKind::InvalidPicture, "(PNG: " + message_ + ")");
   }
 
-  QByteArray data_;
+  PictureBytes data_;
+  PngRefusal refusal_;
   MemoryInput input_;
   std::string message_;
   png_structp png_ = nullptr;
@@ -249,8 +247,8 @@ class PngRows final : public RowStream {
 
 }  // namespace
 
-std::unique_ptr<RowStream> OpenPngRows(QByteArray data) {
-  auto rows = std::make_unique<PngRows>(std::move(data));
+std::unique_ptr<RowStream> OpenPngRows(PictureBytes data, PngRefusal refusal) {
+  auto rows = std::make_unique<PngRows>(std::move(data), std::move(refusal));
   if (!rows->Open()) return nullptr;
   return rows;
 }
