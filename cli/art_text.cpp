@@ -153,6 +153,33 @@ void TurnColoursBack(ColourRows& colours) {
       c = {static_cast<uint8_t>(255 - c.red), static_cast<uint8_t>(255 - c.green), static_cast<uint8_t>(255 - c.blue)};
 }
 
+StreamedArt ConvertStreamedArt(const std::function<const Matcher&()>& matcher, RowStream& picture,
+                               const Options& options) {
+  StreamedArt art;
+  const bool coloured = options.colour != ColourMode::None;
+  const GlyphTable* table = nullptr;
+  GlyphRowSink onRow;
+  if (!coloured)
+    onRow = [&](const std::vector<int>& row) {
+      if (!table) {
+        // The matcher is there before the first row is matched.
+        table = &matcher().table();
+        // Room for the whole text at once, as ArtText takes it: a glyph
+        // takes 2 bytes in GBK, mostly 3 in UTF-8.
+        const int cellRows = LastCellIndex(picture.Height(), static_cast<int16_t>(options.cellSize)) + 1;
+        art.text.reserve((row.size() + 1) * 3 * static_cast<size_t>(cellRows));
+      }
+      AppendArtRow(*table, row, options.encoding, options.newline, art.text);
+    };
+  art.rows = ConvertPictureRows(matcher, picture, ParametersOf(options), coloured ? &art.colours : nullptr, onRow);
+  if (coloured) {
+    if (options.invert) TurnColoursBack(art.colours);
+    art.text = ColouredArtText(matcher().table(), art.rows, art.colours, options.colour, options.encoding,
+                               options.newline);
+  }
+  return art;
+}
+
 namespace {
 
 // Code points in UTF-8 text: the bytes that do not continue a sequence.
@@ -165,15 +192,15 @@ size_t CodePoints(const std::string& utf8) {
 
 }  // namespace
 
-std::vector<std::vector<QRgb>> CharacterColours(const GlyphTable& table, const GlyphRows& rows,
+std::vector<std::vector<uint32_t>> CharacterColours(const GlyphTable& table, const GlyphRows& rows,
                                                 const ColourRows& colours, ColourMode mode) {
-  std::vector<std::vector<QRgb>> lines;
+  std::vector<std::vector<uint32_t>> lines;
   for (size_t r = 0; r < rows.size(); ++r) {
-    std::vector<QRgb> line;
+    std::vector<uint32_t> line;
     for (size_t c = 0; c < rows[r].size(); ++c) {
       if (rows[r][c] == 0) continue;
       const CellColour shown = ShownColour(colours.at(r).at(c), mode);
-      line.insert(line.end(), CodePoints(table.GlyphUtf8(rows[r][c])), qRgb(shown.red, shown.green, shown.blue));
+      line.insert(line.end(), CodePoints(table.GlyphUtf8(rows[r][c])), 0xFF000000u | uint32_t{shown.red} << 16 | uint32_t{shown.green} << 8 | shown.blue);
     }
     lines.push_back(std::move(line));
   }

@@ -18,11 +18,7 @@ PictureSize ArtPictureSize(int width, int height, int columns, int16_t cellSize)
   return {targetWidth, ScaledHeight(width, height, targetWidth)};
 }
 
-namespace {
-
-// The measured picture's size: the target when it has one, else the
-// decoded size. Raises Overflow when it passes kMaxPictureSide.
-PictureSize CheckedSize(int decodedWidth, int decodedHeight, PictureSize target) {
+PictureSize MeasuredSize(int decodedWidth, int decodedHeight, PictureSize target) {
   const bool scale = target.width > 0 && target.height > 0;
   const int width = scale ? target.width : decodedWidth, height = scale ? target.height : decodedHeight;
   if (width > kMaxPictureSide || height > kMaxPictureSide)
@@ -31,6 +27,8 @@ PictureSize CheckedSize(int decodedWidth, int decodedHeight, PictureSize target)
                                    " pixels; at most 32767 on a side)");
   return {width, height};
 }
+
+namespace {
 
 // Decoded rows read at a time when scaling.
 constexpr int kBand = 16;
@@ -92,38 +90,9 @@ class MeasuredRowStream : public RowStream {
 
 std::unique_ptr<RowStream> MeasuredRows(std::unique_ptr<RowStream> decoded, bool invert, PictureSize target) {
   const bool scale = target.width > 0 && target.height > 0;
-  const PictureSize size = CheckedSize(decoded->Width(), decoded->Height(), target);
+  const PictureSize size = MeasuredSize(decoded->Width(), decoded->Height(), target);
   if (!scale && !invert) return decoded;
   return std::make_unique<MeasuredRowStream>(std::move(decoded), invert, size, scale);
-}
-
-QImage MeasuredPicture(QImage decoded, bool invert, PictureSize target) {
-  const bool scale = target.width > 0 && target.height > 0;
-  const PictureSize size = CheckedSize(decoded.width(), decoded.height(), target);
-  const int width = size.width, height = size.height;
-  if (decoded.format() != QImage::Format_RGB32) decoded = decoded.convertToFormat(QImage::Format_RGB32);
-  if (!scale) {
-    if (invert)
-      for (int y = 0; y < decoded.height(); ++y)
-        NegateRow(reinterpret_cast<uint32_t*>(decoded.scanLine(y)), decoded.width());
-    return decoded;
-  }
-  QImage scaled(width, height, QImage::Format_RGB32);
-  if (scaled.isNull()) Raise(ErrorKind::OutOfMemory, "(no memory for the scaled picture)");
-  BoxScaler scaler(decoded.width(), decoded.height(), width, height, [&](int y, const uint32_t* row) {
-    std::memcpy(scaled.scanLine(y), row, static_cast<size_t>(width) * sizeof(uint32_t));
-  });
-  std::vector<uint32_t> row(invert ? static_cast<size_t>(decoded.width()) : 0);
-  for (int y = 0; y < decoded.height(); ++y) {
-    const auto* line = reinterpret_cast<const uint32_t*>(decoded.constScanLine(y));
-    if (invert) {
-      std::memcpy(row.data(), line, row.size() * sizeof(uint32_t));
-      NegateRow(row.data(), decoded.width());
-      line = row.data();
-    }
-    scaler.PushRow(line);
-  }
-  return scaled;
 }
 
 }  // namespace zindrel::cli

@@ -1,9 +1,12 @@
 #include "cli/options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+
+#include "cli/output.h"
 
 namespace zindrel::cli {
 
@@ -291,6 +294,17 @@ Examples:
   zindrel-convert --invert --width 60 --html art.html photo.jpg
   zindrel-convert -o texts --png pictures *.jpg
 )";
+}
+
+int ArtColumns(const Options& options) {
+  if (!options.fit) return options.width;
+  if (!StandardOutputIsTerminal()) throw UsageError("--fit: standard output is not a terminal; give --width COLUMNS instead");
+  const int terminal = TerminalColumns();
+  if (terminal < 2)
+    throw UsageError(std::string("--fit: ") +
+                     (terminal == 0 ? "the terminal's width is unknown" : "the terminal is 1 column wide") +
+                     "; give --width COLUMNS instead");
+  return std::min(terminal / 2, kMaxColumns);
 }
 
 }  // namespace zindrel::cli

@@ -32,12 +32,12 @@ void WriteStandardOutput(const std::string& bytes) {
     Raise(ErrorKind::WriteFailed, errno ? "(" + std::string(std::strerror(errno)) + ")" : std::string());
 }
 
-QByteArray ReadStandardInput() {
-  QByteArray data;
+std::string ReadStandardInput() {
+  std::string data;
   char buffer[64 * 1024];
   for (;;) {
     const std::size_t n = std::fread(buffer, 1, sizeof buffer, stdin);
-    data.append(buffer, static_cast<qsizetype>(n));
+    data.append(buffer, n);
     if (n < sizeof buffer) break;
   }
   if (std::ferror(stdin)) Raise(ErrorKind::FileAccess, "(reading standard input failed)");

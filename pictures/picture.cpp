@@ -32,10 +32,6 @@ namespace {
 // Qt's own limit on one decoded picture, in megabytes (its default is 128).
 constexpr int kAllocationLimitMb = static_cast<int>(kMaxPictureBytes >> 20);
 
-// No file larger than this can hold a picture within the limit: even stored
-// without compression a picture takes little more than its pixels.
-constexpr qint64 kMaxFileBytes = kMaxPictureBytes + kMaxPictureBytes / 4;
-
 // Qt's decoders report what went wrong on the message log (as warnings, or
 // as information for libpng's errors). While one runs, those messages are
 // kept here instead, so that they become
@@ -250,7 +246,7 @@ QByteArray ReadPictureBytes(const std::string& path) {
   if (!info.isFile()) Raise(ErrorKind::FileAccess, "(not a regular file)");
   QFile file(qpath);
   if (!file.open(QIODevice::ReadOnly)) Raise(ErrorKind::FileAccess, "(" + file.errorString().toStdString() + ")");
-  if (file.size() > kMaxFileBytes)
+  if (file.size() > kMaxPictureFileBytes)
     RaiseInvalidPicture("a file of " + std::to_string(file.size()) + " bytes is larger than any picture accepted");
   const qint64 expected = file.size();
   QByteArray data = file.read(expected);

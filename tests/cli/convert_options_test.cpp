@@ -16,7 +16,7 @@
 #include <random>
 #include <regex>
 
-#include "cli/measured_picture.h"
+#include "cli/measured_image.h"
 #include "cli/terminal_colour.h"
 #include "cli_run.h"
 #include "core/gbk.h"

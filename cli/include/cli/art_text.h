@@ -13,7 +13,6 @@
 #include "core/row_stream.h"
 #include "glyphs/glyph_table.h"
 
-#include <QRgb>
 
 namespace zindrel::cli {
 
@@ -55,6 +54,19 @@ GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, Row
                              const ArtParameters& parameters, ColourRows* colours = nullptr,
                              const GlyphRowSink& onRow = {});
 
+// The art of a picture that streams: its glyphs and colours as
+// ConvertPictureRows gives them (the colours turned back with --invert, see
+// TurnColoursBack), and its text as ArtText or ColouredArtText gives it. Plain
+// text is written row by row while the rest decodes, so that little is left
+// to do after the last row. Raises as ConvertPictureRows.
+struct StreamedArt {
+  GlyphRows rows;
+  ColourRows colours;
+  std::string text;
+};
+StreamedArt ConvertStreamedArt(const std::function<const Matcher&()>& matcher, RowStream& picture,
+                               const Options& options);
+
 // The text of the art: the glyphs of each row without separators, each row
 // ended by the line end. GBK gives the table's bytes unchanged; UTF-8 their
 // decoded text.
@@ -78,9 +90,9 @@ std::string ColouredArtText(const GlyphTable& table, const GlyphRows& rows, cons
 void TurnColoursBack(ColourRows& colours);
 
 // The colour of every character of the art text (UTF-8, as ArtText writes
-// it), line by line: its cell's shown colour (ShownColour), opaque. For the
-// art's PNG picture and HTML page.
-std::vector<std::vector<QRgb>> CharacterColours(const GlyphTable& table, const GlyphRows& rows,
-                                                const ColourRows& colours, ColourMode mode);
+// it), line by line: its cell's shown colour (ShownColour), opaque, as
+// 0xFFRRGGBB. For the art's PNG picture and HTML page.
+std::vector<std::vector<uint32_t>> CharacterColours(const GlyphTable& table, const GlyphRows& rows,
+                                                    const ColourRows& colours, ColourMode mode);
 
 }  // namespace zindrel::cli

@@ -7,8 +7,6 @@
 #include <cstdint>
 #include <memory>
 
-#include <QImage>
-
 #include "core/pixel_source.h"
 #include "core/row_stream.h"
 
@@ -24,17 +22,17 @@ struct PictureSize {
 // so the cells stay square.
 PictureSize ArtPictureSize(int width, int height, int columns, int16_t cellSize);
 
-// The decoded picture (Format_RGB32) negated when invert, then scaled to
-// target when target has a size (0 x 0: not scaled), as Format_RGB32.
-// Raises Overflow for a result wider or higher than kMaxPictureSide, before
-// any scaling is done, and OutOfMemory when its memory cannot be had.
-QImage MeasuredPicture(QImage decoded, bool invert, PictureSize target);
+// The measured picture's size: target when it has a size (0 x 0: not
+// scaled), else the decoded size. Raises Overflow when it passes
+// kMaxPictureSide.
+PictureSize MeasuredSize(int decodedWidth, int decodedHeight, PictureSize target);
 
-// The same for a picture a decoder delivers row by row: a stream of the
-// measured picture's rows, each negated and scaled as the rows it needs
-// arrive, holding no more than a band of the decoded rows. Its rows are
-// exactly those of MeasuredPicture on the decoded picture. Raises as
-// MeasuredPicture does, before any row is read.
+// The measured picture of one a decoder delivers row by row: a stream of its
+// rows, negated when invert and then scaled to target (box-scaled, see
+// core/pixel_rows.h), each as the rows it needs arrive, holding no more than
+// a band of the decoded rows. Its rows are exactly those of MeasuredPicture
+// (cli/measured_image.h) on the decoded picture. Raises as MeasuredSize
+// does, before any row is read.
 std::unique_ptr<RowStream> MeasuredRows(std::unique_ptr<RowStream> decoded, bool invert, PictureSize target);
 
 }  // namespace zindrel::cli

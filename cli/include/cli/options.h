@@ -58,6 +58,12 @@ class UsageError : public std::runtime_error {
 // --help and --version win over everything else on the line.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& args);
 
+// The number of glyphs a row of art is scaled to: --width's, or with --fit
+// half the terminal's width (two columns a glyph), at most kMaxColumns; 0
+// when neither is given. Raises UsageError when --fit cannot be met
+// (standard output is no terminal, or its width is unknown or 1).
+int ArtColumns(const Options& options);
+
 // The help text, ending with a line end.
 std::string HelpText();
 

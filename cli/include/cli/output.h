@@ -4,8 +4,6 @@
 
 #include <string>
 
-#include <QByteArray>
-
 namespace zindrel::cli {
 
 // Puts standard input and output into binary mode (no line-end
@@ -16,7 +14,7 @@ void UseBinaryStandardStreams();
 void WriteStandardOutput(const std::string& bytes);
 
 // Reads all of standard input. Raises FileAccess when reading fails.
-QByteArray ReadStandardInput();
+std::string ReadStandardInput();
 
 // Whether standard output is a terminal.
 bool StandardOutputIsTerminal();

@@ -29,6 +29,11 @@ PictureBytes HoldBytes(std::string bytes);
 // Largest decoded picture accepted, in bytes of 32-bit pixels: 1 GiB.
 constexpr int64_t kMaxPictureBytes = int64_t{1} << 30;
 
+// Largest picture file read: no larger file can hold a picture within the
+// limit, as even stored without compression a picture takes little more
+// than its pixels.
+constexpr int64_t kMaxPictureFileBytes = kMaxPictureBytes + kMaxPictureBytes / 4;
+
 // Raises InvalidPicture with the reason in brackets, the way every reader
 // words it: "(GIF file has no image)".
 [[noreturn]] void RaiseInvalidPicture(const std::string& why);
