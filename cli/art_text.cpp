@@ -19,14 +19,16 @@ class CollectingHost : public RunHost {
  public:
   // Colours, when wanted, are measured on `picture` at each row's end, or
   // taken from `measured` (every cell of every row of cells) when given.
+  // Without keepRows the rows go only to onRow.
   CollectingHost(const PixelSource& picture, const ArtParameters& parameters, GlyphRows& rows, ColourRows* colours,
-                 const ColourRows* measured = nullptr, const GlyphRowSink* onRow = nullptr)
+                 const ColourRows* measured = nullptr, const GlyphRowSink* onRow = nullptr, bool keepRows = true)
       : picture_(picture),
         parameters_(parameters),
         rows_(rows),
         colours_(colours),
         measured_(measured),
-        onRow_(onRow) {}
+        onRow_(onRow),
+        keepRows_(keepRows) {}
   int16_t CellSize() override { return parameters_.cellSize; }
   int16_t Quality() override { return parameters_.quality; }
   float BrightnessFactor() override { return parameters_.brightnessFactor; }
@@ -36,14 +38,15 @@ class CollectingHost : public RunHost {
     if (colours_) {
       std::vector<CellColour> row(current_.size());
       if (measured_)
-        std::copy_n((*measured_)[rows_.size()].begin(), row.size(), row.begin());
+        std::copy_n((*measured_)[static_cast<size_t>(ended_)].begin(), row.size(), row.begin());
       else
-        MeasureCellColours(picture_, static_cast<int>(rows_.size()), static_cast<int>(row.size()), parameters_.cellSize,
+        MeasureCellColours(picture_, ended_, static_cast<int>(row.size()), parameters_.cellSize,
                            parameters_.brightnessFactor, row.data());
       colours_->push_back(std::move(row));
     }
+    ++ended_;
     if (onRow_ && *onRow_) (*onRow_)(current_);
-    rows_.push_back(std::move(current_));
+    if (keepRows_) rows_.push_back(std::move(current_));
     current_.clear();
   }
 
@@ -54,6 +57,8 @@ class CollectingHost : public RunHost {
   ColourRows* colours_;
   const ColourRows* measured_;
   const GlyphRowSink* onRow_;
+  bool keepRows_;
+  int ended_ = 0;  // rows of cells finished
   std::vector<int> current_;
 };
 
@@ -82,7 +87,8 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
 }
 
 GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
-                             const ArtParameters& parameters, ColourRows* colours, const GlyphRowSink& onRow) {
+                             const ArtParameters& parameters, ColourRows* colours, const GlyphRowSink& onRow,
+                             bool keepRows) {
   GlyphRows rows;
   if (colours) colours->clear();
   // The colours are measured beside the glyphs, while each row of cells'
@@ -105,7 +111,7 @@ GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, Row
     };
   }
   const RowsPixelSource none(nullptr, 0, 0, 0);  // the host's picture is never asked for
-  CollectingHost host(none, parameters, rows, colours, &measured, &onRow);
+  CollectingHost host(none, parameters, rows, colours, &measured, &onRow, keepRows || !onRow);
   // The decoder takes a thread of its own beside the converting ones.
   ConvertRowStream(matcher, picture, parameters.cellSize, parameters.quality, parameters.brightnessFactor, host,
                    Threads(), tap);
@@ -154,7 +160,7 @@ void TurnColoursBack(ColourRows& colours) {
 }
 
 StreamedArt ConvertStreamedArt(const std::function<const Matcher&()>& matcher, RowStream& picture,
-                               const Options& options) {
+                               const Options& options, bool keepRows) {
   StreamedArt art;
   const bool coloured = options.colour != ColourMode::None;
   const GlyphTable* table = nullptr;
@@ -170,8 +176,11 @@ StreamedArt ConvertStreamedArt(const std::function<const Matcher&()>& matcher, R
         art.text.reserve((row.size() + 1) * 3 * static_cast<size_t>(cellRows));
       }
       AppendArtRow(*table, row, options.encoding, options.newline, art.text);
+      art.widest = std::max(art.widest, static_cast<int>(row.size()));
     };
-  art.rows = ConvertPictureRows(matcher, picture, ParametersOf(options), coloured ? &art.colours : nullptr, onRow);
+  art.rows = ConvertPictureRows(matcher, picture, ParametersOf(options), coloured ? &art.colours : nullptr, onRow,
+                                keepRows);
+  for (const std::vector<int>& row : art.rows) art.widest = std::max(art.widest, static_cast<int>(row.size()));
   if (coloured) {
     if (options.invert) TurnColoursBack(art.colours);
     art.text = ColouredArtText(matcher().table(), art.rows, art.colours, options.colour, options.encoding,

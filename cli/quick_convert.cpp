@@ -86,8 +86,8 @@ std::optional<StreamedArt> QuickArt(const Options& o, int columns, const std::st
     }
     return *matcher;
   };
-  StreamedArt art = ConvertStreamedArt(loaded, *measured, o);
-  return art;
+  // Only the text is written here: the rows of glyphs need not be kept.
+  return ConvertStreamedArt(loaded, *measured, o, false);
 }
 
 }  // namespace
@@ -123,9 +123,7 @@ std::optional<int> ConvertQuickly(const std::vector<std::string>& args, const st
   } catch (const RuntimeError& e) {
     return Report("standard output", e.message(), 1);
   }
-  size_t widest = 0;
-  for (const std::vector<int>& row : art->rows) widest = std::max(widest, row.size());
-  HintWhenWiderThanTerminal(o.width != 0 || o.fit, static_cast<int>(widest));
+  HintWhenWiderThanTerminal(o.width != 0 || o.fit, art->widest);
   return 0;
 }
 

@@ -574,6 +574,9 @@ TEST_F(Terminal, ArtWiderThanTheTerminalGetsOneHint) {
   EXPECT_EQ(wide.code, 0);
   EXPECT_EQ(Str(wide.err), "zindrel-convert: hint: the art is 50 columns wide, the terminal 49; try --fit\n");
   EXPECT_EQ(wide.out, Run({"-s", "4", Q(picture_), Q(picture_)}).out) << "the art itself is unchanged";
+  // One picture (the converter's quick path) gets the same hint.
+  EXPECT_EQ(Str(OnTerminal(49, {"-s", "4", Q(picture_)}).err),
+            "zindrel-convert: hint: the art is 50 columns wide, the terminal 49; try --fit\n");
   EXPECT_EQ(Str(OnTerminal(50, {"-s", "4", Q(picture_)}).err), "");
   EXPECT_EQ(Str(OnTerminal(49, {"-s", "4", "-o", Q(folder_->Path("t.txt")), Q(picture_)}).err), "")
       << "no art on the terminal";

@@ -48,24 +48,27 @@ GlyphRows ConvertPicture(const Matcher& matcher, const PixelSource& picture, con
 // error (InvalidPicture) rather than any error of the conversion. The same
 // glyphs and colours as ConvertPicture on the decoded picture. `onRow`, when
 // given, sees each row of glyphs as it is finished, in order, on the calling
-// thread, once the matcher is there.
+// thread, once the matcher is there; without keepRows the rows go only to
+// onRow, and the result holds none.
 using GlyphRowSink = std::function<void(const std::vector<int>& row)>;
 GlyphRows ConvertPictureRows(const std::function<const Matcher&()>& matcher, RowStream& picture,
                              const ArtParameters& parameters, ColourRows* colours = nullptr,
-                             const GlyphRowSink& onRow = {});
+                             const GlyphRowSink& onRow = {}, bool keepRows = true);
 
 // The art of a picture that streams: its glyphs and colours as
 // ConvertPictureRows gives them (the colours turned back with --invert, see
 // TurnColoursBack), and its text as ArtText or ColouredArtText gives it. Plain
 // text is written row by row while the rest decodes, so that little is left
-// to do after the last row. Raises as ConvertPictureRows.
+// to do after the last row; without keepRows its glyphs are not kept then
+// (only the text is wanted). Raises as ConvertPictureRows.
 struct StreamedArt {
   GlyphRows rows;
   ColourRows colours;
   std::string text;
+  int widest = 0;  // glyphs in the widest row
 };
 StreamedArt ConvertStreamedArt(const std::function<const Matcher&()>& matcher, RowStream& picture,
-                               const Options& options);
+                               const Options& options, bool keepRows = true);
 
 // The text of the art: the glyphs of each row without separators, each row
 // ended by the line end. GBK gives the table's bytes unchanged; UTF-8 their
