@@ -8,7 +8,7 @@
 
 #include "core/errors.h"
 #include "fuzz_support.h"
-#include "picture_kinds.h"
+#include "readers/picture_kinds.h"
 #include "pictures/picture.h"
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {

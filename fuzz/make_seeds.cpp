@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "picture_kinds.h"
+#include "readers/picture_kinds.h"
 #include "support/picture_bytes.h"
 #include "support/sample_files.h"
 #include "support/tables.h"
