@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <functional>
 
-#include "readers/picture_kinds.h"
 #include "support/picture_bytes.h"
 #include "support/sample_files.h"
 #include "support/tables.h"
@@ -28,10 +27,9 @@ void Write(const char* target, const QString& name, const QByteArray& bytes) {
   }
 }
 
-// A picture seed: the kind's selector byte, then the file.
+// A picture seed: the file itself.
 void Picture(const QString& name, const char* extension, const QByteArray& file) {
-  Write("picture", name + "." + extension,
-        QByteArray(1, static_cast<char>(zindrel::fuzz::KindSelector(extension))) + file);
+  Write("picture", name + "." + extension, file);
 }
 
 using s::Bmp;
