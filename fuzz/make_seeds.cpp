@@ -27,9 +27,12 @@ void Write(const char* target, const QString& name, const QByteArray& bytes) {
   }
 }
 
-// A picture seed: the file itself.
+// A picture seed: the file itself; JPEG and PNG files seed the row readers
+// too.
 void Picture(const QString& name, const char* extension, const QByteArray& file) {
   Write("picture", name + "." + extension, file);
+  const QString kind = QString::fromLatin1(extension);
+  if (kind == "jpg" || kind == "jpeg" || kind == "png") Write("rows", name + "." + extension, file);
 }
 
 using s::Bmp;
