@@ -94,7 +94,7 @@ BENCHMARK(BM_MatchPlain)->Arg(0)->Arg(2)->Arg(10)->Unit(benchmark::kMillisecond)
 void BM_MatchIndexed(benchmark::State& state) {
   const auto q = static_cast<int16_t>(state.range(0));
   const bool memoised = state.range(1) != 0;
-  const auto& cells = MeasuredCells(12);
+  const auto& cells = MeasuredCells(static_cast<int16_t>(state.range(2)));
   const GlyphTable& table = BenchTable();
   const GlyphSearchIndex index(table);
   for (auto _ : state) {
@@ -105,8 +105,8 @@ void BM_MatchIndexed(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(cells.size()));
 }
 BENCHMARK(BM_MatchIndexed)
-    ->ArgsProduct({{0, 2, 10}, {0, 1}})
-    ->ArgNames({"quality", "memo"})
+    ->ArgsProduct({{0, 2, 10}, {0, 1}, {3, 12}})
+    ->ArgNames({"quality", "memo", "cell"})
     ->Unit(benchmark::kMillisecond);
 
 // A host that only counts what it is given.
