@@ -89,40 +89,58 @@ ZINDREL_AVX2 inline int32_t SearchGroupAvx2(const GlyphSearchIndex& index, int g
 
 }  // namespace
 
-// The same key as MakeCellKeyPortable, in double lanes, four blocks at a time.
+namespace {
+
+// Eight blocks' rounding, as MakeCellKeyPortable does it one by one: the
+// floor f is exact, and so is f + 0.5 below 1024, so comparing the block
+// with f + 0.5 tells the nearer neighbour or a half exactly. Out of range
+// or not a number counts as 0 and clears valid's lanes.
+struct RoundedAvx2 {
+  __m256i low, highest;  // the rounded blocks, and the upper end of a half
+  unsigned valid, halves;
+};
+ZINDREL_AVX2 inline RoundedAvx2 RoundBlocksAvx2(__m256 x) {
+  const __m256 inRange = _mm256_cmp_ps(_mm256_andnot_ps(_mm256_set1_ps(-0.0f), x), _mm256_set1_ps(1024.0f), _CMP_LT_OQ);
+  x = _mm256_and_ps(x, inRange);
+  const __m256 floor = _mm256_floor_ps(x);
+  const __m256 mid = _mm256_add_ps(floor, _mm256_set1_ps(0.5f));
+  const __m256i up = _mm256_castps_si256(_mm256_cmp_ps(x, mid, _CMP_GT_OQ));    // -1 or 0
+  const __m256i half = _mm256_castps_si256(_mm256_cmp_ps(x, mid, _CMP_EQ_OQ));  // -1 or 0
+  const __m256i low = _mm256_sub_epi32(_mm256_cvtps_epi32(floor), up);          // whole numbers: exact
+  return {low, _mm256_sub_epi32(low, half), static_cast<unsigned>(_mm256_movemask_ps(inRange)),
+          static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(half)))};
+}
+
+ZINDREL_AVX2 inline int HorizontalMax(__m256i v) {
+  __m128i m = _mm_max_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0x4E));
+  m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0xB1));
+  return _mm_cvtsi128_si32(m);
+}
+
+ZINDREL_AVX2 inline int HorizontalMin(__m256i v) {
+  __m128i m = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+  m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0x4E));
+  m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0xB1));
+  return _mm_cvtsi128_si32(m);
+}
+
+}  // namespace
+
+// The same key as MakeCellKeyPortable: blocks 0..7 in one register, block 8
+// in every lane of another (so that its lanes change no end of the range).
 ZINDREL_AVX2 bool MakeCellKeyAvx2(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key) {
   const float* b = cell.Block.data();
-  const __m256d v[3] = {_mm256_cvtps_pd(_mm_loadu_ps(b)), _mm256_cvtps_pd(_mm_loadu_ps(b + 4)),
-                        _mm256_cvtps_pd(_mm_set_ps(0.0f, 0.0f, 0.0f, b[8]))};
-  const __m256d limit = _mm256_set1_pd(1024.0), half = _mm256_set1_pd(0.5), one = _mm256_set1_pd(1.0);
-  const __m256d sign = _mm256_set1_pd(-0.0);
-  int valid = 1;
-  unsigned halves = 0;
-  __m128i highest = _mm_set1_epi32(INT_MIN), lowest = _mm_set1_epi32(INT_MAX);
-  alignas(16) int32_t low[12];
-  for (int k = 0; k < 3; ++k) {
-    const __m256d inRange = _mm256_cmp_pd(_mm256_andnot_pd(sign, v[k]), limit, _CMP_LT_OQ);
-    valid &= _mm256_movemask_pd(inRange) == 0xF;
-    const __m256d x = _mm256_and_pd(v[k], inRange);  // 0 where out of range or not a number
-    const __m256d floor = _mm256_floor_pd(x);
-    const __m256d frac = _mm256_sub_pd(x, floor);  // exact
-    const __m256d up = _mm256_and_pd(_mm256_cmp_pd(frac, half, _CMP_GT_OQ), one);
-    const __m256d isHalf = _mm256_cmp_pd(frac, half, _CMP_EQ_OQ);
-    const __m128i r = _mm256_cvtpd_epi32(_mm256_add_pd(floor, up));  // whole numbers: exact
-    const __m128i h = _mm256_cvtpd_epi32(_mm256_and_pd(isHalf, one));
-    halves |= static_cast<unsigned>(_mm256_movemask_pd(isHalf)) << (4 * k);
-    _mm_store_si128(reinterpret_cast<__m128i*>(low + 4 * k), r);
-    highest = _mm_max_epi32(highest, _mm_add_epi32(r, h));
-    lowest = _mm_min_epi32(lowest, r);
-  }
-  alignas(16) int32_t hi[4], lo[4];
-  _mm_store_si128(reinterpret_cast<__m128i*>(hi), highest);
-  _mm_store_si128(reinterpret_cast<__m128i*>(lo), lowest);
-  // Lanes 9..11 hold 0 from the padding; they only widen the range checked.
-  for (int m = 0; m < 9; ++m) key.low[m] = static_cast<int16_t>(low[m]);
-  key.halves = static_cast<uint16_t>(halves & 0x1FF);
-  const int high = std::max(std::max(hi[0], hi[1]), std::max(hi[2], hi[3]));
-  const int lowMost = std::min(std::min(lo[0], lo[1]), std::min(lo[2], lo[3]));
+  const RoundedAvx2 first = RoundBlocksAvx2(_mm256_loadu_ps(b));
+  const RoundedAvx2 last = RoundBlocksAvx2(_mm256_set1_ps(b[8]));
+  const __m256i r = first.low;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(key.low.data()),
+                   _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1)));
+  key.low[8] = static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(last.low)));
+  key.halves = static_cast<uint16_t>(first.halves | (last.halves & 1u) << 8);
+  const int high = HorizontalMax(_mm256_max_epi32(first.highest, last.highest));
+  const int lowMost = HorizontalMin(_mm256_min_epi32(first.low, last.low));
+  const bool valid = first.valid == 0xFF && last.valid == 0xFF;
   return valid && high - index.valueMin() <= kSafeDifference && index.valueMax() - lowMost <= kSafeDifference;
 }
 

@@ -78,11 +78,18 @@ size_t MatchMemo::Slot(uint64_t k1, uint64_t k2) {
   return static_cast<size_t>((h ^ (h >> 29)) >> (64 - kBits));
 }
 
-bool MatchMemo::Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const {
+bool MatchMemo::Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) {
   if (owner != owner_) return false;
+  if (k1 == recentK1_ && k2 == recentK2_) {
+    glyph = recentGlyph_;
+    return true;
+  }
   const Entry& e = entries_[Slot(k1, k2)];
-  if (e.k1 != k1 || e.k2 != k2) return false;
-  glyph = e.glyph;
+  if (e.k1 != k1 || (e.k2 & kKeyMask) != k2) return false;
+  glyph = static_cast<int>(e.k2 >> 48);
+  recentK1_ = k1;
+  recentK2_ = k2;
+  recentGlyph_ = glyph;
   return true;
 }
 
@@ -94,8 +101,23 @@ void MatchMemo::Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph) {
   clean_ = false;
   Entry& e = entries_[Slot(k1, k2)];
   e.k1 = k1;
-  e.k2 = k2;
-  e.glyph = glyph;
+  e.k2 = k2 | uint64_t{static_cast<uint16_t>(glyph)} << 48;
+  recentK1_ = k1;
+  recentK2_ = k2;
+  recentGlyph_ = glyph;
+}
+
+void MatchMemo::FillWindows(const GlyphSearchIndex& index, int16_t quality) {
+  // The window of every whole total, as FastLevelWindow finds it; 0 where it
+  // never closes.
+  for (int r = 1; r <= LEVEL_COUNT; ++r) {
+    int lower = 0, upper = 0;
+    const bool closes = FastLevelWindow(index, static_cast<float>(r), quality, lower, upper);
+    windowLower_[r] = static_cast<int16_t>(closes ? lower : 0);
+    windowUpper_[r] = static_cast<int16_t>(closes ? upper : 0);
+  }
+  windowOwner_ = index.id();
+  windowQuality_ = quality;
 }
 
 bool MatchMemo::Window(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel) {
@@ -109,20 +131,10 @@ bool MatchMemo::Window(const GlyphSearchIndex& index, float total, int16_t quali
   const float frac = total - static_cast<float>(whole);
   if (std::fabs(frac - 0.5f) <= 1.0f / 65536.0f) return false;
   const int rounded = whole + (frac > 0.5f ? 1 : 0);
-  if (windowOwner_ != index.id() || windowQuality_ != quality) {
-    // The window of every whole total, as FastLevelWindow finds it; 0 where
-    // it never closes.
-    for (int r = 1; r <= LEVEL_COUNT; ++r) {
-      int lower = 0, upper = 0;
-      const bool closes = FastLevelWindow(index, static_cast<float>(r), quality, lower, upper);
-      windowLower_[r] = static_cast<int16_t>(closes ? lower : 0);
-      windowUpper_[r] = static_cast<int16_t>(closes ? upper : 0);
-    }
-    windowOwner_ = index.id();
-    windowQuality_ = quality;
-  }
-  if (windowLower_[rounded] == 0) return false;
-  lowerLevel = windowLower_[rounded];
+  if (windowOwner_ != index.id() || windowQuality_ != quality) FillWindows(index, quality);
+  const int lower = windowLower_[rounded];
+  if (lower == 0) return false;
+  lowerLevel = lower;
   upperLevel = windowUpper_[rounded];
   return true;
 }
@@ -144,19 +156,22 @@ int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, co
   if (i > j) return 0;  // no candidates: the lower start lies above the upper start
 
   uint64_t k1 = 0, k2 = 0;
-  bool memoable = memo != nullptr;
-  if (memoable) {
+  if (memo) {
+    // The nine rounded blocks as bytes, when each fits one.
+    unsigned outside = 0;
     for (int m = 0; m < 9; ++m) {
-      if (key.low[m] < -128 || key.low[m] > 127) memoable = false;
-      const uint64_t byte = static_cast<uint8_t>(static_cast<int8_t>(key.low[m]));
+      const int v = key.low[m];
+      outside |= static_cast<unsigned>(v + 128);  // 0..255 exactly when v fits
+      const uint64_t byte = static_cast<uint8_t>(v);
       if (m < 8)
         k1 |= byte << (8 * m);
       else
         k2 = byte;
     }
     k2 |= uint64_t{key.halves} << 8 | uint64_t(i) << 17 | uint64_t(j) << 25 | uint64_t{1} << 40;
+    if (outside > 255) k2 = 0;  // not remembered
     int glyph = 0;
-    if (memoable && memo->Find(index.id(), k1, k2, glyph)) return glyph;
+    if (k2 != 0 && memo->Find(index.id(), k1, k2, glyph)) return glyph;
   }
 
   // The first glyph of the upper level is a candidate on its own.
@@ -174,7 +189,7 @@ int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, co
   }
   best = SearchGroups(index, key, index.FirstGroup(i), index.FirstGroup(j), best);
   const int glyph = best & 0xFFFF;  // 0 when nothing beat the initial key
-  if (memoable) memo->Store(index.id(), k1, k2, glyph);
+  if (k2 != 0) memo->Store(index.id(), k1, k2, glyph);
   if (memo) memo->set_last(glyph);
   return glyph;
 }

@@ -2,6 +2,7 @@
 // for random tables and cells, with and without the memo.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <optional>
 
 #include "convert/matcher.h"
@@ -67,6 +68,57 @@ INSTANTIATE_TEST_SUITE_P(
                                          TableCase{TableKind::NoTopLevel, 13, 30},
                                          TableCase{TableKind::Distant, 14, 300}),
                        ::testing::Bool()));
+
+// Neighbouring cells as a picture gives them: runs of cells that round to
+// the same key, the same blocks under totals of other windows, blocks just
+// either side of a half, and values that do not fit the memo's bytes. One
+// memo serves two tables in turn, so an answer of one table must never be
+// taken for the other's.
+class MemoNeighbours : public ::testing::TestWithParam<std::tuple<TableKind, bool>> {
+ protected:
+  void TearDown() override { SetVectorKernels(true); }
+};
+
+TEST_P(MemoNeighbours, RunsOfSimilarCellsGetThePlainGlyph) {
+  SetVectorKernels(std::get<1>(GetParam()));
+  const GlyphTable tables[2] = {speedtest::RandomTable(std::get<0>(GetParam()), 41),
+                                speedtest::RandomTable(TableKind::Duplicates, 43)};
+  const GlyphSearchIndex indexes[2] = {GlyphSearchIndex(tables[0]), GlyphSearchIndex(tables[1])};
+  MatchMemo memo;
+  std::mt19937 rng(99);
+  auto uni = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
+  CellDensity cell = speedtest::RandomCell(rng);
+  for (int k = 0; k < 3000; ++k) {
+    switch (uni(0, 5)) {
+      case 0: cell = speedtest::RandomCell(rng); break;
+      case 1:  // the same key: a block moved within its rounding
+        for (float& b : cell.Block)
+          if (b != std::round(b) && std::fabs(b - std::floor(b) - 0.5f) > 0.01f)
+            b = std::nextafter(b, uni(0, 1) ? 1000.0f : -1000.0f);
+        break;
+      case 2: cell.Total = static_cast<float>(uni(1, 84)) + (uni(0, 1) ? 0.25f : 0.0f); break;
+      case 3: {  // a block onto a half, or just beside it
+        float& b = cell.Block[uni(0, 8)];
+        b = static_cast<float>(uni(-2, 17)) + 0.5f;
+        if (uni(0, 1)) b = std::nextafter(b, uni(0, 1) ? 1000.0f : -1000.0f);
+        break;
+      }
+      case 4: cell.Block[uni(0, 8)] = static_cast<float>(uni(0, 1) ? uni(120, 140) : uni(-140, -120)); break;
+      default: break;  // the very same cell again
+    }
+    const int t = uni(0, 7) == 0 ? 1 : 0;
+    const auto quality = static_cast<int16_t>(uni(0, 3));
+    const auto plain = Capture([&] { return MatchGlyphPlain(tables[t], cell, quality); });
+    const auto memoised = Capture([&] { return MatchGlyphIndexed(indexes[t], tables[t], cell, quality, &memo); });
+    ASSERT_TRUE(plain == memoised) << "cell " << k << " table " << t << ": plain " << Describe(plain) << ", memo "
+                                   << Describe(memoised);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Tables, MemoNeighbours,
+                         ::testing::Combine(::testing::Values(TableKind::Plain, TableKind::Narrow, TableKind::FarValues,
+                                                              TableKind::Gaps),
+                                            ::testing::Bool()));
 
 // On x86-64 with GCC or clang the AVX2 loops are built, and they run
 // exactly where the processor has AVX2 (unless switched off).

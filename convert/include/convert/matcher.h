@@ -29,8 +29,9 @@ class MatchMemo {
   // The level window of a total whose rounding is clear (see
   // MatchGlyphIndexed), from a table made for this index and quality.
   bool Window(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel);
-  // Returns true and sets glyph when the answer is known.
-  bool Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) const;
+  // Returns true and sets glyph when the answer is known. k2 uses bits 0..47
+  // only and is never 0.
+  bool Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph);
   void Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph);
   // The last glyph the search chose with this memo (a starting bound only;
   // the caller checks it is a candidate).
@@ -38,18 +39,24 @@ class MatchMemo {
   void set_last(int glyph) { last_ = glyph; }
 
  private:
-  // All zero bits: an empty entry.
+  // All zero bits: an empty entry. The glyph (0..65535) rides in the top
+  // 16 bits of k2, so that an entry takes 16 bytes and the memo 1 MiB.
   struct Entry {
     uint64_t k1, k2;
-    int32_t glyph;
   };
   struct Free {
     void operator()(Entry* entries) const;
   };
   static constexpr int kBits = 16;
+  static constexpr uint64_t kKeyMask = (uint64_t{1} << 48) - 1;
   static size_t Slot(uint64_t k1, uint64_t k2);
+  void FillWindows(const GlyphSearchIndex& index, int16_t quality);
   uint64_t owner_ = 0;
   int last_ = 0;
+  // The key asked for last and its answer: neighbouring cells often share
+  // their key, and this check costs no trip to the table's memory.
+  uint64_t recentK1_ = 0, recentK2_ = 0;
+  int recentGlyph_ = 0;
   // Zeroed by the allocator, whose fresh pages cost nothing until a slot on
   // them is used: a short run touches only the slots it uses.
   std::unique_ptr<Entry[], Free> entries_;
