@@ -158,14 +158,13 @@ void MatchRow(const RowJob& job, const MeasuredRow& cells, Matcher& matcher, Row
   result.glyphs.resize(static_cast<size_t>(std::max(job.columns, 0)));
   result.failColumn = -1;
   result.error = nullptr;
-  for (int column = 0; column < cells.measured; ++column) {
-    try {
-      result.glyphs[column] = static_cast<int16_t>(matcher.MatchGlyph(cells.cells[column], job.quality));
-    } catch (...) {
-      result.failColumn = column;
-      result.error = std::current_exception();
-      return;
-    }
+  int done = 0;
+  try {
+    matcher.MatchGlyphs(cells.cells.data(), cells.measured, job.quality, result.glyphs.data(), done);
+  } catch (...) {
+    result.failColumn = done;
+    result.error = std::current_exception();
+    return;
   }
   if (cells.error) {
     result.failColumn = cells.measured;

@@ -93,6 +93,15 @@ bool MatchMemo::Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph) {
   return true;
 }
 
+void MatchMemo::Prefetch(uint64_t k1, uint64_t k2) const {
+#if defined(__GNUC__) || defined(__clang__)
+  __builtin_prefetch(&entries_[Slot(k1, k2)]);
+#else
+  (void)k1;
+  (void)k2;
+#endif
+}
+
 void MatchMemo::Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph) {
   if (owner != owner_) {
     if (!clean_) std::memset(entries_.get(), 0, (size_t{1} << kBits) * sizeof(Entry));
@@ -139,28 +148,38 @@ bool MatchMemo::Window(const GlyphSearchIndex& index, float total, int16_t quali
   return true;
 }
 
-int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell, int16_t quality,
-                      MatchMemo* memo) {
-  if (!index.usable()) return MatchGlyphPlain(table, cell, quality);
-  int lowerLevel, upperLevel;
-  if (!(memo && memo->Window(index, cell.Total, quality, lowerLevel, upperLevel)) &&
-      !FastLevelWindow(index, cell.Total, quality, lowerLevel, upperLevel)) {
-    const LevelWindow window = FindLevelWindow(table, cell.Total, quality);  // raises if it never closes
-    lowerLevel = window.lowerLevel;
-    upperLevel = window.upperLevel;
-  }
-  CellKey key;
-  if (!MakeCellKey(index, cell, key)) return MatchGlyphPlain(table, cell, quality);
-  const int i = index.StartPosition(lowerLevel);
-  const int j = index.StartPosition(upperLevel);
-  if (i > j) return 0;  // no candidates: the lower start lies above the upper start
+namespace {
 
-  uint64_t k1 = 0, k2 = 0;
-  if (memo) {
+// A cell ready for the memo and the search: its key, the start positions of
+// its window, and the memo's form of the key (k2 == 0: not remembered).
+struct PreparedCell {
+  CellKey key;
+  int i, j;
+  uint64_t k1, k2;
+};
+
+// The level window without FindLevelWindow, which may raise: false when
+// only it can tell.
+bool QuickWindow(const GlyphSearchIndex& index, float total, int16_t quality, MatchMemo* memo, int& lowerLevel,
+                 int& upperLevel) {
+  return (memo && memo->Window(index, total, quality, lowerLevel, upperLevel)) ||
+         FastLevelWindow(index, total, quality, lowerLevel, upperLevel);
+}
+
+// The cell's key within its window; false when a block is too far off the
+// glyphs' scale for the indexed search.
+bool PrepareKey(const GlyphSearchIndex& index, const CellDensity& cell, int lowerLevel, int upperLevel,
+                const MatchMemo* memo, PreparedCell& p) {
+  if (!MakeCellKey(index, cell, p.key)) return false;
+  p.i = index.StartPosition(lowerLevel);
+  p.j = index.StartPosition(upperLevel);
+  p.k1 = p.k2 = 0;
+  if (memo && p.i <= p.j) {
     // The nine rounded blocks as bytes, when each fits one.
     unsigned outside = 0;
+    uint64_t k1 = 0, k2 = 0;
     for (int m = 0; m < 9; ++m) {
-      const int v = key.low[m];
+      const int v = p.key.low[m];
       outside |= static_cast<unsigned>(v + 128);  // 0..255 exactly when v fits
       const uint64_t byte = static_cast<uint8_t>(v);
       if (m < 8)
@@ -168,30 +187,86 @@ int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, co
       else
         k2 = byte;
     }
-    k2 |= uint64_t{key.halves} << 8 | uint64_t(i) << 17 | uint64_t(j) << 25 | uint64_t{1} << 40;
-    if (outside > 255) k2 = 0;  // not remembered
-    int glyph = 0;
-    if (k2 != 0 && memo->Find(index.id(), k1, k2, glyph)) return glyph;
+    if (outside <= 255) {
+      p.k1 = k1;
+      p.k2 = k2 | uint64_t{p.key.halves} << 8 | uint64_t(p.i) << 17 | uint64_t(p.j) << 25 | uint64_t{1} << 40;
+    }
   }
+  return true;
+}
+
+// The memo's answer, or the search's.
+int MatchPrepared(const GlyphSearchIndex& index, const GlyphTable& table, const PreparedCell& p, MatchMemo* memo) {
+  if (p.i > p.j) return 0;  // no candidates: the lower start lies above the upper start
+  int glyph = 0;
+  if (p.k2 != 0 && memo->Find(index.id(), p.k1, p.k2, glyph)) return glyph;
 
   // The first glyph of the upper level is a candidate on its own.
-  const int16_t upper = index.Start(j);
+  const int16_t upper = index.Start(p.j);
   int32_t best = kNoChoiceKey;
-  const int32_t dUpper = kernels::KeyDistance(key, table.Row(upper));
+  const int32_t dUpper = kernels::KeyDistance(p.key, table.Row(upper));
   const int32_t kUpper = (dUpper << 16) | upper;
   if (kUpper < best) best = kUpper;
   // Neighbouring cells tend to match the same glyph: the last answer, when it
   // is a candidate, gives a tight bound from the start.
   const int hint = memo ? memo->last() : 0;
-  if (hint >= index.Start(i) && hint < upper) {
-    const int32_t kHint = (kernels::KeyDistance(key, table.Row(hint)) << 16) | hint;
+  if (hint >= index.Start(p.i) && hint < upper) {
+    const int32_t kHint = (kernels::KeyDistance(p.key, table.Row(hint)) << 16) | hint;
     if (kHint < best) best = kHint;
   }
-  best = SearchGroups(index, key, index.FirstGroup(i), index.FirstGroup(j), best);
-  const int glyph = best & 0xFFFF;  // 0 when nothing beat the initial key
-  if (k2 != 0) memo->Store(index.id(), k1, k2, glyph);
+  best = SearchGroups(index, p.key, index.FirstGroup(p.i), index.FirstGroup(p.j), best);
+  glyph = best & 0xFFFF;  // 0 when nothing beat the initial key
+  if (p.k2 != 0) memo->Store(index.id(), p.k1, p.k2, glyph);
   if (memo) memo->set_last(glyph);
   return glyph;
+}
+
+}  // namespace
+
+int MatchGlyphIndexed(const GlyphSearchIndex& index, const GlyphTable& table, const CellDensity& cell, int16_t quality,
+                      MatchMemo* memo) {
+  if (!index.usable()) return MatchGlyphPlain(table, cell, quality);
+  int lowerLevel, upperLevel;
+  if (!QuickWindow(index, cell.Total, quality, memo, lowerLevel, upperLevel)) {
+    const LevelWindow window = FindLevelWindow(table, cell.Total, quality);  // raises if it never closes
+    lowerLevel = window.lowerLevel;
+    upperLevel = window.upperLevel;
+  }
+  PreparedCell p;
+  if (!PrepareKey(index, cell, lowerLevel, upperLevel, memo, p)) return MatchGlyphPlain(table, cell, quality);
+  return MatchPrepared(index, table, p, memo);
+}
+
+void Matcher::MatchGlyphs(const CellDensity* cells, int count, int16_t quality, int16_t* glyphs, int& done) {
+  // Cells in batches: first every key of the batch, asking the processor
+  // for each key's memo entry, then the answers in order, by which time the
+  // entries have come from memory. What may raise runs in the second step,
+  // in order, through MatchGlyph.
+  constexpr int kBatch = 32;
+  const GlyphSearchIndex& index = *index_;
+  done = 0;
+  if (!index.usable()) {
+    for (; done < count; ++done) glyphs[done] = static_cast<int16_t>(MatchGlyph(cells[done], quality));
+    return;
+  }
+  PreparedCell prepared[kBatch];
+  bool ready[kBatch];
+  while (done < count) {
+    const int n = std::min(kBatch, count - done);
+    for (int k = 0; k < n; ++k) {
+      PreparedCell& p = prepared[k];
+      int lowerLevel, upperLevel;
+      ready[k] = QuickWindow(index, cells[done + k].Total, quality, &memo_, lowerLevel, upperLevel) &&
+                 PrepareKey(index, cells[done + k], lowerLevel, upperLevel, &memo_, p);
+      // A key equal to the one before it is answered without the table.
+      if (ready[k] && p.k2 != 0 && !(k > 0 && ready[k - 1] && p.k1 == prepared[k - 1].k1 && p.k2 == prepared[k - 1].k2))
+        memo_.Prefetch(p.k1, p.k2);
+    }
+    for (int k = 0; k < n; ++k, ++done) {
+      glyphs[done] = static_cast<int16_t>(ready[k] ? MatchPrepared(index, table_, prepared[k], &memo_)
+                                                   : MatchGlyph(cells[done], quality));
+    }
+  }
 }
 
 Matcher::Matcher(const GlyphTable& table) : table_(table), index_(std::make_shared<const GlyphSearchIndex>(table)) {}

@@ -120,6 +120,49 @@ INSTANTIATE_TEST_SUITE_P(Tables, MemoNeighbours,
                                                               TableKind::Gaps),
                                             ::testing::Bool()));
 
+// A row of cells matched in batches: the glyphs MatchGlyphPlain gives, in
+// order, and for a row with a cell that raises, the plain error at that
+// cell with every cell before it answered. Rows are longer than a batch,
+// and repeat cells within and across batches.
+TEST_P(MemoNeighbours, RowsMatchedInBatchesGetThePlainGlyphsAndError) {
+  SetVectorKernels(std::get<1>(GetParam()));
+  const GlyphTable table = speedtest::RandomTable(std::get<0>(GetParam()), 47);
+  const GlyphTable noTop = speedtest::RandomTable(TableKind::NoTopLevel, 13);
+  std::mt19937 rng(5);
+  int raised = 0;
+  for (const GlyphTable* t : {&table, &noTop}) {
+    Matcher matcher(*t);
+    for (int rowLength : {1, 31, 32, 33, 100, 257}) {
+      std::vector<CellDensity> row;
+      for (int k = 0; k < rowLength; ++k)
+        row.push_back(k > 0 && rng() % 3 == 0 ? row[rng() % k] : speedtest::RandomCell(rng));
+      const int16_t quality = static_cast<int16_t>(rng() % 4);
+      std::vector<int16_t> glyphs(row.size(), -1);
+      int done = -1;
+      const auto batch = Capture([&] {
+        matcher.MatchGlyphs(row.data(), rowLength, quality, glyphs.data(), done);
+        return 0;
+      });
+      int k = 0;
+      for (; k < rowLength; ++k) {
+        const auto plain = Capture([&] { return MatchGlyphPlain(*t, row[k], quality); });
+        if (plain.error) {
+          EXPECT_EQ(batch.error, plain.error) << "cell " << k;
+          break;
+        }
+        ASSERT_EQ(glyphs[k], *plain.value) << "cell " << k << " of " << rowLength;
+      }
+      EXPECT_EQ(done, k);
+      if (k == rowLength) {
+        EXPECT_EQ(batch.value, 0);
+      } else {
+        ++raised;
+      }
+    }
+  }
+  EXPECT_GT(raised, 0);  // the table without level 84 stops some rows
+}
+
 // On x86-64 with GCC or clang the AVX2 loops are built, and they run
 // exactly where the processor has AVX2 (unless switched off).
 TEST(VectorKernels, RunWhereTheProcessorHasAvx2) {

@@ -33,6 +33,8 @@ class MatchMemo {
   // only and is never 0.
   bool Find(uint64_t owner, uint64_t k1, uint64_t k2, int& glyph);
   void Store(uint64_t owner, uint64_t k1, uint64_t k2, int glyph);
+  // Asks the processor for the entry of a key ahead of Find.
+  void Prefetch(uint64_t k1, uint64_t k2) const;
   // The last glyph the search chose with this memo (a starting bound only;
   // the caller checks it is a candidate).
   int last() const { return last_; }
@@ -103,6 +105,11 @@ class Matcher {
   int MatchGlyph(const CellDensity& cell, int16_t quality) {
     return MatchGlyphIndexed(*index_, table_, cell, quality, &memo_);
   }
+
+  // MatchGlyph for count cells in order, into glyphs (which hold every
+  // index): done counts the cells answered, so that when a cell raises, the
+  // error is that of cell done and the cells before it are answered.
+  void MatchGlyphs(const CellDensity* cells, int count, int16_t quality, int16_t* glyphs, int& done);
 
   const GlyphTable& table() const { return table_; }
   const GlyphSearchIndex& index() const { return *index_; }
