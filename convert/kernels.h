@@ -63,15 +63,25 @@ ZINDREL_INLINE int32_t VisitBuckets(int32_t* bound, int32_t best, Search&& searc
   }
 }
 
-// The cell's key; false when a block lies too far off the glyphs' values.
-bool MakeCellKeyPortable(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key);
+// The memo's form of a key: blocks 0..7 as bytes (block m in bits 8m to
+// 8m + 7), block 8's byte with the halves above it, and whether every
+// rounded block fits a byte (-128..127); the bytes mean nothing otherwise.
+struct KeyBytes {
+  uint64_t blocks;
+  uint32_t rest;
+  bool fits;
+};
+
+// The cell's key and its bytes; false when a block lies too far off the
+// glyphs' values.
+bool MakeCellKeyPortable(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key, KeyBytes& bytes);
 // The least (distance, index) key over groups [g0, g1), starting from best.
 int32_t SearchGroupsPortable(const GlyphSearchIndex& index, const CellKey& key, int g0, int g1, int32_t best,
                              std::vector<int32_t>& bound, std::vector<int16_t>& acc);
 
 #if ZINDREL_AVX2_KERNELS
 // The same with AVX2 instructions; only for processors that have them.
-bool MakeCellKeyAvx2(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key);
+bool MakeCellKeyAvx2(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key, KeyBytes& bytes);
 int32_t SearchGroupsAvx2(const GlyphSearchIndex& index, const CellKey& key, int g0, int g1, int32_t best,
                          std::vector<int32_t>& bound);
 // Whether this processor runs AVX2 instructions.

@@ -111,37 +111,38 @@ ZINDREL_AVX2 inline RoundedAvx2 RoundBlocksAvx2(__m256 x) {
           static_cast<unsigned>(_mm256_movemask_ps(_mm256_castsi256_ps(half)))};
 }
 
-ZINDREL_AVX2 inline int HorizontalMax(__m256i v) {
-  __m128i m = _mm_max_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-  m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0x4E));
-  m = _mm_max_epi32(m, _mm_shuffle_epi32(m, 0xB1));
-  return _mm_cvtsi128_si32(m);
-}
-
-ZINDREL_AVX2 inline int HorizontalMin(__m256i v) {
-  __m128i m = _mm_min_epi32(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-  m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0x4E));
-  m = _mm_min_epi32(m, _mm_shuffle_epi32(m, 0xB1));
-  return _mm_cvtsi128_si32(m);
+// Lanes of v outside lo..hi, as a mask.
+ZINDREL_AVX2 inline __m256i Outside(__m256i v, int lo, int hi) {
+  return _mm256_or_si256(_mm256_cmpgt_epi32(v, _mm256_set1_epi32(hi)), _mm256_cmpgt_epi32(_mm256_set1_epi32(lo), v));
 }
 
 }  // namespace
 
 // The same key as MakeCellKeyPortable: blocks 0..7 in one register, block 8
 // in every lane of another (so that its lanes change no end of the range).
-ZINDREL_AVX2 bool MakeCellKeyAvx2(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key) {
+// The range is checked lane by lane: every block's upper end within
+// valueMin + kSafeDifference and every rounded block at least valueMax -
+// kSafeDifference.
+ZINDREL_AVX2 bool MakeCellKeyAvx2(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key,
+                                  KeyBytes& bytes) {
   const float* b = cell.Block.data();
   const RoundedAvx2 first = RoundBlocksAvx2(_mm256_loadu_ps(b));
   const RoundedAvx2 last = RoundBlocksAvx2(_mm256_set1_ps(b[8]));
-  const __m256i r = first.low;
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(key.low.data()),
-                   _mm_packs_epi32(_mm256_castsi256_si128(r), _mm256_extracti128_si256(r, 1)));
-  key.low[8] = static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(last.low)));
+  const __m128i low16 = _mm_packs_epi32(_mm256_castsi256_si128(first.low), _mm256_extracti128_si256(first.low, 1));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(key.low.data()), low16);
+  const int low8 = _mm_cvtsi128_si32(_mm256_castsi256_si128(last.low));
+  key.low[8] = static_cast<int16_t>(low8);
   key.halves = static_cast<uint16_t>(first.halves | (last.halves & 1u) << 8);
-  const int high = HorizontalMax(_mm256_max_epi32(first.highest, last.highest));
-  const int lowMost = HorizontalMin(_mm256_min_epi32(first.low, last.low));
-  const bool valid = first.valid == 0xFF && last.valid == 0xFF;
-  return valid && high - index.valueMin() <= kSafeDifference && index.valueMax() - lowMost <= kSafeDifference;
+  const int top = index.valueMin() + kSafeDifference, bottom = index.valueMax() - kSafeDifference;
+  const __m256i far = _mm256_or_si256(_mm256_or_si256(_mm256_cmpgt_epi32(first.highest, _mm256_set1_epi32(top)),
+                                                      _mm256_cmpgt_epi32(_mm256_set1_epi32(bottom), first.low)),
+                                      _mm256_or_si256(_mm256_cmpgt_epi32(last.highest, _mm256_set1_epi32(top)),
+                                                      _mm256_cmpgt_epi32(_mm256_set1_epi32(bottom), last.low)));
+  bytes.blocks = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_packs_epi16(low16, low16)));
+  bytes.rest = static_cast<uint32_t>(static_cast<uint8_t>(low8)) | uint32_t{key.halves} << 8;
+  bytes.fits = _mm256_testz_si256(_mm256_or_si256(Outside(first.low, -128, 127), Outside(last.low, -128, 127)),
+                                  _mm256_set1_epi32(-1));
+  return first.valid == 0xFF && last.valid == 0xFF && _mm256_testz_si256(far, far);
 }
 
 ZINDREL_AVX2 int32_t SearchGroupsAvx2(const GlyphSearchIndex& index, const CellKey& key, int g0, int g1, int32_t best,

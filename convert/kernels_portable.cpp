@@ -80,11 +80,12 @@ ZINDREL_INLINE int32_t SearchGroup(const GlyphSearchIndex& index, int g, const Q
 
 }  // namespace
 
-bool MakeCellKeyPortable(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key) {
+bool MakeCellKeyPortable(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key, KeyBytes& bytes) {
   // Branch-free over the nine blocks: floor by truncation and correction,
   // then the fraction decides between the two neighbours or a half.
   int valid = 1, highest = INT_MIN, lowest = INT_MAX;
-  unsigned halves = 0;
+  unsigned halves = 0, outside = 0;
+  uint64_t blocks = 0;
   for (int m = 0; m < 9; ++m) {
     const float b = cell.Block[m];
     valid &= (b > -1024.0f) & (b < 1024.0f);
@@ -99,8 +100,13 @@ bool MakeCellKeyPortable(const GlyphSearchIndex& index, const CellDensity& cell,
     halves |= static_cast<unsigned>(half) << m;
     highest = std::max(highest, r + half);
     lowest = std::min(lowest, r);
+    outside |= static_cast<unsigned>(r + 128);  // 0..255 exactly when r fits a byte
+    if (m < 8) blocks |= uint64_t{static_cast<uint8_t>(r)} << (8 * m);
   }
   key.halves = static_cast<uint16_t>(halves);
+  bytes.blocks = blocks;
+  bytes.rest = static_cast<uint32_t>(static_cast<uint8_t>(key.low[8])) | halves << 8;
+  bytes.fits = outside <= 255;
   return valid && highest - index.valueMin() <= kSafeDifference && index.valueMax() - lowest <= kSafeDifference;
 }
 

@@ -46,11 +46,20 @@ void SetVectorKernels(bool enabled) { gVectorKernels.store(enabled); }
 
 bool VectorKernelsActive() { return UseAvx2(); }
 
-bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key) {
+namespace {
+
+bool MakeKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key, kernels::KeyBytes& bytes) {
 #if ZINDREL_AVX2_KERNELS
-  if (UseAvx2()) return kernels::MakeCellKeyAvx2(index, cell, key);
+  if (UseAvx2()) return kernels::MakeCellKeyAvx2(index, cell, key, bytes);
 #endif
-  return kernels::MakeCellKeyPortable(index, cell, key);
+  return kernels::MakeCellKeyPortable(index, cell, key, bytes);
+}
+
+}  // namespace
+
+bool MakeCellKey(const GlyphSearchIndex& index, const CellDensity& cell, CellKey& key) {
+  kernels::KeyBytes bytes;
+  return MakeKey(index, cell, key, bytes);
 }
 
 bool FastLevelWindow(const GlyphSearchIndex& index, float total, int16_t quality, int& lowerLevel, int& upperLevel) {
@@ -170,27 +179,14 @@ bool QuickWindow(const GlyphSearchIndex& index, float total, int16_t quality, Ma
 // glyphs' scale for the indexed search.
 bool PrepareKey(const GlyphSearchIndex& index, const CellDensity& cell, int lowerLevel, int upperLevel,
                 const MatchMemo* memo, PreparedCell& p) {
-  if (!MakeCellKey(index, cell, p.key)) return false;
+  kernels::KeyBytes bytes;
+  if (!MakeKey(index, cell, p.key, bytes)) return false;
   p.i = index.StartPosition(lowerLevel);
   p.j = index.StartPosition(upperLevel);
   p.k1 = p.k2 = 0;
-  if (memo && p.i <= p.j) {
-    // The nine rounded blocks as bytes, when each fits one.
-    unsigned outside = 0;
-    uint64_t k1 = 0, k2 = 0;
-    for (int m = 0; m < 9; ++m) {
-      const int v = p.key.low[m];
-      outside |= static_cast<unsigned>(v + 128);  // 0..255 exactly when v fits
-      const uint64_t byte = static_cast<uint8_t>(v);
-      if (m < 8)
-        k1 |= byte << (8 * m);
-      else
-        k2 = byte;
-    }
-    if (outside <= 255) {
-      p.k1 = k1;
-      p.k2 = k2 | uint64_t{p.key.halves} << 8 | uint64_t(p.i) << 17 | uint64_t(p.j) << 25 | uint64_t{1} << 40;
-    }
+  if (memo && p.i <= p.j && bytes.fits) {
+    p.k1 = bytes.blocks;
+    p.k2 = uint64_t{bytes.rest} | uint64_t(p.i) << 17 | uint64_t(p.j) << 25 | uint64_t{1} << 40;
   }
   return true;
 }

@@ -120,6 +120,35 @@ INSTANTIATE_TEST_SUITE_P(Tables, MemoNeighbours,
                                                               TableKind::Gaps),
                                             ::testing::Bool()));
 
+// Glyph values far off the scale (130 to 133) make keys valid whose blocks
+// do not fit the memo's bytes (-128..127): such keys must never share an
+// entry, with either set of loops.
+TEST(MatchMemo, KeysBeyondAByteAreNotConfused) {
+  GlyphTable table = speedtest::RandomTable(TableKind::Narrow, 51);
+  for (int g = 1; g <= GLYPH_COUNT; ++g) {
+    std::array<int16_t, 10> values{};
+    for (int m = 0; m < 9; ++m) values[m] = static_cast<int16_t>(table.Row(g)[m + 1] + 124);
+    values[9] = table.Row(g)[10];
+    table.SetGlyph(g, table.GlyphText(g), values);
+  }
+  std::mt19937 rng(8);
+  auto uni = [&](int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng); };
+  for (bool vector : {false, true}) {
+    SetVectorKernels(vector);
+    Matcher matcher(table);
+    for (int k = 0; k < 4000; ++k) {
+      CellDensity cell;
+      for (float& b : cell.Block) b = static_cast<float>(uni(252, 274)) * 0.5f;  // 126 to 137, halves too
+      cell.Total = static_cast<float>(uni(1, 84));
+      const auto plain = Capture([&] { return MatchGlyphPlain(table, cell, 2); });
+      const auto memoised = Capture([&] { return matcher.MatchGlyph(cell, 2); });
+      ASSERT_TRUE(plain == memoised) << "cell " << k << (vector ? " (vector)" : "") << ": plain " << Describe(plain)
+                                     << ", memo " << Describe(memoised);
+    }
+  }
+  SetVectorKernels(true);
+}
+
 // A row of cells matched in batches: the glyphs MatchGlyphPlain gives, in
 // order, and for a row with a cell that raises, the plain error at that
 // cell with every cell before it answered. Rows are longer than a batch,
