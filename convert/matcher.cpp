@@ -195,7 +195,10 @@ bool PrepareKey(const GlyphSearchIndex& index, const CellDensity& cell, int lowe
 int MatchPrepared(const GlyphSearchIndex& index, const GlyphTable& table, const PreparedCell& p, MatchMemo* memo) {
   if (p.i > p.j) return 0;  // no candidates: the lower start lies above the upper start
   int glyph = 0;
-  if (p.k2 != 0 && memo->Find(index.id(), p.k1, p.k2, glyph)) return glyph;
+  if (p.k2 != 0 && memo->Find(index.id(), p.k1, p.k2, glyph)) {
+    memo->set_last(glyph);
+    return glyph;
+  }
 
   // The first glyph of the upper level is a candidate on its own.
   const int16_t upper = index.Start(p.j);
