@@ -150,6 +150,17 @@ class StreamPipeline {
     return static_cast<int>(std::min<long>(long{job_.cellSize} * lowest_ + slots_, height_));
   }
 
+  // The decoder, waiting for room at row y, goes on when there is room for
+  // a whole band, or for less when the rows of cells are about to run out
+  // of decoded rows: woken for every row of cells given back, it would
+  // decode a few rows at a time, and switch threads for each.
+  bool DecoderMayGo(int y) const {
+    if (stopDecode_) return true;
+    const int limit = WriteLimit();
+    if (limit <= y) return false;
+    return limit >= std::min(y + kDecodeBand, height_) || next_ + 1 >= cellRows_ || !Ready(next_ + 1);
+  }
+
   void Decode() {
     std::vector<uint32_t*> band(kDecodeBand);
     int y = 0;
@@ -159,7 +170,7 @@ class StreamPipeline {
         decoderWaits_ = true;  // the helpers may take the rows it waits on
         decoderY_ = y;
         Notify();
-        decoderCv_.wait(lock, [&] { return stopDecode_ || WriteLimit() > y; });
+        decoderCv_.wait(lock, [&] { return DecoderMayGo(y); });
         decoderWaits_ = false;
       }
       if (stopDecode_) return;
@@ -260,7 +271,7 @@ class StreamPipeline {
   // can now go on: a wake-up of a thread that would only wait again costs a
   // core the decoder may need.
   void Notify() {
-    if (decoderWaits_ && (stopDecode_ || WriteLimit() > decoderY_)) decoderCv_.notify_one();
+    if (decoderWaits_ && DecoderMayGo(decoderY_)) decoderCv_.notify_one();
     if (handWaits_ && HandMayGo()) handCv_.notify_one();
     if (helpersWaiting_ > 0 && HelperMayGo()) helperCv_.notify_all();
   }

@@ -328,6 +328,49 @@ TEST(StreamRun, RandomPicturesAndParameters) {
   EXPECT_GE(endings.size(), 3u);
 }
 
+// Pictures so wide that the ring holds fewer rows than the decoder reads at
+// a time: the decoder, which waits for room for a whole band while the rows
+// of cells have rows to go on with, must still go on with less, whatever
+// the threads and whether the matcher comes late.
+struct NarrowRingCase {
+  int width, height;
+  int16_t cellSize;
+  int threads;
+  bool late;
+};
+class NarrowRings : public ::testing::TestWithParam<NarrowRingCase> {};
+
+TEST_P(NarrowRings, StreamedRunHandsWhatTheFastRunHands) {
+  const NarrowRingCase& c = GetParam();
+  ASSERT_LT(StreamRingRows(c.width, c.height, c.cellSize), 16);
+  const TestPicture pic(c.width, c.height, 11);
+  const RowsPixelSource whole = pic.Source();
+  const GlyphTable& table = SharedTable(0);
+  Recorder fast(whole, c.cellSize, 2, 1.0f, -1);
+  Finish(fast, [&] { return ConvertPictureFast(Matcher(table), whole, c.cellSize, 2, 1.0f, fast, c.threads); });
+  Recorder streamed(whole, c.cellSize, 2, 1.0f, -1);
+  TestStream stream(pic, -1);
+  std::unique_ptr<Matcher> matcher;
+  const auto late = [&]() -> const Matcher& {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    matcher = std::make_unique<Matcher>(table);
+    return *matcher;
+  };
+  Finish(streamed, [&] {
+    return c.late ? ConvertRowStream(late, stream, c.cellSize, 2, 1.0f, streamed, c.threads)
+                  : ConvertRowStream(Matcher(table), stream, c.cellSize, 2, 1.0f, streamed, c.threads);
+  });
+  EXPECT_EQ(streamed.ending, fast.ending);
+  EXPECT_TRUE(streamed.events == fast.events);
+  EXPECT_EQ(stream.read, pic.height);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    WidePictures, NarrowRings,
+    ::testing::Values(NarrowRingCase{20000, 61, 3, 1, false}, NarrowRingCase{20000, 61, 3, 2, true},
+                      NarrowRingCase{24000, 47, 3, 3, false}, NarrowRingCase{30000, 40, 2, 2, false},
+                      NarrowRingCase{30000, 33, 1, 2, true}, NarrowRingCase{19000, 90, 3, 2, false}));
+
 // A matcher that cannot be made (a table that fails to load) ends the run
 // with its own error, before the picture's, whose rows are not all read.
 TEST(StreamRun, TheMatchersErrorComesFirst) {
