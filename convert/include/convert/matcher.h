@@ -40,16 +40,18 @@ class MatchMemo {
   int last() const { return last_; }
   void set_last(int glyph) { last_ = glyph; }
 
+  // Bits of a slot's number: 2^17 entries of 16 bytes, 2 MiB.
+  static constexpr int kBits = 17;
+
  private:
   // All zero bits: an empty entry. The glyph (0..65535) rides in the top
-  // 16 bits of k2, so that an entry takes 16 bytes and the memo 1 MiB.
+  // 16 bits of k2, so that an entry takes 16 bytes.
   struct Entry {
     uint64_t k1, k2;
   };
   struct Free {
     void operator()(Entry* entries) const;
   };
-  static constexpr int kBits = 16;
   static constexpr uint64_t kKeyMask = (uint64_t{1} << 48) - 1;
   static size_t Slot(uint64_t k1, uint64_t k2);
   void FillWindows(const GlyphSearchIndex& index, int16_t quality);
@@ -59,8 +61,8 @@ class MatchMemo {
   // their key, and this check costs no trip to the table's memory.
   uint64_t recentK1_ = 0, recentK2_ = 0;
   int recentGlyph_ = 0;
-  // Zeroed by the allocator, whose fresh pages cost nothing until a slot on
-  // them is used: a short run touches only the slots it uses.
+  // Zeroed by the system, whose fresh pages cost nothing until a slot on
+  // them is used.
   std::unique_ptr<Entry[], Free> entries_;
   bool clean_ = true;  // no entry stored since the memory was zeroed
   uint64_t windowOwner_ = 0;
