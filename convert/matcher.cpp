@@ -294,9 +294,17 @@ void Matcher::MatchGlyphs(const CellDensity* cells, int count, int16_t quality, 
     const int n = std::min(kBatch, count - done);
     for (int k = 0; k < n; ++k) {
       PreparedCell& p = prepared[k];
+      const CellDensity& cell = cells[done + k];
+      // A cell the same to the bit as the one before it (a flat part of the
+      // picture) has the same key.
+      if (k > 0 && ready[k - 1] && std::memcmp(&cell, &cells[done + k - 1], sizeof(CellDensity)) == 0) {
+        p = prepared[k - 1];
+        ready[k] = true;
+        continue;
+      }
       int lowerLevel, upperLevel;
-      ready[k] = QuickWindow(index, cells[done + k].Total, quality, &memo_, lowerLevel, upperLevel) &&
-                 PrepareKey(index, cells[done + k], lowerLevel, upperLevel, &memo_, p);
+      ready[k] = QuickWindow(index, cell.Total, quality, &memo_, lowerLevel, upperLevel) &&
+                 PrepareKey(index, cell, lowerLevel, upperLevel, &memo_, p);
       // A key equal to the one before it is answered without the table.
       if (ready[k] && p.k2 != 0 && !(k > 0 && ready[k - 1] && p.k1 == prepared[k - 1].k1 && p.k2 == prepared[k - 1].k2))
         memo_.Prefetch(p.k1, p.k2);

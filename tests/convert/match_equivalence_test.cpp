@@ -163,8 +163,12 @@ TEST_P(MemoNeighbours, RowsMatchedInBatchesGetThePlainGlyphsAndError) {
     Matcher matcher(*t);
     for (int rowLength : {1, 31, 32, 33, 100, 257}) {
       std::vector<CellDensity> row;
-      for (int k = 0; k < rowLength; ++k)
-        row.push_back(k > 0 && rng() % 3 == 0 ? row[rng() % k] : speedtest::RandomCell(rng));
+      // Repeats: the cell just before (as in a flat part of a picture), or
+      // one further back.
+      for (int k = 0; k < rowLength; ++k) {
+        const auto pick = rng() % 6;
+        row.push_back(k == 0 || pick > 2 ? speedtest::RandomCell(rng) : pick < 2 ? row[k - 1] : row[rng() % k]);
+      }
       const int16_t quality = static_cast<int16_t>(rng() % 4);
       std::vector<int16_t> glyphs(row.size(), -1);
       int done = -1;
