@@ -178,13 +178,13 @@ StreamedArt ConvertStreamedArt(const std::function<const Matcher&()>& matcher, R
       AppendArtRow(*table, row, options.encoding, options.newline, art.text);
       art.widest = std::max(art.widest, static_cast<int>(row.size()));
     };
-  art.rows = ConvertPictureRows(matcher, picture, ParametersOf(options), coloured ? &art.colours : nullptr, onRow,
-                                keepRows);
+  art.rows =
+      ConvertPictureRows(matcher, picture, ParametersOf(options), coloured ? &art.colours : nullptr, onRow, keepRows);
   for (const std::vector<int>& row : art.rows) art.widest = std::max(art.widest, static_cast<int>(row.size()));
   if (coloured) {
     if (options.invert) TurnColoursBack(art.colours);
-    art.text = ColouredArtText(matcher().table(), art.rows, art.colours, options.colour, options.encoding,
-                               options.newline);
+    art.text =
+        ColouredArtText(matcher().table(), art.rows, art.colours, options.colour, options.encoding, options.newline);
   }
   return art;
 }
@@ -202,14 +202,15 @@ size_t CodePoints(const std::string& utf8) {
 }  // namespace
 
 std::vector<std::vector<uint32_t>> CharacterColours(const GlyphTable& table, const GlyphRows& rows,
-                                                const ColourRows& colours, ColourMode mode) {
+                                                    const ColourRows& colours, ColourMode mode) {
   std::vector<std::vector<uint32_t>> lines;
   for (size_t r = 0; r < rows.size(); ++r) {
     std::vector<uint32_t> line;
     for (size_t c = 0; c < rows[r].size(); ++c) {
       if (rows[r][c] == 0) continue;
       const CellColour shown = ShownColour(colours.at(r).at(c), mode);
-      line.insert(line.end(), CodePoints(table.GlyphUtf8(rows[r][c])), 0xFF000000u | uint32_t{shown.red} << 16 | uint32_t{shown.green} << 8 | shown.blue);
+      line.insert(line.end(), CodePoints(table.GlyphUtf8(rows[r][c])),
+                  0xFF000000u | uint32_t{shown.red} << 16 | uint32_t{shown.green} << 8 | shown.blue);
     }
     lines.push_back(std::move(line));
   }

@@ -298,7 +298,8 @@ Examples:
 
 int ArtColumns(const Options& options) {
   if (!options.fit) return options.width;
-  if (!StandardOutputIsTerminal()) throw UsageError("--fit: standard output is not a terminal; give --width COLUMNS instead");
+  if (!StandardOutputIsTerminal())
+    throw UsageError("--fit: standard output is not a terminal; give --width COLUMNS instead");
   const int terminal = TerminalColumns();
   if (terminal < 2)
     throw UsageError(std::string("--fit: ") +

@@ -1,6 +1,7 @@
 #include "cli/quick_convert.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -25,7 +26,11 @@ namespace {
 bool IsUtf8(const std::string& text) {
   for (size_t i = 0; i < text.size();) {
     const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xE ? 3 : (lead >> 3) == 0x1E ? 4 : 0;
+    const size_t length = lead < 0x80           ? 1
+                          : (lead >> 5) == 0x6  ? 2
+                          : (lead >> 4) == 0xE  ? 3
+                          : (lead >> 3) == 0x1E ? 4
+                                                : 0;
     if (length == 0 || i + length > text.size()) return false;
     uint32_t code = length == 1 ? lead : lead & (0xFFu >> (length + 1));
     for (size_t k = 1; k < length; ++k) {
@@ -60,7 +65,8 @@ std::optional<std::string> ReadPictureFile(const std::string& name) {
   std::string bytes(static_cast<size_t>(size), '\0');
   in.read(bytes.data(), static_cast<std::streamsize>(size));
   // A file that changed while it was read.
-  if (static_cast<uintmax_t>(in.gcount()) != size || in.peek() != std::ifstream::traits_type::eof()) return std::nullopt;
+  if (static_cast<uintmax_t>(in.gcount()) != size || in.peek() != std::ifstream::traits_type::eof())
+    return std::nullopt;
   return bytes;
 }
 
@@ -72,9 +78,9 @@ std::optional<StreamedArt> QuickArt(const Options& o, int columns, const std::st
   if (!bytes) return std::nullopt;
   std::unique_ptr<RowStream> decoded = OpenPictureRows(HoldBytes(std::move(*bytes)), &warnings);
   if (!decoded) return std::nullopt;
-  const PictureSize target = columns > 0 ? ArtPictureSize(decoded->Width(), decoded->Height(), columns,
-                                                          static_cast<int16_t>(o.cellSize))
-                                         : PictureSize{};
+  const PictureSize target =
+      columns > 0 ? ArtPictureSize(decoded->Width(), decoded->Height(), columns, static_cast<int16_t>(o.cellSize))
+                  : PictureSize{};
   const std::unique_ptr<RowStream> measured = MeasuredRows(std::move(decoded), o.invert, target);
   // The table loads on this thread while the decoder, started first, works.
   std::unique_ptr<GlyphTable> table;

@@ -8,8 +8,8 @@
 #include "core/errors.h"
 #include "dib/bmp_file.h"
 #include "dib/bmp_pixels.h"
-#include "readers/picture_kinds.h"
 #include "qt_reader.h"
+#include "readers/picture_kinds.h"
 
 namespace zindrel {
 
@@ -123,7 +123,7 @@ QImage DecodeBitmap(const unsigned char* data, size_t size, const Image& image, 
   const std::string which = "icon image of " + Size(image.width, image.height);
   if (size - h.pixelOffset < colourBytes)
     RaiseInvalidPicture(which + " cut short: its rows need " + std::to_string(colourBytes) + " bytes, " +
-            std::to_string(size - h.pixelOffset) + " are present");
+                        std::to_string(size - h.pixelOffset) + " are present");
   QImage picture = DecodeBmpRows(h, data, size);
   const bool alpha = h.bitCount == 32 && UsesAlpha(picture);
   const bool haveMask = size - maskAt >= maskBytes;
@@ -131,7 +131,7 @@ QImage DecodeBitmap(const unsigned char* data, size_t size, const Image& image, 
   if (alpha) return picture;
   if (!haveMask)
     RaiseInvalidPicture(which + " cut short: its mask needs " + std::to_string(maskBytes) + " bytes, " +
-            std::to_string(size - maskAt) + " are present");
+                        std::to_string(size - maskAt) + " are present");
   picture = std::move(picture).convertToFormat(QImage::Format_ARGB32);
   const int width = picture.width(), rows = picture.height();
   for (int r = 0; r < rows; ++r) {

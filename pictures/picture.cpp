@@ -17,13 +17,13 @@
 #include "dib/bmp_pixels.h"
 #include "dib/bmp_rle.h"
 #include "icon_file.h"
-#include "readers/jpeg_reader.h"
 #include "metafile/metafile.h"
-#include "readers/over_white.h"
+#include "qt_reader.h"
 #include "readers/jpeg_markers.h"
+#include "readers/jpeg_reader.h"
+#include "readers/over_white.h"
 #include "readers/picture_kinds.h"
 #include "readers/png_reader.h"
-#include "qt_reader.h"
 
 namespace zindrel {
 

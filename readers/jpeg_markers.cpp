@@ -51,7 +51,8 @@ void CheckJpegComplete(const unsigned char* data, size_t size, std::vector<std::
     if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) continue;  // markers without a length
     if (size - pos < 2) RaiseInvalidPicture("JPEG file cut short in a header");
     const size_t length = static_cast<size_t>((data[pos] << 8) | data[pos + 1]);
-    if (length < 2) RaiseInvalidPicture("JPEG segment of length " + std::to_string(length) + " at byte " + std::to_string(pos));
+    if (length < 2)
+      RaiseInvalidPicture("JPEG segment of length " + std::to_string(length) + " at byte " + std::to_string(pos));
     if (size - pos < length) RaiseInvalidPicture("JPEG file cut short in a header");
     pos += length;
     if (marker == 0xDA) break;  // start of scan: entropy-coded data follows

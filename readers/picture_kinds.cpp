@@ -142,11 +142,13 @@ void CheckPngComplete(const unsigned char* data, size_t size, PngSizeCheck check
     const uint32_t length = Big32(data + pos);
     const unsigned char* type = data + pos + 4;
     const std::string name(reinterpret_cast<const char*>(type), 4);
-    if (length > 0x7FFFFFFFu || size - pos - 12 < length) RaiseInvalidPicture("PNG file cut short in chunk " + std::to_string(pos));
+    if (length > 0x7FFFFFFFu || size - pos - 12 < length)
+      RaiseInvalidPicture("PNG file cut short in chunk " + std::to_string(pos));
     if (first) {
       if (name != "IHDR" || length != 13) RaiseInvalidPicture("PNG file does not start with its header chunk");
       const uint32_t width = Big32(type + 4), height = Big32(type + 8);
-      if (check == PngSizeCheck::Decoded || width > kMaxPictureSide || height > kMaxPictureSide) CheckPictureSize(width, height);
+      if (check == PngSizeCheck::Decoded || width > kMaxPictureSide || height > kMaxPictureSide)
+        CheckPictureSize(width, height);
       first = false;
     }
     for (int i = 0; i < 4; ++i)

@@ -1,8 +1,8 @@
 #include "readers/picture_rows.h"
 
 #include "core/pixel_source.h"
-#include "readers/jpeg_reader.h"
 #include "readers/jpeg_markers.h"
+#include "readers/jpeg_reader.h"
 
 namespace zindrel {
 

@@ -57,7 +57,8 @@ BmpHeader ReadInfo(const unsigned char* data, size_t size, size_t at) {
   if (size < at || size - at < 4) RaiseInvalidPicture("BMP header cut short");
   BmpHeader h;
   h.headerSize = U32(data + at);
-  if (h.headerSize != 12 && h.headerSize < 16) RaiseInvalidPicture("unknown BMP header size " + std::to_string(h.headerSize));
+  if (h.headerSize != 12 && h.headerSize < 16)
+    RaiseInvalidPicture("unknown BMP header size " + std::to_string(h.headerSize));
   if (h.headerSize > size - at) RaiseInvalidPicture("BMP header cut short");
   const unsigned char* info = data + at;
   const bool core = h.headerSize == 12, os2 = h.IsOs2();
@@ -82,7 +83,7 @@ BmpHeader ReadInfo(const unsigned char* data, size_t size, size_t at) {
     RaiseInvalidPicture(CompressionName(h.compression, os2 || h.headerSize == 64) + " is not supported");
   if (!DepthFits(h.compression, h.bitCount, core))
     RaiseInvalidPicture("BMP depth of " + std::to_string(h.bitCount) + " bits does not go with compression " +
-            std::to_string(h.compression));
+                        std::to_string(h.compression));
 
   h.paletteOffset = static_cast<uint32_t>(at + h.headerSize);
   if (h.IsBitFields()) {
@@ -111,7 +112,8 @@ void CountPalette(BmpHeader& h) {
   const int64_t most = int64_t{1} << h.bitCount;
   const int64_t room = (int64_t{h.pixelOffset} - h.paletteOffset) / h.paletteEntrySize;
   if (h.colorsUsed > most && h.colorsUsed > room)
-    RaiseInvalidPicture("BMP palette of " + std::to_string(h.colorsUsed) + " colours does not fit before its pixel data");
+    RaiseInvalidPicture("BMP palette of " + std::to_string(h.colorsUsed) +
+                        " colours does not fit before its pixel data");
   int64_t count = h.colorsUsed == 0 || h.colorsUsed > most ? most : h.colorsUsed;
   // Entries that would overlap the pixel data are not part of the table.
   if (count > room) count = room;
@@ -146,7 +148,8 @@ BmpHeader ReadDibHeader(const unsigned char* data, size_t size, size_t at, int64
   uint64_t entries = h.colorsUsed;
   if (entries == 0 && h.bitCount <= 8) entries = uint64_t{1} << h.bitCount;
   const uint64_t end = h.paletteOffset + entries * static_cast<uint64_t>(h.paletteEntrySize);
-  if (end > size) RaiseInvalidPicture("bitmap palette of " + std::to_string(entries) + " colours lies past the end of the file");
+  if (end > size)
+    RaiseInvalidPicture("bitmap palette of " + std::to_string(entries) + " colours lies past the end of the file");
   h.pixelOffset = static_cast<uint32_t>(end);
   CountPalette(h);
   return h;
@@ -157,7 +160,7 @@ void CheckBmpPixelData(const BmpHeader& header, size_t size) {
   const int64_t present = static_cast<int64_t>(size) - header.pixelOffset;
   if (present < needed)
     RaiseInvalidPicture("BMP file cut short: its rows need " + std::to_string(needed) + " bytes of pixel data, " +
-            std::to_string(present) + " are present");
+                        std::to_string(present) + " are present");
 }
 
 }  // namespace zindrel

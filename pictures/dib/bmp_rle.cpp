@@ -8,9 +8,7 @@
 
 namespace zindrel {
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 bool IsRunLengthBmp(const unsigned char* data, size_t size) {
   if (!LooksLikeBmp(data, size) || size < 14 + 20) return false;

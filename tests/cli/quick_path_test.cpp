@@ -34,10 +34,9 @@ uint32_t Crc32(const char* data, size_t size) {
 QByteArray BreakImageData(QByteArray png) {
   const qsizetype type = png.indexOf("IDAT");
   png[type + 4] = '\x00';  // the zlib header's method: 0 is no method
-  const auto length = static_cast<uint32_t>(static_cast<unsigned char>(png[type - 4]) << 24 |
-                                            static_cast<unsigned char>(png[type - 3]) << 16 |
-                                            static_cast<unsigned char>(png[type - 2]) << 8 |
-                                            static_cast<unsigned char>(png[type - 1]));
+  const auto length = static_cast<uint32_t>(
+      static_cast<unsigned char>(png[type - 4]) << 24 | static_cast<unsigned char>(png[type - 3]) << 16 |
+      static_cast<unsigned char>(png[type - 2]) << 8 | static_cast<unsigned char>(png[type - 1]));
   const uint32_t crc = Crc32(png.constData() + type, length + 4);
   for (int i = 0; i < 4; ++i) png[type + 4 + length + i] = static_cast<char>(crc >> (24 - 8 * i));
   return png;
@@ -145,19 +144,20 @@ TEST_F(QuickPath, EveryFileAndOptionGivesWhatTheFullConverterGives) {
   };
   for (const QStringList& options : optionSets)
     for (const std::vector<std::string>* files : {quick_, full_})
-      for (const std::string& file : *files) ExpectTheSame(QStringList{"-t", Q(table_)} + options + QStringList{Q(file)});
+      for (const std::string& file : *files)
+        ExpectTheSame(QStringList{"-t", Q(table_)} + options + QStringList{Q(file)});
 }
 
 TEST_F(QuickPath, CommandLinesBeyondItGiveWhatTheFullConverterGives) {
   const QString photo = Q(quick_->front());
   const QString table = Q(table_);
   const QStringList lines[] = {
-      {"-t", table, photo, photo},                       // several pictures
-      {"-t", Q(folder_->Path("no-table.han")), photo},   // no table
-      {"-t", Q(quick_->at(1)), photo},                   // not a table
-      {"-t", table, "--fit", photo},                     // standard output is no terminal
-      {"-t", table, "--width", "0", photo},              // a bad option
-      {"-t", table},                                     // no picture
+      {"-t", table, photo, photo},                      // several pictures
+      {"-t", Q(folder_->Path("no-table.han")), photo},  // no table
+      {"-t", Q(quick_->at(1)), photo},                  // not a table
+      {"-t", table, "--fit", photo},                    // standard output is no terminal
+      {"-t", table, "--width", "0", photo},             // a bad option
+      {"-t", table},                                    // no picture
       {"--help"},
       {"--version"},
   };
@@ -175,7 +175,8 @@ TEST_F(QuickPath, BothFindTheTableBesideThemselves) {
 // which is missing, and says so.
 TEST_F(QuickPath, TakesOnlyOneJpegOrPngFileToStandardOutput) {
   namespace fs = std::filesystem;
-  const fs::path alone = fs::path(folder_->MakeFolder("alone")) / fs::path(testing::ProgramPath("zindrel-convert")).filename();
+  const fs::path alone =
+      fs::path(folder_->MakeFolder("alone")) / fs::path(testing::ProgramPath("zindrel-convert")).filename();
   fs::copy_file(testing::ProgramPath("zindrel-convert"), alone, fs::copy_options::overwrite_existing);
   const std::string copy = alone.string();
   const QStringList table{"-t", Q(table_)};

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "core/errors.h"
-#include "readers/jpeg_markers.h"
 #include "pictures/picture.h"
-#include "readers/picture_kinds.h"
 #include "pictures/picture_rows.h"
+#include "readers/jpeg_markers.h"
+#include "readers/picture_kinds.h"
 #include "support/jpeg_png.h"
 
 namespace zindrel {

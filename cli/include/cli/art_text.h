@@ -2,6 +2,7 @@
 // the text written from it.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -12,7 +13,6 @@
 #include "core/pixel_source.h"
 #include "core/row_stream.h"
 #include "glyphs/glyph_table.h"
-
 
 namespace zindrel::cli {
 
