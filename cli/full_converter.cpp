@@ -63,25 +63,28 @@ std::filesystem::path ProgramFile() {
 #endif
 }
 
-}  // namespace
-
-std::string ProgramDirectory() {
+// The folder of the running program with the links to it resolved, or an
+// empty path.
+std::filesystem::path ProgramFolder() {
   const std::filesystem::path file = ProgramFile();
   if (file.empty()) return {};
   std::error_code ec;
   const std::filesystem::path real = std::filesystem::canonical(file, ec);
+  return (ec ? file : real).parent_path();
+}
+
+}  // namespace
+
+std::string ProgramDirectory() {
 #ifdef _WIN32
-  return Utf8((ec ? file : real).parent_path().generic_wstring());
+  return Utf8(ProgramFolder().generic_wstring());
 #else
-  return (ec ? file : real).parent_path().string();
+  return ProgramFolder().string();
 #endif
 }
 
 int RunFullConverter(int argc, char** argv) {
-  const std::filesystem::path file = ProgramFile();
-  std::error_code ec;
-  const std::filesystem::path real = std::filesystem::canonical(file, ec);
-  const std::filesystem::path full = (ec ? file : real).parent_path() / kFullConverter;
+  const std::filesystem::path full = ProgramFolder() / kFullConverter;
 #ifdef _WIN32
   (void)argc;
   (void)argv;
