@@ -19,7 +19,6 @@
 #include "icon_file.h"
 #include "metafile/metafile.h"
 #include "qt_reader.h"
-#include "readers/jpeg_markers.h"
 #include "readers/jpeg_reader.h"
 #include "readers/over_white.h"
 #include "readers/picture_kinds.h"
@@ -180,10 +179,7 @@ QImage Decode(QByteArray data, PictureWarnings* warnings) {
       break;
     }
     case PictureKind::Jpeg: {
-      const size_t before = warnings ? warnings->size() : 0;
-      CheckJpegComplete(bytes, size, warnings);
-      const int stray = warnings ? static_cast<int>(warnings->size() - before) : 0;
-      if (std::unique_ptr<RowStream> rows = OpenJpegRows(SharedBytes(data), warnings, stray)) return ReadWhole(*rows);
+      if (std::unique_ptr<RowStream> rows = OpenJpegRows(SharedBytes(data), warnings)) return ReadWhole(*rows);
       break;
     }
     case PictureKind::Gif: CheckGifComplete(bytes, size); break;

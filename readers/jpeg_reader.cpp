@@ -176,8 +176,11 @@ class JpegRows final : public RowStream {
 
 }  // namespace
 
-std::unique_ptr<RowStream> OpenJpegRows(PictureBytes data, PictureWarnings* warnings, int strayWarnings) {
-  auto rows = std::make_unique<JpegRows>(std::move(data), warnings, strayWarnings);
+std::unique_ptr<RowStream> OpenJpegRows(PictureBytes data, PictureWarnings* warnings) {
+  const size_t before = warnings ? warnings->size() : 0;
+  CheckJpegComplete(data.data, data.size, warnings);
+  const int stray = warnings ? static_cast<int>(warnings->size() - before) : 0;
+  auto rows = std::make_unique<JpegRows>(std::move(data), warnings, stray);
   if (!rows->Open()) return nullptr;
   return rows;
 }

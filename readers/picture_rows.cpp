@@ -1,7 +1,6 @@
 #include "readers/picture_rows.h"
 
 #include "core/pixel_source.h"
-#include "readers/jpeg_markers.h"
 #include "readers/jpeg_reader.h"
 
 namespace zindrel {
@@ -11,9 +10,7 @@ std::unique_ptr<RowStream> OpenPictureRows(PictureBytes data, PictureWarnings* w
   switch (DetectPictureKind(data.data, data.size)) {
     case PictureKind::Jpeg: {
       const size_t before = warnings ? warnings->size() : 0;
-      CheckJpegComplete(data.data, data.size, warnings);
-      const int stray = warnings ? static_cast<int>(warnings->size() - before) : 0;
-      rows = OpenJpegRows(std::move(data), warnings, stray);
+      rows = OpenJpegRows(std::move(data), warnings);
       // Left to Qt: the whole decode walks the markers again.
       if (!rows && warnings) warnings->resize(before);
       break;

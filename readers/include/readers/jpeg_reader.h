@@ -12,12 +12,13 @@
 
 namespace zindrel {
 
-// Reads the header of a JPEG whose markers CheckJpegComplete has walked
-// (`strayWarnings` is how many stray-byte warnings that walk added, so that
-// libjpeg's own report of them is not given twice). Returns nullptr for a
-// colour space we leave to Qt (other than grey, YCbCr, RGB, CMYK and YCCK).
-// Raises InvalidPicture with libjpeg's reason, as Qt words it ("(JPEG: ...)").
-// libjpeg's warnings while decoding go to `warnings`, one phrase each.
-std::unique_ptr<RowStream> OpenJpegRows(PictureBytes data, PictureWarnings* warnings, int strayWarnings);
+// Walks the file's markers (CheckJpegComplete, whose stray-byte warnings go
+// to `warnings`; libjpeg's own report of them is then not given twice) and
+// reads the header. Returns nullptr for a colour space we leave to Qt (other
+// than grey, YCbCr, RGB, CMYK and YCCK), the markers' warnings added all the
+// same. Raises InvalidPicture with the walk's reason, or libjpeg's as Qt
+// words it ("(JPEG: ...)"). libjpeg's warnings while decoding go to
+// `warnings`, one phrase each.
+std::unique_ptr<RowStream> OpenJpegRows(PictureBytes data, PictureWarnings* warnings);
 
 }  // namespace zindrel
